@@ -1,0 +1,400 @@
+// Free-format reads from an input unit.
+//
+// The input is consumed one character at a time from a buffer that is
+// refilled from the file, so neither the file nor a record is ever held in
+// memory as a whole; a value is condensed while it is scanned (at most
+// MAX_DIGITS significant digits are kept), so a line or a number of any
+// length is handled in bounded memory.
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include <sys/stat.h>
+
+#include "textio/textio.h"
+
+namespace textio {
+
+namespace {
+
+// Significant digits kept of a real value. A float, or a point half-way
+// between two floats, has at most 112 significant decimal digits, so the
+// first 200 digits plus one "sticky" digit standing for any non-zero digits
+// after them round exactly as the full text does.
+constexpr int MAX_DIGITS = 200;
+
+// Bound on exponents while scanning, far outside the float range but safe
+// from integer overflow when added.
+constexpr int64_t EXPONENT_LIMIT = INT64_C(1000000000000000);
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// One value of a free-format read as scanned: an optional repeat count r*,
+// then the value text (empty for r*), condensed.
+struct Token {
+  // Repeat count (r*c or r*).
+  bool has_repeat = false;
+  int64_t repeat = 0;  // saturated
+
+  // Value text after the repeat count.
+  enum State { Start, Sign, Int, Frac, ExpLetter, ExpSign, ExpDigits, Bad } state = Start;
+  bool empty = true;         // no characters in the value text
+  bool negative = false;
+  bool has_sign = false;
+  bool mantissa_digit = false;
+  uint64_t int_magnitude = 0;  // integer digits, saturated above 2^32
+  char digits[MAX_DIGITS + 1];  // significant digits (leading zeros dropped)
+  int ndigits = 0;
+  bool sticky = false;          // a non-zero digit beyond MAX_DIGITS
+  int64_t point_exponent = 0;   // value = 0.digits * 10^point_exponent
+  bool exponent_negative = false;
+  int64_t exponent = 0;         // saturated
+
+  void reset_value() {
+    state = Start;
+    empty = true;
+    negative = has_sign = mantissa_digit = false;
+    int_magnitude = 0;
+    ndigits = 0;
+    sticky = false;
+    point_exponent = 0;
+    exponent_negative = false;
+    exponent = 0;
+  }
+
+  void mantissa(int c, bool fraction) {
+    mantissa_digit = true;
+    if (!fraction && int_magnitude <= (UINT64_C(1) << 32))
+      int_magnitude = int_magnitude * 10 + static_cast<uint64_t>(c - '0');
+    if (ndigits == 0 && c == '0') {
+      // A leading zero: significant only as a place holder after the point.
+      if (fraction && point_exponent > -EXPONENT_LIMIT) --point_exponent;
+      return;
+    }
+    if (!fraction && point_exponent < EXPONENT_LIMIT) ++point_exponent;
+    if (ndigits < MAX_DIGITS) {
+      digits[ndigits++] = static_cast<char>(c);
+    } else if (c != '0') {
+      sticky = true;
+    }
+  }
+
+  void feed(int c) {
+    if (c == '*' && state == Int && !has_sign && !has_repeat) {
+      has_repeat = true;
+      repeat = static_cast<int64_t>(int_magnitude);  // saturated: far above any list
+      reset_value();
+      return;
+    }
+    empty = false;
+    const bool exponent_letter = c == 'e' || c == 'E' || c == 'd' || c == 'D';
+    switch (state) {
+      case Start:
+        if (c == '+' || c == '-') {
+          has_sign = true;
+          negative = c == '-';
+          state = Sign;
+          return;
+        }
+        [[fallthrough]];
+      case Sign:
+        if (is_digit(c)) {
+          mantissa(c, false);
+          state = Int;
+        } else if (c == '.') {
+          state = Frac;
+        } else {
+          state = Bad;
+        }
+        return;
+      case Int:
+        if (is_digit(c)) {
+          mantissa(c, false);
+        } else if (c == '.') {
+          state = Frac;
+        } else if (exponent_letter) {
+          state = ExpLetter;
+        } else {
+          state = Bad;
+        }
+        return;
+      case Frac:
+        if (is_digit(c)) {
+          mantissa(c, true);
+        } else if (exponent_letter && mantissa_digit) {
+          state = ExpLetter;
+        } else {
+          state = Bad;
+        }
+        return;
+      case ExpLetter:
+        if (c == '+' || c == '-') {
+          exponent_negative = c == '-';
+          state = ExpSign;
+          return;
+        }
+        [[fallthrough]];
+      case ExpSign:
+      case ExpDigits:
+        if (is_digit(c)) {
+          if (exponent < EXPONENT_LIMIT) exponent = exponent * 10 + (c - '0');
+          state = ExpDigits;
+        } else {
+          state = Bad;
+        }
+        return;
+      case Bad:
+        return;
+    }
+  }
+
+  bool valid_repeat() const { return !has_repeat || repeat > 0; }
+  bool valid_integer() const { return valid_repeat() && state == Int; }
+  bool valid_real() const {
+    return valid_repeat() && mantissa_digit && (state == Int || state == Frac || state == ExpDigits);
+  }
+};
+
+enum class Conversion { Ok, Syntax, Range };
+
+Conversion to_integer(const Token& t, int32_t& out) {
+  if (!t.valid_integer()) return Conversion::Syntax;
+  const uint64_t limit = t.negative ? UINT64_C(2147483648) : UINT64_C(2147483647);
+  if (t.int_magnitude > limit) return Conversion::Range;
+  const int64_t v = static_cast<int64_t>(t.int_magnitude);
+  out = static_cast<int32_t>(t.negative ? -v : v);
+  return Conversion::Ok;
+}
+
+Conversion to_real(const Token& t, float& out) {
+  if (!t.valid_real()) return Conversion::Syntax;
+  if (t.ndigits == 0) {
+    out = t.negative ? -0.0f : 0.0f;
+    return Conversion::Ok;
+  }
+  // value = 0.d1d2... * 10^e
+  const int64_t e = t.point_exponent + (t.exponent_negative ? -t.exponent : t.exponent);
+  if (e > 40) return Conversion::Range;  // at least 10^40
+  if (e < -50) {                         // below 10^-50: rounds to zero
+    out = t.negative ? -0.0f : 0.0f;
+    return Conversion::Ok;
+  }
+  // A clean copy of the number, converted with correct rounding.
+  char text[MAX_DIGITS + 16];
+  int n = 0;
+  if (t.negative) text[n++] = '-';
+  text[n++] = '0';
+  text[n++] = '.';
+  for (int i = 0; i < t.ndigits; ++i) text[n++] = t.digits[i];
+  if (t.sticky) text[n++] = '1';
+  n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "e%d", static_cast<int>(e));
+  errno = 0;
+  const float v = std::strtof(text, nullptr);
+  if (std::isinf(v)) return Conversion::Range;
+  out = v;  // an underflow gives the correctly rounded subnormal or zero
+  return Conversion::Ok;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Opening and closing
+
+InputUnit::~InputUnit() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void InputUnit::open(int unit, std::string filename) {
+  close();
+  unit_ = unit;
+  filename_ = std::move(filename);
+  opened_ = false;
+  // Status "OLD": a failed open is only recorded; the first read reports it.
+  std::FILE* f = std::fopen(filename_.c_str(), "rb");
+  if (f == nullptr) {
+    open_error_ = (errno == ENOENT || errno == ENOTDIR) ? ERR_NOT_FOUND : ERR_OPEN;
+    return;
+  }
+  struct stat st;
+  if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    open_error_ = ERR_OPEN;
+    return;
+  }
+  file_ = f;
+  buffer_.assign(BUFFER_SIZE, '\0');
+  pos_ = len_ = 0;
+  opened_ = true;
+}
+
+void InputUnit::open_text(int unit, std::string filename, std::string text) {
+  close();
+  unit_ = unit;
+  filename_ = std::move(filename);
+  buffer_ = std::move(text);
+  pos_ = 0;
+  len_ = buffer_.size();
+  opened_ = true;
+}
+
+void InputUnit::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  pos_ = len_ = 0;
+  opened_ = false;
+  open_error_ = ERR_NOT_FOUND;
+}
+
+// ---------------------------------------------------------------------------
+// Character source
+
+bool InputUnit::fill() {
+  if (file_ == nullptr) return false;
+  const size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+  if (n == 0) {
+    if (std::ferror(file_)) fatal(ERR_READ, unit_, filename_);
+    return false;
+  }
+  pos_ = 0;
+  len_ = n;
+  return true;
+}
+
+int InputUnit::raw_peek() {
+  if (pos_ >= len_ && !fill()) return END_OF_FILE;
+  return static_cast<unsigned char>(buffer_[pos_]);
+}
+
+int InputUnit::peek() {
+  const int c = raw_peek();
+  return (c == '\r' || c == '\n') ? END_OF_RECORD : c;
+}
+
+void InputUnit::advance() {
+  const int c = raw_peek();
+  if (c == END_OF_FILE) return;
+  ++pos_;
+  // CR LF, LF and a lone CR each end one record.
+  if (c == '\r' && raw_peek() == '\n') ++pos_;
+}
+
+void InputUnit::skip_record() {
+  for (;;) {
+    const int c = peek();
+    if (c == END_OF_FILE) return;
+    advance();
+    if (c == END_OF_RECORD) return;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The read statement
+
+void InputUnit::read(std::span<const ReadItem> items) {
+  if (!opened_) fatal(open_error_, unit_, filename_);
+
+  int64_t remaining = 0;
+  for (const ReadItem& item : items) remaining += item.count > 0 ? item.count : 0;
+
+  // Every read begins at the start of a record; there must be one.
+  if (at_end_of_file()) fatal(ERR_EOF, unit_, filename_);
+  if (remaining == 0) {
+    skip_record();
+    return;
+  }
+
+  // The next variable of the list.
+  size_t item_index = 0;
+  int64_t element = 0;
+  auto next_variable = [&]() -> const ReadItem& {
+    while (items[item_index].count <= element) {
+      ++item_index;
+      element = 0;
+    }
+    return items[item_index];
+  };
+  auto skip_variable = [&]() {
+    next_variable();
+    ++element;
+    --remaining;
+  };
+
+  Token token;
+  bool at_record_start = true;  // only blanks so far in this record
+  bool comma_seen = false;      // the separator since the last value holds a comma
+
+  while (remaining > 0) {
+    // Find the next value, crossing record ends.
+    const int c = peek();
+    if (c == END_OF_FILE) fatal(ERR_EOF, unit_, filename_);
+    if (c == ' ' || c == '\t') {
+      advance();
+      continue;
+    }
+    if (c == END_OF_RECORD) {
+      advance();
+      at_record_start = true;
+      continue;
+    }
+    if (c == ',') {
+      advance();
+      // A comma right after another comma, or first in its record, stands
+      // for a null value: the variable keeps its value.
+      if (at_record_start || comma_seen) skip_variable();
+      at_record_start = false;
+      comma_seen = true;
+      continue;
+    }
+    if (c == '/') {
+      // A slash ends the read; the variables not reached keep their values.
+      advance();
+      break;
+    }
+
+    // Scan one value up to its separator.
+    token.has_repeat = false;
+    token.repeat = 0;
+    token.reset_value();
+    for (int v = peek(); v != END_OF_FILE && v != END_OF_RECORD && v != ' ' && v != '\t' &&
+                         v != ',' && v != '/';
+         v = peek()) {
+      token.feed(v);
+      advance();
+    }
+    at_record_start = false;
+    comma_seen = false;
+
+    // r*c gives c to the next r variables, r* gives r null values; a repeat
+    // count beyond the end of the list is cut short.
+    int64_t copies = token.has_repeat ? token.repeat : 1;
+    if (copies <= 0) fatal(ERR_SYNTAX, unit_, filename_);  // 0*c
+    while (copies > 0 && remaining > 0) {
+      const ReadItem& item = next_variable();
+      if (!(token.has_repeat && token.empty)) {
+        Conversion result;
+        if (item.kind == ReadItem::Int) {
+          result = to_integer(token, static_cast<int32_t*>(item.base)[element * item.stride]);
+        } else {
+          result = to_real(token, static_cast<float*>(item.base)[element * item.stride]);
+        }
+        if (result == Conversion::Syntax) fatal(ERR_SYNTAX, unit_, filename_);
+        if (result == Conversion::Range) fatal(ERR_CONVERSION, unit_, filename_);
+      }
+      ++element;
+      --remaining;
+      --copies;
+    }
+  }
+
+  // The rest of the current record is skipped; the next read starts at the
+  // following record.
+  skip_record();
+}
+
+}  // namespace textio

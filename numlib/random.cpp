@@ -1,0 +1,182 @@
+// The generator record, its seeding, uniform deviates in bulk and the
+// inverse normal that turns one uniform deviate into a normal one.
+//
+// Rounding: every named quantity is a float; each assignment evaluates its
+// right-hand side in double and rounds once when it is stored.
+
+#include "numlib/random.h"
+
+#include <cmath>
+#include <ctime>
+
+#include "numlib/errors.h"
+
+namespace numlib {
+
+GeneratorRecord g_generator;
+
+namespace {
+
+constexpr char kRNUN[] = "RNUN  ";
+
+// First-time set-up of the record: the modulus and the scale v, the largest
+// float with v * 2^31 < 1, found by shrinking 2^-31 by (1 - AMACH(3)).
+void rginit_first_time(GeneratorRecord& g) {
+  g.modulus = 2147483647.0;
+  const double two31 = 2147483648.0;
+  const double shrink = 1.0 - static_cast<double>(AMACH(3));
+  float v = 1.0f / 2147483648.0f;  // 2^-31, bit pattern 0x30000000
+  double p;
+  do {
+    p = shrink * static_cast<double>(v);  // the test below is on this unrounded p
+    v = static_cast<float>(p);
+  } while (!(p * two31 < 1.0));
+  g.scale = v;
+  g.initialised = true;
+}
+
+}  // namespace
+
+void RGINIT(int32_t ictl) {
+  GeneratorRecord& g = g_generator;
+  if (!g.initialised) rginit_first_time(g);
+  if (ictl == -1) {
+    g.seed_given = true;
+  } else if (ictl == 0 && !g.seed_given) {
+    g.state = RGCLOCK();
+    g.seed_given = true;
+  }
+}
+
+void RGSEED(int32_t iseed) {
+  if (iseed > 0 && iseed < 2147483647) {
+    RGINIT(-1);
+    g_generator.state = iseed;
+  } else if (iseed == 0) {
+    // Clock seed without marking the seed as given: the first draw of an
+    // unseeded generator replaces it by a fresh clock seed.
+    g_generator.state = RGCLOCK();
+  } else {
+    RGINIT(0);
+  }
+}
+
+int32_t RGCLOCK() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  int32_t h = 0, m = 0, s = 0;
+  if (localtime_r(&now, &local) != nullptr) {
+    h = local.tm_hour;
+    m = local.tm_min;
+    s = local.tm_sec;
+  }
+  const int32_t k = 10000 * h + 100 * m + s + 1;
+  return k > 1 ? k : 123457;
+}
+
+namespace detail {
+void rgunif_first_call() {
+  RGINIT(0);
+  g_generator.rgunif_called = true;
+}
+}  // namespace detail
+
+void RNUN(int32_t nr, float* r) {
+  if (nr < 1) {
+    E1PSH(kRNUN);
+    int32_t code = 1;
+    I1ACHK(nr, "NR", 1, 0, code);
+    E1POP(kRNUN);
+    return;
+  }
+  GeneratorRecord& g = g_generator;
+  if (!g.rnun_called) [[unlikely]] {
+    RGINIT(0);
+    g.rnun_called = true;
+  }
+  for (int32_t i = 0; i < nr; ++i) r[i] = detail::rg_step(g);
+}
+
+namespace {
+
+// Largest relative spacing, AMACH(4), taken once.
+float rgninv_eps() {
+  static const float e = AMACH(4);
+  return e;
+}
+
+// Tail formula for one coefficient set in the variable z: numerator and
+// denominator are stored, then x := s + s*(g + N/D).
+struct TailSet {
+  float a, b, c, d, e, f, g;
+};
+
+constexpr TailSet kSetA = {0.0507397503f, -0.236820102f, -7.58610296f, -0.131477401f,
+                           21.9854603f,   -44.2797699f,  -0.114666604f};
+constexpr TailSet kSetB = {0.0620896295f, -0.316650093f, -2.96288300f, 0.393702090f,
+                           4.66626310f,   -6.26678610f,  -0.0566842183f};
+constexpr TailSet kSetC = {0.0107863899f, -0.149838403f, -0.0688830093f, -0.00202815211f,
+                           0.521173298f,  0.0995297506f, 0.000185115903f};
+
+inline float tail(const TailSet& k, float s, float z) {
+  const double zd = z;
+  const float n = static_cast<float>(((k.a * zd + k.b) * zd + k.d) * zd);
+  const float d = static_cast<float>(((zd + k.c) * zd + k.e) * zd + k.f);
+  return static_cast<float>(s + static_cast<double>(s) * (k.g + static_cast<double>(n) / d));
+}
+
+constexpr float kP0 = -0.113773003f;
+constexpr float kP1 = -0.575170279f;
+constexpr float kQ1 = -3.29347396f;
+constexpr float kR2C = -1.89651299f;
+constexpr float kQ2 = -2.37499595f;
+constexpr float kR3C = -0.0549626090f;
+constexpr float kQ3 = -1.18751502f;
+
+constexpr float kSqrt2 = 1.41421354f;
+
+}  // namespace
+
+float RGNINV(float u) {
+  const float e = rgninv_eps();
+  const double ud = u;
+  float x;
+  // The extreme test compares U with the unrounded 1 - 3e (in double); the
+  // float 1 - 3e would select the same deviates.
+  if (u <= e || ud >= 1.0 - 3.0 * static_cast<double>(e)) {
+    const float q = u < 0.5f ? static_cast<float>(2.0 * ud) : static_cast<float>(2.0 * (1.0 - ud));
+    // 2q - q^2 = 1 - (1 - q)^2 without cancellation.
+    const float arg = static_cast<float>(2.0 * q - static_cast<double>(q) * q);
+    const float s = std::sqrt(-std::log(arg));
+    const float z = static_cast<float>(1.0 / s);
+    x = tail(kSetC, s, z);
+  } else {
+    const float y = static_cast<float>(std::fabs(1.0 - 2.0 * ud));
+    if (y <= 0.85f) {
+      const float w = static_cast<float>(static_cast<double>(y) * y);
+      const double wd = w;
+      // One store; the sums in the continued fraction go left to right,
+      // (w + q1) + r2c/(...).
+      x = static_cast<float>(
+          y + static_cast<double>(y) *
+                  (kP0 + kP1 * wd / (wd + kQ1 + kR2C / (wd + kQ2 + kR3C / (wd + kQ3)))));
+    } else {
+      // -ln(1 - y^2) formed as -ln((1 - y) + y(1 - y)).
+      const double omy = 1.0 - static_cast<double>(y);
+      const float arg = static_cast<float>(omy + static_cast<double>(y) * omy);
+      const float s = std::sqrt(-std::log(arg));
+      if (s < 2.5f) {
+        x = tail(kSetA, s, s);
+      } else if (s < 4.0f) {
+        x = tail(kSetB, s, s);
+      } else {
+        const float z = static_cast<float>(1.0 / s);
+        x = tail(kSetC, s, z);
+      }
+    }
+  }
+  return u < 0.5f ? static_cast<float>(-static_cast<double>(kSqrt2) * x)
+                  : static_cast<float>(static_cast<double>(kSqrt2) * x);
+}
+
+}  // namespace numlib

@@ -1,0 +1,117 @@
+// End-to-end runs of the ineqbf executable.
+//
+// Every folder below examples/ and tests/e2e/cases/ is one case: it holds an
+// Input.txt (a case without one runs in a folder without Input.txt), the
+// expected Output.txt, the expected console output in console.txt and the
+// expected exit status in status (0 when the file is absent). The run
+// happens in a fresh scratch folder; Output.txt and the console are compared
+// byte for byte, so any change of a single byte fails.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string source_dir() {
+  const char* s = std::getenv("INEQBF_SOURCE_DIR");
+  return s ? s : ".";
+}
+
+std::string executable() {
+  const char* s = std::getenv("INEQBF_EXE");
+  return s ? s : "ineqbf";
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+struct RunResult {
+  int status = -1;
+  std::string console;
+  std::string output;
+  bool output_exists = false;
+};
+
+// Runs the executable in `dir` with standard output captured.
+RunResult run_in(const fs::path& dir) {
+  RunResult r;
+  const std::string cmd =
+      "cd '" + dir.string() + "' && '" + executable() + "' > console.out 2>/dev/null";
+  const int raw = std::system(cmd.c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  r.console = read_file(dir / "console.out");
+  r.output_exists = fs::exists(dir / "Output.txt");
+  if (r.output_exists) r.output = read_file(dir / "Output.txt");
+  return r;
+}
+
+fs::path scratch_dir(const std::string& name) {
+  fs::path base = fs::temp_directory_path() / ("ineqbf-e2e-" + std::to_string(getpid()));
+  fs::path dir = base / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+struct Case {
+  std::string name;
+  fs::path dir;
+};
+
+std::vector<Case> all_cases() {
+  std::vector<Case> cases;
+  for (const char* root : {"examples", "tests/e2e/cases", "bench/inputs"}) {
+    fs::path r = fs::path(source_dir()) / root;
+    if (!fs::exists(r)) continue;
+    for (const auto& e : fs::directory_iterator(r)) {
+      if (!e.is_directory()) continue;
+      if (!fs::exists(e.path() / "console.txt")) continue;
+      std::string name = std::string(root) + "/" + e.path().filename().string();
+      for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+      cases.push_back({name, e.path()});
+    }
+  }
+  std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
+  return cases;
+}
+
+class GoldenRun : public ::testing::TestWithParam<Case> {};
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GoldenRun);
+
+TEST_P(GoldenRun, OutputAndConsoleMatchByteForByte) {
+  const Case& c = GetParam();
+  const fs::path dir = scratch_dir(c.name);
+  if (fs::exists(c.dir / "Input.txt")) fs::copy_file(c.dir / "Input.txt", dir / "Input.txt");
+  const RunResult r = run_in(dir);
+
+  int expected_status = 0;
+  if (fs::exists(c.dir / "status")) expected_status = std::stoi(read_file(c.dir / "status"));
+  EXPECT_EQ(r.status, expected_status);
+  EXPECT_EQ(r.console, read_file(c.dir / "console.txt"));
+  ASSERT_TRUE(r.output_exists) << "Output.txt must always be created";
+  const std::string expected_output =
+      fs::exists(c.dir / "Output.txt") ? read_file(c.dir / "Output.txt") : std::string();
+  EXPECT_EQ(r.output, expected_output);
+  fs::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun, ::testing::ValuesIn(all_cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace

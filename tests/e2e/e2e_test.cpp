@@ -25,12 +25,12 @@ namespace {
 
 std::string source_dir() {
   const char* s = std::getenv("INEQBF_SOURCE_DIR");
-  return s ? s : ".";
+  return s ? s : INEQBF_DEFAULT_SOURCE_DIR;
 }
 
 std::string executable() {
   const char* s = std::getenv("INEQBF_EXE");
-  return s ? s : "ineqbf";
+  return s ? s : INEQBF_DEFAULT_EXE;
 }
 
 std::string read_file(const fs::path& p) {
@@ -72,6 +72,8 @@ struct Case {
   std::string name;
   fs::path dir;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.dir.string(); }
 
 std::vector<Case> all_cases() {
   std::vector<Case> cases;

@@ -17,46 +17,14 @@
 
 #include "numlib/errors.h"
 #include "numlib/random.h"
+#include "support/stop.h"
 
 namespace {
 
 using namespace numlib;
+using namespace test_support;
 
 // ---- helpers -----------------------------------------------------------
-
-#define TO_STDERR()      \
-  do {                   \
-    std::fflush(stdout); \
-    ::dup2(2, 1);        \
-  } while (0)
-
-#define EXPECT_LIBRARY_STOP(statement, regex) \
-  EXPECT_EXIT(                                \
-      {                                       \
-        TO_STDERR();                          \
-        statement;                            \
-        std::fputs("NOT STOPPED", stdout);    \
-        std::fflush(stdout);                  \
-        std::exit(0);                         \
-      },                                      \
-      ::testing::ExitedWithCode(EXIT_LIBRARY_STOP), regex)
-
-std::string Exactly(const std::string& text) {
-  std::string r = "^";
-  for (char c : text) {
-    if (std::string_view(".[]()*+?{}|^$\\").find(c) != std::string_view::npos) r.push_back('\\');
-    r.push_back(c);
-  }
-  return r + "$";
-}
-
-std::string Lines(const std::vector<std::string>& lines) {
-  std::string s;
-  for (const std::string& l : lines) s += l + "\r\n";
-  return s;
-}
-
-uint32_t Bits(float x) { return std::bit_cast<uint32_t>(x); }
 
 const float kLO = 5.96184e-08f;   // AMACH(3)
 const float kHI = 0.99999988f;    // 1 - AMACH(4)

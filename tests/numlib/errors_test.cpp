@@ -12,48 +12,14 @@
 #include <vector>
 
 #include "numlib/errors.h"
+#include "support/stop.h"
 
 namespace {
 
 using namespace numlib;
+using namespace test_support;
 
 // ---- helpers -----------------------------------------------------------
-
-// Death tests match what the child writes to stderr; the handler writes to
-// stdout, so the child sends its stdout there first.
-#define TO_STDERR()         \
-  do {                      \
-    std::fflush(stdout);    \
-    ::dup2(2, 1);           \
-  } while (0)
-
-#define EXPECT_LIBRARY_STOP(statement, regex) \
-  EXPECT_EXIT(                                \
-      {                                       \
-        TO_STDERR();                          \
-        statement;                            \
-        std::fputs("NOT STOPPED", stdout);    \
-        std::fflush(stdout);                  \
-        std::exit(0);                         \
-      },                                      \
-      ::testing::ExitedWithCode(EXIT_LIBRARY_STOP), regex)
-
-// A regex that matches exactly `text`.
-std::string Exactly(const std::string& text) {
-  std::string r = "^";
-  for (char c : text) {
-    if (std::string_view(".[]()*+?{}|^$\\").find(c) != std::string_view::npos) r.push_back('\\');
-    r.push_back(c);
-  }
-  return r + "$";
-}
-
-// Printed lines joined with the CR LF that ends each of them.
-std::string Lines(const std::vector<std::string>& lines) {
-  std::string s;
-  for (const std::string& l : lines) s += l + "\r\n";
-  return s;
-}
 
 int32_t Level() { return detail::g_handler.level; }
 

@@ -117,3 +117,37 @@ INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun, ::testing::ValuesIn(all_cases()),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+// Two runs in the same folder: the second replaces the first report (it is
+// not appended to) and repeats it byte for byte, console included.
+TEST(Rerun, SameInputGivesTheSameBytesAndReplacesTheReport) {
+  const fs::path dir = scratch_dir("rerun");
+  fs::copy_file(fs::path(source_dir()) / "examples/order4/Input.txt", dir / "Input.txt");
+  const RunResult first = run_in(dir);
+  const RunResult second = run_in(dir);
+  ASSERT_EQ(first.status, 0);
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(first.output, second.output);
+  EXPECT_EQ(first.console, second.console);
+  EXPECT_EQ(second.output, read_file(fs::path(source_dir()) / "examples/order4/Output.txt"));
+  fs::remove_all(dir);
+}
+
+// An Output.txt left by an earlier run is emptied even when the new run
+// stops on bad input.
+TEST(Rerun, FailedRunLeavesAnEmptyReport) {
+  const fs::path dir = scratch_dir("rerun-failed");
+  {
+    std::ofstream old(dir / "Output.txt", std::ios::binary);
+    old << "an earlier report\r\n";
+  }
+  const RunResult r = run_in(dir);  // no Input.txt
+  EXPECT_EQ(r.status, 1);
+  ASSERT_TRUE(r.output_exists);
+  EXPECT_EQ(r.output, "");
+  fs::remove_all(dir);
+}
+
+}  // namespace

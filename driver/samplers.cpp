@@ -148,6 +148,24 @@ struct SamplerArrays {
   const char* closing_text;    // of the progress line
 };
 
+// One Gibbs sweep: parameters 1..NPAR in order, each redrawn from its full
+// conditional at the current point, truncated to the interval rows 1..k-1
+// leave open.
+template <class Conditional>
+void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
+  const int64_t npar = s.NPAR;
+  for (int64_t i = 1; i <= npar; ++i) {
+    cond.prepare(i);
+    if (k == 1) {
+      a.point(i) = cond.unrestricted(standard_normal_draw());
+    } else {
+      float lolim, uplim;
+      limits_of_parameter(s, k, i, a.point, a.lower_slots, a.upper_slots, lolim, uplim);
+      a.point(i) = cond.restricted(lolim, uplim);
+    }
+  }
+}
+
 // One chain of NBURN + niter sweeps from INITIAL; returns the hits among the
 // counted sweeps.
 template <class Conditional>
@@ -159,16 +177,7 @@ int32_t run_chain(RunState& s, int32_t k, int32_t niter, Conditional& cond, Samp
   int32_t nhit = 0;
   const int32_t total = NBURN + niter;
   for (int32_t it = 1; it <= total; ++it) {
-    for (int64_t i = 1; i <= npar; ++i) {
-      cond.prepare(i);
-      if (k == 1) {
-        a.point(i) = cond.unrestricted(standard_normal_draw());
-      } else {
-        float lolim, uplim;
-        limits_of_parameter(s, k, i, a.point, a.lower_slots, a.upper_slots, lolim, uplim);
-        a.point(i) = cond.restricted(lolim, uplim);
-      }
-    }
+    sweep(s, k, cond, a);
     // The hit test comes after the complete sweep; a slack of exactly 0
     // (or NaN) is no hit.
     if (row_slack(s.R, k, a.point, n1) > 0.0f && it > NBURN) ++nhit;
@@ -220,18 +229,42 @@ float TRUNCNORM(float mu, float sigma, float lolim, float uplim) {
                             static_cast<double>(mu));
 }
 
+namespace {
+
+SamplerArrays fit_arrays(RunState& s) {
+  return {s.X,    s.LARGE1, s.SMALL1,  s.FF,
+          s.NUMF, s.FBETA,  s.FSAMPLE, " for    fit     has been evaluated"};
+}
+
+SamplerArrays complexity_arrays(RunState& s) {
+  return {s.Y,    s.LARGE2, s.SMALL2,  s.CC,
+          s.NUMC, s.CBETA,  s.CSAMPLE, " for complexity has been evaluated"};
+}
+
+}  // namespace
+
 void fit_sampler(RunState& s, int32_t k) {
   PosteriorConditional cond{s};
-  SamplerArrays a{s.X,  s.LARGE1, s.SMALL1,  s.FF,
-                  s.NUMF, s.FBETA, s.FSAMPLE, " for    fit     has been evaluated"};
+  SamplerArrays a = fit_arrays(s);
   run_sampler(s, k, cond, a);
 }
 
 void complexity_sampler(RunState& s, int32_t k) {
   PriorConditional cond;
-  SamplerArrays a{s.Y,  s.LARGE2, s.SMALL2,  s.CC,
-                  s.NUMC, s.CBETA, s.CSAMPLE, " for complexity has been evaluated"};
+  SamplerArrays a = complexity_arrays(s);
   run_sampler(s, k, cond, a);
+}
+
+void fit_sweep(RunState& s, int32_t k) {
+  PosteriorConditional cond{s};
+  SamplerArrays a = fit_arrays(s);
+  sweep(s, k, cond, a);
+}
+
+void complexity_sweep(RunState& s, int32_t k) {
+  PriorConditional cond;
+  SamplerArrays a = complexity_arrays(s);
+  sweep(s, k, cond, a);
 }
 
 }  // namespace driver

@@ -1,0 +1,223 @@
+// Microbenchmarks of what one Gibbs update is made of: the uniform deviate,
+// the normal distribution function and its inverse, the truncated draw, and
+// whole sweeps of both samplers at NPAR = 10 with 9 bound rows. The
+// "pieces" benchmarks replay, for the updates of recorded sweeps, only the
+// library calls an update cannot do without (one RGUNIF, the ANORDF calls
+// whose result is not exactly 0 or 1, one ANORIN), so that the cost of an
+// update can be set against the sum of its unavoidable parts.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/run.h"
+#include "driver/samplers.h"
+#include "numlib/normal.h"
+#include "numlib/random.h"
+#include "tests/driver/reference_sweep.h"
+#include "textio/textio.h"
+
+namespace {
+
+using driver::RunState;
+
+// Ten estimates with correlations 0.3, the nine order rows
+// theta1 > ... > theta10 and a tenth row; the sweeps run for k = 10, so
+// rows 1..9 bound every draw.
+constexpr int32_t K = 10;
+const char* const kProblem =
+    "ten parameters\n10 10\nmeans\n0.50 0.49 0.48 0.47 0.46 0.45 0.44 0.43 0.42 0.41\ncov\n"
+    "0.040 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012\n"
+    "0.012 0.040 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012\n"
+    "0.012 0.012 0.040 0.012 0.012 0.012 0.012 0.012 0.012 0.012\n"
+    "0.012 0.012 0.012 0.040 0.012 0.012 0.012 0.012 0.012 0.012\n"
+    "0.012 0.012 0.012 0.012 0.040 0.012 0.012 0.012 0.012 0.012\n"
+    "0.012 0.012 0.012 0.012 0.012 0.040 0.012 0.012 0.012 0.012\n"
+    "0.012 0.012 0.012 0.012 0.012 0.012 0.040 0.012 0.012 0.012\n"
+    "0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.040 0.012 0.012\n"
+    "0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.040 0.012\n"
+    "0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.012 0.040\n"
+    "rows\n"
+    "1 -1 0 0 0 0 0 0 0 0 0\n0 1 -1 0 0 0 0 0 0 0 0\n0 0 1 -1 0 0 0 0 0 0 0\n"
+    "0 0 0 1 -1 0 0 0 0 0 0\n0 0 0 0 1 -1 0 0 0 0 0\n0 0 0 0 0 1 -1 0 0 0 0\n"
+    "0 0 0 0 0 0 1 -1 0 0 0\n0 0 0 0 0 0 0 1 -1 0 0\n0 0 0 0 0 0 0 0 1 -1 0\n"
+    "1 0 0 0 0 0 0 0 0 -1 0.3\n";
+
+constexpr int kWarmUpSweeps = 200;
+constexpr int kRecordedSweeps = 100;
+
+// The problem read and set up as a run does, the starting point moved into
+// the region of rows 1..K and both chains started from it.
+void load(RunState& s) {
+  textio::InputUnit in;
+  in.open_text(10, "Input.txt", kProblem);
+  driver::read_problem(s, in);
+  in.close();
+  numlib::RGSEED(12345);
+  s.NREP = 1000;
+  driver::allocate_working_arrays(s);
+  driver::set_up_matrices(s);
+  driver::move_start_point(s, K);
+  for (int64_t j = 1; j <= int64_t{s.NPAR} + 1; ++j) s.X(j) = s.Y(j) = s.INITIAL(j);
+}
+
+// `n` values from lo to hi, evenly spaced.
+std::vector<float> spaced(float lo, float hi, int n) {
+  std::vector<float> v;
+  for (int i = 0; i < n; ++i) v.push_back(lo + (hi - lo) * static_cast<float>(i) / (n - 1));
+  return v;
+}
+
+std::vector<float> joined(std::vector<float> a, const std::vector<float>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+template <float (*F)(float)>
+void run_over(benchmark::State& state, const std::vector<float>& args) {
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(F(args[i]));
+    if (++i == args.size()) i = 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_RGUNIF(benchmark::State& state) {
+  numlib::RGSEED(12345);
+  for (auto _ : state) benchmark::DoNotOptimize(numlib::RGUNIF());
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RGUNIF);
+
+// Central: |x| <= 1.41, the series of erfc for |argument| <= 1.
+void BM_ANORDF_central(benchmark::State& state) {
+  run_over<numlib::ANORDF>(state, spaced(-1.4f, 1.4f, 64));
+}
+BENCHMARK(BM_ANORDF_central);
+
+// Tail: 3 <= |x| <= 5.5, the tail series with its exponential.
+void BM_ANORDF_tail(benchmark::State& state) {
+  run_over<numlib::ANORDF>(state, joined(spaced(3.0f, 5.5f, 32), spaced(-5.5f, -3.0f, 32)));
+}
+BENCHMARK(BM_ANORDF_tail);
+
+// Far out: results exactly 1 (x >= 5.7) or exactly 0 (x <= -13, where erfc
+// underflows and its alert is cleared), as for a missing bound +-BIG.
+void BM_ANORDF_far_out(benchmark::State& state) {
+  run_over<numlib::ANORDF>(state, joined(spaced(6.0f, 2e9f, 32), spaced(-2e9f, -14.0f, 32)));
+}
+BENCHMARK(BM_ANORDF_far_out);
+
+// Central: 0.15 <= P <= 0.85, the series of the inverse.
+void BM_ANORIN_central(benchmark::State& state) {
+  run_over<numlib::ANORIN>(state, spaced(0.15f, 0.85f, 64));
+}
+BENCHMARK(BM_ANORIN_central);
+
+// Tail: P within 0.1 of 0 or 1, down to the clamps: the Newton iteration.
+void BM_ANORIN_tail(benchmark::State& state) {
+  run_over<numlib::ANORIN>(state,
+                           joined(spaced(0.000001f, 0.1f, 32), spaced(0.9f, 0.999999f, 32)));
+}
+BENCHMARK(BM_ANORIN_tail);
+
+// One truncated draw; every fourth pair of limits has a missing bound.
+void BM_TRUNCNORM(benchmark::State& state) {
+  numlib::RGSEED(12345);
+  const float lo[4] = {-0.5f, 0.1f, -driver::BIG, -1.7f};
+  const float hi[4] = {1.2f, 0.9f, 0.4f, driver::BIG};
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(driver::TRUNCNORM(0.3f, 0.7f, lo[i], hi[i]));
+    i = (i + 1) & 3;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_TRUNCNORM);
+
+// Counts NPAR updates per iteration, so that items_per_second is updates
+// per second.
+void per_update(benchmark::State& state, int64_t updates_per_iteration) {
+  state.SetItemsProcessed(state.iterations() * updates_per_iteration);
+}
+
+void BM_FitSweep_NPAR10_9rows(benchmark::State& state) {
+  static RunState s;
+  if (s.NPAR == 0) load(s);
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver::fit_sweep(s, K);
+  for (auto _ : state) driver::fit_sweep(s, K);
+  per_update(state, s.NPAR);
+}
+BENCHMARK(BM_FitSweep_NPAR10_9rows);
+
+void BM_ComplexitySweep_NPAR10_9rows(benchmark::State& state) {
+  static RunState s;
+  if (s.NPAR == 0) load(s);
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver::complexity_sweep(s, K);
+  for (auto _ : state) driver::complexity_sweep(s, K);
+  per_update(state, s.NPAR);
+}
+BENCHMARK(BM_ComplexitySweep_NPAR10_9rows);
+
+// The arguments of the truncated draws of kRecordedSweeps sweeps after the
+// warm-up, recorded by the reference sweeps.
+std::vector<driver_test::DrawArgs> recorded(bool fit) {
+  RunState s;
+  load(s);
+  std::vector<driver_test::DrawArgs> args;
+  for (int n = 0; n < kWarmUpSweeps + kRecordedSweeps; ++n) {
+    std::vector<driver_test::DrawArgs>* rec = n >= kWarmUpSweeps ? &args : nullptr;
+    if (fit)
+      driver_test::reference_fit_sweep(s, K, rec);
+    else
+      driver_test::reference_complexity_sweep(s, K, rec);
+  }
+  return args;
+}
+
+// Whether ANORDF(x) needs its series: false when the result is exactly 1
+// (the argument of erfc at or below its XSML) or exactly 0 (above XMAX).
+bool series_needed(float x) {
+  (void)numlib::ANORDF(0.0f);  // sets up the limits
+  const float arg = static_cast<float>(-0.707106769 * static_cast<double>(x));
+  return !(arg <= numlib::detail::g_erfc.XSML || arg > numlib::detail::g_erfc.XMAX);
+}
+
+void replay_pieces(benchmark::State& state, bool fit) {
+  const std::vector<driver_test::DrawArgs> args = recorded(fit);
+  struct Piece {
+    float a, b, P;
+    bool need_a, need_b;
+  };
+  std::vector<Piece> pieces;
+  int64_t anordf_calls = 0;
+  for (const auto& d : args) {
+    pieces.push_back({d.a, d.b, d.P, series_needed(d.a), series_needed(d.b)});
+    anordf_calls += pieces.back().need_a + pieces.back().need_b;
+  }
+  numlib::RGSEED(12345);
+  for (auto _ : state) {
+    for (const Piece& p : pieces) {
+      benchmark::DoNotOptimize(numlib::RGUNIF());
+      if (p.need_a) benchmark::DoNotOptimize(numlib::ANORDF(p.a));
+      if (p.need_b) benchmark::DoNotOptimize(numlib::ANORDF(p.b));
+      benchmark::DoNotOptimize(numlib::ANORIN(p.P));
+    }
+  }
+  per_update(state, static_cast<int64_t>(pieces.size()));
+  state.SetLabel("ANORDF calls per update: " +
+                 std::to_string(static_cast<double>(anordf_calls) /
+                                static_cast<double>(pieces.size())));
+}
+
+void BM_FitUpdatePieces(benchmark::State& state) { replay_pieces(state, true); }
+BENCHMARK(BM_FitUpdatePieces);
+
+void BM_ComplexityUpdatePieces(benchmark::State& state) { replay_pieces(state, false); }
+BENCHMARK(BM_ComplexityUpdatePieces);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Benchmarks ineqbf: whole runs of every input under bench/inputs, and the
+# microbenchmarks of bench/micro.cpp.
+#
+#   bench/run.sh                     this tree alone
+#   bench/run.sh --baseline REV      REV and this tree side by side, with ratios
+#
+# Options:
+#   --baseline REV   also build commit REV (from a clean copy in a temporary
+#                    folder) and print this tree's times as ratios to REV's
+#   --runs N         whole runs per input and binary (default 5); the two
+#                    binaries take turns, so a change of load hits both
+#   --inputs "A B"   only these inputs (default: every folder of bench/inputs)
+#   --no-micro       skip the microbenchmarks
+#   --micro-reps N   repetitions of each microbenchmark per round (default 3;
+#                    two rounds, the binaries taking turns)
+#   --callgrind      also count instructions of whole runs under callgrind
+#                    (robust to load; slow, so meant for light and order10)
+#   --build DIR      build folder of this tree (default build-bench)
+#
+# Each whole run happens in a scratch folder; its Output.txt and console are
+# compared with the input's golden files (column "same": yes or NO).
+# Truncated draws are counted from the iteration numbers of the report: a
+# constraint k >= 2 whose final chain has NITER iterations ran every chain of
+# the ladder up to NITER, each NBURN + NITER sweeps of NPAR truncated draws.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=5
+inputs=""
+micro=1
+micro_reps=3
+callgrind=0
+baseline=""
+build="build-bench"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --baseline) baseline="$2"; shift 2 ;;
+    --runs) runs="$2"; shift 2 ;;
+    --inputs) inputs="$2"; shift 2 ;;
+    --no-micro) micro=0; shift ;;
+    --micro-reps) micro_reps="$2"; shift 2 ;;
+    --callgrind) callgrind=1; shift ;;
+    --build) build="$2"; shift 2 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
+done
+[ -n "$inputs" ] || inputs=$(cd "$root/bench/inputs" && ls -d */ | tr -d / | tr '\n' ' ')
+
+scratch=$(mktemp -d /tmp/ineqbf-bench.XXXXXX)
+cleanup() {
+  if [ -n "$baseline" ] && [ -d "$scratch/baseline-src" ]; then
+    git -C "$root" worktree remove --force "$scratch/baseline-src" >/dev/null 2>&1 || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+# Builds ineqbf (and the microbenchmarks when the tree has them) in Release.
+build_tree() {
+  local src=$1 dir=$2 bench=OFF
+  [ -f "$src/bench/CMakeLists.txt" ] && [ "$micro" = 1 ] && bench=ON
+  cmake -S "$src" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DINEQBF_TESTS=OFF -DINEQBF_BENCH=$bench >/dev/null
+  cmake --build "$dir" -j2 --target ineqbf >/dev/null
+  if [ $bench = ON ]; then cmake --build "$dir" -j2 --target ineqbf_micro >/dev/null; fi
+}
+
+names=(current)
+exes=("$root/$build/driver/ineqbf")
+micros=("$root/$build/bench/ineqbf_micro")
+echo "building this tree in $build ..."
+build_tree "$root" "$root/$build"
+if [ -n "$baseline" ]; then
+  rev=$(git -C "$root" rev-parse --short "$baseline")
+  echo "building baseline $rev in $scratch ..."
+  git -C "$root" worktree add --detach "$scratch/baseline-src" "$rev" >/dev/null 2>&1
+  build_tree "$scratch/baseline-src" "$scratch/baseline-build"
+  names=(baseline current)
+  exes=("$scratch/baseline-build/driver/ineqbf" "${exes[0]}")
+  micros=("$scratch/baseline-build/bench/ineqbf_micro" "${micros[0]}")
+fi
+
+median() { sort -g | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+# Truncated draws of a run, from NPAR (line 2 of Input.txt) and the iteration
+# numbers of the Fits and Complexities tables of Output.txt.
+truncated_draws() {
+  local input=$1 output=$2
+  local npar
+  npar=$(sed -n 2p "$input" | tr -s ' \t,' '  ' | awk '{print $1}')
+  tr -d '\r' < "$output" | awk -v npar="$npar" '
+    BEGIN { n = split("1000 3000 9600 120000 360000 2520000 10000000", ladder, " ") }
+    /numbers of iterations/ { table = 1; k = 0; next }
+    table && NF == 2 { k++; if (k >= 2) for (i = 1; i <= n && ladder[i] <= $2; i++) total += npar * (ladder[i] + 100); next }
+    { table = 0 }
+    END { printf "%.0f\n", total }'
+}
+
+# One whole run of binary $1 on input $2 in a fresh folder: prints the wall
+# time in seconds, the peak resident memory in KiB and whether the results
+# are the golden ones.
+one_run() {
+  local exe=$1 name=$2 dir="$scratch/run"
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$root/bench/inputs/$name/Input.txt" "$dir/"
+  local t0 t1 status=0
+  t0=$EPOCHREALTIME
+  (cd "$dir" && /usr/bin/time -f %M -o "$dir/mem" "$exe" > "$dir/console.out" 2>/dev/null) || status=$?
+  t1=$EPOCHREALTIME
+  local same=yes
+  cmp -s "$dir/console.out" "$root/bench/inputs/$name/console.txt" || same=NO
+  cmp -s "$dir/Output.txt" "$root/bench/inputs/$name/Output.txt" || same=NO
+  [ "$status" = 0 ] || same=NO
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') $(tail -1 "$dir/mem") $same"
+}
+
+echo
+echo "Whole runs: median of $runs (wall seconds), peak memory, truncated draws per second"
+if [ ${#names[@]} = 2 ]; then
+  printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' input "base s" "curr s" ratio "base KiB" "curr KiB" "base draws/s" "curr draws/s" same
+else
+  printf '%-9s %12s %10s %14s %5s\n' input "wall s" "peak KiB" "draws/s" same
+fi
+for name in $inputs; do
+  declare -A times=() mems=() sames=()
+  for ((r = 1; r <= runs; r++)); do
+    order=(0 1); [ $((r % 2)) = 0 ] && order=(1 0)
+    for b in "${order[@]}"; do
+      [ "$b" -lt ${#names[@]} ] || continue
+      read -r t m s < <(one_run "${exes[$b]}" "$name")
+      times[$b]+="$t "; mems[$b]=$m
+      [ "$s" = yes ] || sames[$b]=NO
+    done
+  done
+  draws=$(truncated_draws "$root/bench/inputs/$name/Input.txt" "$root/bench/inputs/$name/Output.txt")
+  med=(); dps=(); same=yes
+  for ((b = 0; b < ${#names[@]}; b++)); do
+    med[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | median)
+    dps[$b]=$(awk -v d="$draws" -v t="${med[$b]}" 'BEGIN {printf "%.3g", t > 0 ? d / t : 0}')
+    [ "${sames[$b]:-yes}" = yes ] || same=NO
+  done
+  if [ ${#names[@]} = 2 ]; then
+    ratio=$(awk -v a="${med[0]}" -v b="${med[1]}" 'BEGIN {printf "%.3f", a > 0 ? b / a : 0}')
+    printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' "$name" "${med[0]}" "${med[1]}" "$ratio" \
+      "${mems[0]}" "${mems[1]}" "${dps[0]}" "${dps[1]}" "$same"
+  else
+    printf '%-9s %12s %10s %14s %5s\n' "$name" "${med[0]}" "${mems[0]}" "${dps[0]}" "$same"
+  fi
+  unset times mems sames
+done
+
+if [ "$callgrind" = 1 ]; then
+  echo
+  echo "Instructions of whole runs (callgrind)"
+  for name in $inputs; do
+    line="$name"
+    declare -a ir=()
+    for ((b = 0; b < ${#names[@]}; b++)); do
+      dir="$scratch/cg" && rm -rf "$dir" && mkdir -p "$dir" && cp "$root/bench/inputs/$name/Input.txt" "$dir/"
+      (cd "$dir" && valgrind --tool=callgrind --callgrind-out-file="$dir/cg.out" "${exes[$b]}" >/dev/null 2>"$dir/cg.log") || true
+      ir[$b]=$(awk '/Collected :/ {print $NF}' "$dir/cg.log")
+      line+=" ${names[$b]}=${ir[$b]}"
+    done
+    if [ ${#names[@]} = 2 ]; then
+      line+=" ratio=$(awk -v a="${ir[0]}" -v b="${ir[1]}" 'BEGIN {printf "%.3f", b / a}')"
+    fi
+    echo "$line"
+    unset ir
+  done
+fi
+
+if [ "$micro" = 1 ]; then
+  have=()
+  for ((b = 0; b < ${#names[@]}; b++)); do [ -x "${micros[$b]}" ] && have+=("$b"); done
+  if [ ${#have[@]} -gt 0 ]; then
+    echo
+    echo "Microbenchmarks: median over 2 rounds x $micro_reps repetitions of CPU ns per call (sweeps and pieces: per update)"
+    for round in 1 2; do
+      for b in "${have[@]}"; do
+        "${micros[$b]}" --benchmark_repetitions="$micro_reps" --benchmark_format=csv \
+          2>/dev/null >> "$scratch/micro.$b.csv"
+      done
+    done
+    # name -> median of the nanoseconds per item (per call, or per update
+    # for the sweeps and pieces), from items_per_second (CPU time).
+    micro_medians() {
+      awk -F, 'NR > 1 && $1 ~ /^"BM_/ && $1 !~ /_(mean|median|stddev|cv)"$/ && $7 > 0 {
+                 gsub(/"/, "", $1); print $1, 1e9 / $7 }' "$1" |
+        sort -k1,1 -k2,2g | awk '
+          function flush() { if (n) print prev, (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2) }
+          $1 != prev { flush(); n = 0; prev = $1 }
+          { v[++n] = $2 }
+          END { flush() }'
+    }
+    for b in "${have[@]}"; do micro_medians "$scratch/micro.$b.csv" > "$scratch/micro.$b.med"; done
+    if [ ${#have[@]} = 2 ]; then
+      printf '%-34s %12s %12s %8s\n' benchmark baseline current ratio
+      join "$scratch/micro.0.med" "$scratch/micro.1.med" |
+        awk '{printf "%-34s %12.1f %12.1f %8.3f\n", $1, $2, $3, $2 > 0 ? $3 / $2 : 0}'
+    else
+      printf '%-34s %12s\n' benchmark "${names[${have[0]}]}"
+      awk '{printf "%-34s %12.1f\n", $1, $2}' "$scratch/micro.${have[0]}.med"
+    fi
+    echo
+    echo "One update against the sum of its unavoidable pieces (sweep ns per update / pieces ns per update)"
+    for b in "${have[@]}"; do
+      awk -v who="${names[$b]}" '{v[$1] = $2} END {
+            printf "%-9s fit %.3f   complexity %.3f\n", who,
+              v["BM_FitSweep_NPAR10_9rows"] / v["BM_FitUpdatePieces"],
+              v["BM_ComplexitySweep_NPAR10_9rows"] / v["BM_ComplexityUpdatePieces"] }' "$scratch/micro.$b.med"
+    done
+  fi
+fi

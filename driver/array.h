@@ -37,6 +37,8 @@ class Array1 {
   ~Array1() { std::free(data_); }
 
   void allocate(const char* name, int64_t extent) {
+    std::free(data_);  // a second allocation replaces the first storage
+    data_ = nullptr;
     name_ = name;
     n_ = nonnegative(extent);
     data_ = static_cast<T*>(allocate_zeroed(n_, 1, sizeof(T)));
@@ -82,6 +84,8 @@ class Array2 {
   ~Array2() { std::free(data_); }
 
   void allocate(const char* name, int64_t extent1, int64_t extent2) {
+    std::free(data_);  // a second allocation replaces the first storage
+    data_ = nullptr;
     name_ = name;
     n1_ = nonnegative(extent1);
     n2_ = nonnegative(extent2);

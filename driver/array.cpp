@@ -17,14 +17,22 @@ void subscript_error(const char* name, int position, int64_t value, int64_t exte
                 name, position, static_cast<long long>(value), static_cast<long long>(extent));
   }
   std::fflush(stdout);
+#ifdef INEQBF_FUZZ
+  throw EXIT_SUBSCRIPT;  // fuzz build only: the fuzz target catches the exit status and goes on
+#else
   std::exit(EXIT_SUBSCRIPT);
+#endif
 }
 
 void allocation_error() {
   std::fflush(stdout);
   std::printf("vexlib: severe: insufficient virtual memory\r\n");
   std::fflush(stdout);
+#ifdef INEQBF_FUZZ
+  throw textio::EXIT_IO_ERROR;  // fuzz build only: the fuzz target catches the exit status and goes on
+#else
   std::exit(textio::EXIT_IO_ERROR);
+#endif
 }
 
 void* allocate_zeroed(int64_t n1, int64_t n2, std::size_t size) {
@@ -37,6 +45,12 @@ void* allocate_zeroed(int64_t n1, int64_t n2, std::size_t size) {
   if (n2 != 0 && count > limit / static_cast<uint64_t>(n2)) allocation_error();
   count *= static_cast<uint64_t>(n2);
   if (count > limit / size) allocation_error();
+#ifdef INEQBF_FUZZ
+  // Fuzz build only: a request beyond FUZZ_ALLOCATION_CAP bytes is refused
+  // like a failed allocation, so the fuzzer's own memory limit never trips.
+  constexpr uint64_t FUZZ_ALLOCATION_CAP = UINT64_C(64) << 20;
+  if (count * size > FUZZ_ALLOCATION_CAP) allocation_error();
+#endif
   // calloc hands back pages that are zero without touching them, so a large
   // array that the run never fills costs no memory.
   void* p = std::calloc(count == 0 ? 1 : count, size);

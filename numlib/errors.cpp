@@ -94,7 +94,11 @@ void put_line(std::string_view line) {
 
 [[noreturn]] void stop_program() {
   std::fflush(stdout);
+#ifdef INEQBF_FUZZ
+  throw EXIT_LIBRARY_STOP;  // fuzz build only: the fuzz target catches the exit status and goes on
+#else
   std::exit(EXIT_LIBRARY_STOP);
+#endif
 }
 
 // Writes `text` wrapped at blanks into lines of at most kLineMax characters:

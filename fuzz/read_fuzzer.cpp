@@ -1,0 +1,107 @@
+// libFuzzer target for the read stage of a run: the free-format reader of
+// the text layer, read_problem on the input text, then the allocation of
+// every working array, exactly as a run does them.
+//
+// Built only with -DINEQBF_FUZZ=ON (clang): there the fatal errors of the
+// text layer, the allocator, the subscript check and the numerical library
+// throw the exit status the program would have ended with, so one process
+// can try input after input. A crash, a sanitizer report, an exit status the
+// program never uses, or two line-end styles that read differently are
+// findings.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "driver/run.h"
+#include "numlib/errors.h"
+#include "textio/textio.h"
+
+namespace {
+
+// What one read of the problem gave: the exit status it stopped with (0 when
+// it went through) and, when it went through, the problem as read.
+struct Outcome {
+  int status = 0;
+  driver::RunState state;
+};
+
+void read_stage(const std::string& text, bool allocate_all, Outcome& out) {
+  textio::InputUnit in;
+  in.open_text(10, "Input.txt", text);
+  try {
+    driver::read_problem(out.state, in);
+    in.close();
+    if (allocate_all) {
+      out.state.NREP = 1000;
+      driver::allocate_working_arrays(out.state);
+    }
+  } catch (int status) {
+    out.status = status;
+  }
+}
+
+[[noreturn]] void finding(const char* what) {
+  std::fprintf(stderr, "read_fuzzer: %s\n", what);
+  __builtin_trap();
+}
+
+template <class A>
+bool same_storage(const A& a, const A& b, int64_t count) {
+  return count == 0 || std::memcmp(a.data(), b.data(), static_cast<size_t>(count) * sizeof(float)) == 0;
+}
+
+bool same_problem(const driver::RunState& a, const driver::RunState& b) {
+  if (a.NPAR != b.NPAR || a.NCON != b.NCON) return false;
+  if (a.PARMEANS.extent() != b.PARMEANS.extent() || a.COV.extent1() != b.COV.extent1() ||
+      a.COV.extent2() != b.COV.extent2() || a.R.extent1() != b.R.extent1() ||
+      a.R.extent2() != b.R.extent2())
+    return false;
+  return same_storage(a.PARMEANS, b.PARMEANS, a.PARMEANS.extent()) &&
+         same_storage(a.COV, b.COV, a.COV.extent1() * a.COV.extent2()) &&
+         same_storage(a.R, b.R, a.R.extent1() * a.R.extent2());
+}
+
+std::string with_line_ends(const std::string& text, const char* end) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char c : text) {
+    if (c == '\n') {
+      out += end;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+
+  Outcome lf;
+  read_stage(text, true, lf);
+  if (lf.status != 0 && lf.status != textio::EXIT_IO_ERROR && lf.status != driver::EXIT_SUBSCRIPT)
+    finding("the read stage ended with an exit status it never uses");
+  if (lf.status == 0 && lf.state.NPAR >= 0 &&
+      lf.state.PARMEANS(int64_t{lf.state.NPAR} + 1) != -1.0f)
+    finding("PARMEANS(NPAR+1) is not -1 after the read");
+
+  // A text with line feeds only must read the same with CR LF and with lone
+  // CR line ends. The comparison is of the read alone, before the working
+  // arrays, whose allocation does not depend on the line ends.
+  if (text.find('\r') == std::string::npos && text.find('\n') != std::string::npos) {
+    Outcome lf_read;
+    read_stage(text, false, lf_read);
+    for (const char* end : {"\r\n", "\r"}) {
+      Outcome other;
+      read_stage(with_line_ends(text, end), false, other);
+      if (other.status != lf_read.status) finding("line ends change how the file reads (status)");
+      if (other.status == 0 && !same_problem(other.state, lf_read.state))
+        finding("line ends change how the file reads (values)");
+    }
+  }
+  return 0;
+}

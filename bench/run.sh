@@ -135,11 +135,11 @@ for name in $inputs; do
   med=(); dps=(); same=yes
   for ((b = 0; b < ${#names[@]}; b++)); do
     med[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | median)
-    dps[$b]=$(awk -v d="$draws" -v t="${med[$b]}" 'BEGIN {printf "%.3g", t > 0 ? d / t : 0}')
+    dps[$b]=$(awk -v d="$draws" -v t="${med[$b]}" 'BEGIN {printf "%.3g", (t > 0 ? d / t : 0)}')
     [ "${sames[$b]:-yes}" = yes ] || same=NO
   done
   if [ ${#names[@]} = 2 ]; then
-    ratio=$(awk -v a="${med[0]}" -v b="${med[1]}" 'BEGIN {printf "%.3f", a > 0 ? b / a : 0}')
+    ratio=$(awk -v a="${med[0]}" -v b="${med[1]}" 'BEGIN {printf "%.3f", (a > 0 ? b / a : 0)}')
     printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' "$name" "${med[0]}" "${med[1]}" "$ratio" \
       "${mems[0]}" "${mems[1]}" "${dps[0]}" "${dps[1]}" "$same"
   else
@@ -195,7 +195,7 @@ if [ "$micro" = 1 ]; then
     if [ ${#have[@]} = 2 ]; then
       printf '%-34s %12s %12s %8s\n' benchmark baseline current ratio
       join "$scratch/micro.0.med" "$scratch/micro.1.med" |
-        awk '{printf "%-34s %12.1f %12.1f %8.3f\n", $1, $2, $3, $2 > 0 ? $3 / $2 : 0}'
+        awk '{printf "%-34s %12.1f %12.1f %8.3f\n", $1, $2, $3, ($2 > 0 ? $3 / $2 : 0)}'
     else
       printf '%-34s %12s\n' benchmark "${names[${have[0]}]}"
       awk '{printf "%-34s %12.1f\n", $1, $2}' "$scratch/micro.${have[0]}.med"

@@ -50,17 +50,35 @@ bool prints(int32_t type) { return type >= 1 && type <= 7 && kTypes[type].print;
 bool stops(int32_t type) { return type >= 1 && type <= 7 && kTypes[type].stop; }
 
 // The substitution store and the current message. Values stay stored until
-// they are replaced.
+// they are replaced. A real is kept as the number and edited only when a
+// message uses it: the library's expected underflows store two reals on
+// every call and build no message, so storing must not cost an edit.
 struct Value {
   bool set = false;
   std::string text;
 };
+struct RealValue {
+  bool set = false;
+  float value = 0.0f;
+};
 struct MessageState {
   Value ints[9];
-  Value reals[9];
+  RealValue reals[9];
   Value strings[9];
   std::string message;  // the current message, empty when there is none
 };
+
+// A real as it appears in a message: edited into a 14-character field as
+// d.ddddddE+xx (printf "%14.6E": six decimals, upper-case E, signed exponent
+// of at least two digits, which every finite float fits), without the
+// leading blanks. Infinities and NaNs come out as "INF", "-INF", "NAN".
+std::string real_text(float value) {
+  char field[64];
+  std::snprintf(field, sizeof field, "%14.6E", static_cast<double>(value));
+  std::string_view s(field);
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return std::string(s);
+}
 
 MessageState& msg_state() {
   static MessageState state;
@@ -186,9 +204,17 @@ std::string build(std::string_view templ) {
         templ[i + 3] >= '1' && templ[i + 3] <= '9') {
       const int k = templ[i + 3] - '1';
       const Value* v = nullptr;
+      std::string real;
       switch (templ[i + 2]) {
         case 'I': case 'i': v = &st.ints[k]; break;
-        case 'R': case 'r': v = &st.reals[k]; break;
+        case 'R': case 'r':
+          if (st.reals[k].set) {
+            real = real_text(st.reals[k].value);
+            out.append(real, 0, kMessageMax - out.size());
+            i += 5;
+            continue;
+          }
+          break;
         case 'L': case 'l': v = &st.strings[k]; break;
         default: break;
       }
@@ -274,14 +300,8 @@ void E1SUBI(int32_t index, int32_t value) {
 
 void E1SUBR(int32_t index, float value) {
   if (!valid_index(index)) return;
-  // The value is edited into a 14-character field as d.ddddddE+xx (printf
-  // "%14.6E": six decimals, upper-case E, signed exponent of at least two
-  // digits, which every finite float fits) and stored without the leading
-  // blanks. Infinities and NaNs come out as "INF", "-INF", "NAN".
-  char field[64];
-  std::snprintf(field, sizeof field, "%14.6E", static_cast<double>(value));
-  Value& v = msg_state().reals[index - 1];
-  v.text = std::string(ltrim(field));
+  RealValue& v = msg_state().reals[index - 1];
+  v.value = value;  // edited by real_text when a message uses it
   v.set = true;
 }
 

@@ -95,8 +95,9 @@ void E1MSG(int32_t type, int32_t code, std::string_view templ);
 
 // Substitution values for the fields %(I1) ... %(I9), %(R1) ..., %(L1) ...
 // (index 1 ... 9; other indices are ignored). A value stays stored until it
-// is replaced. Reals are stored as "d.ddddddE+xx", strings cut at 255
-// characters.
+// is replaced. Reals appear in messages as "d.ddddddE+xx" (E1SUBR only
+// stores the number; it is edited when a message uses it), strings are cut
+// at 255 characters.
 void E1SUBI(int32_t index, int32_t value);
 void E1SUBR(int32_t index, float value);
 void E1SUBL(int32_t index, std::string_view text);

@@ -352,9 +352,45 @@ float ERFCI(float x) {
   return y;
 }
 
-float ANORDF(float x) {
+namespace {
+
+// ANORDF far out, where ERFC takes one of its first two branches: its
+// argument at or below XSML gives erfc = 2 and the result exactly 1; above
+// XMAX erfc underflows with its alert and the result is exactly 0. These
+// answer without ERFC and leave the error handler as the full evaluation
+// does: the same names pushed and popped, the same substitution values,
+// types and codes. Only the alert's message text is not built, since
+// ANORDF clears it before anyone can read it.
+float anordf_one() {
   E1PSH(kANORDF);
+  E1PSH(kERFC);
+  E1POP(kERFC);
+  E1POP(kANORDF);
+  return 1.0f;
+}
+
+[[gnu::noinline]] float anordf_zero(float arg) {
+  E1PSH(kANORDF);
+  E1PSH(kERFC);
+  E1SUBR(1, arg);
+  E1SUBR(2, detail::g_erfc.XMAX);
+  E1MSG(ERR_ALERT, 1, " ");  // the type and code of ERFC's alert, no text
+  E1POP(kERFC);              // hands the alert down to ANORDF's level
+  E1MSG(0, 0, " ");          // which clears it, as below
+  E1POP(kANORDF);
+  return 0.0f;
+}
+
+}  // namespace
+
+float ANORDF(float x) {
   const float arg = static_cast<float>(static_cast<double>(-kSQRTHALF) * x);
+  const detail::ErfcSetup& s = detail::g_erfc;
+  if (s.NTCENT != 0) {  // ERFC's limits are known
+    if (arg <= s.XSML) return anordf_one();
+    if (arg > s.XMAX) return anordf_zero(arg);
+  }
+  E1PSH(kANORDF);
   const float result = static_cast<float>(0.5 * static_cast<double>(ERFC(arg)));
   // The underflow alert of ERFC (argument above XMAX, x below about -12.99)
   // is expected: clear it so that the caller sees none. ERFC returns 0 only

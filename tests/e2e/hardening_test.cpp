@@ -4,6 +4,7 @@
 // large that the allocation must be refused without touching memory (peak
 // resident memory is measured).
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -56,10 +57,34 @@ struct RunResult {
   long peak_rss_kb = 0;
 };
 
+// Permission tests need a user whom permissions stop. Root is not stopped, so
+// a test running as root runs the program as the user "nobody" instead.
+constexpr uid_t kNobody = 65534;
+
+bool drop_root() {
+  if (geteuid() != 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+}
+
+// Whether a program started by run_in(..., as_nobody = true) can run at all:
+// the user must be able to reach and execute the program and the folder.
+bool can_run_unprivileged(const fs::path& dir) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const bool ok = drop_root() && geteuid() != 0 && access(executable().c_str(), X_OK) == 0 &&
+                    access(dir.c_str(), X_OK) == 0;
+    _exit(ok ? 0 : 1);
+  }
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  return WIFEXITED(raw) && WEXITSTATUS(raw) == 0;
+}
+
 // Runs the executable in `dir` with standard output going to `console` (a
 // file in the scratch folder unless given) and returns its exit status,
-// console text and peak resident memory.
-RunResult run_in(const fs::path& dir, const std::string& console = "") {
+// console text and peak resident memory. With `unprivileged`, a test that
+// runs as root runs the program as "nobody".
+RunResult run_in(const fs::path& dir, const std::string& console = "", bool unprivileged = false) {
   const fs::path console_file =
       console.empty() ? dir.parent_path() / (dir.filename().string() + ".console") : fs::path(console);
   RunResult r;
@@ -72,6 +97,7 @@ RunResult run_in(const fs::path& dir, const std::string& console = "") {
     close(fd);
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 2);
+    if (unprivileged && !drop_root()) _exit(125);
     execl(executable().c_str(), executable().c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -88,8 +114,10 @@ class Hardening : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    base_ = fs::temp_directory_path() /
-            ("ineqbf-hardening-" + std::to_string(getpid()) + "-" + info->name());
+    std::string name = info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';
+    base_ = fs::temp_directory_path() / ("ineqbf-hardening-" + std::to_string(getpid()) + "-" + name);
     fs::remove_all(base_);
     dir_ = base_ / "run";
     fs::create_directories(dir_);
@@ -118,23 +146,26 @@ TEST_F(Hardening, OutputThatIsAFolderIsAnOpenFailureOfUnit20) {
 }
 
 TEST_F(Hardening, ReadOnlyFolderIsAnOpenFailureOfUnit20) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop a write";
+  if (!can_run_unprivileged(dir_)) GTEST_SKIP() << "no user whom permissions stop";
   copy_input("examples/two-parameters");
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  const RunResult r = run_in(dir_);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+  const RunResult r = run_in(dir_, "", true);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.console, "vexlib: severe (30): open failure, unit 20, file Output.txt\r\n");
   EXPECT_FALSE(fs::exists(dir_ / "Output.txt"));
 }
 
 TEST_F(Hardening, ReadOnlyOutputFileIsAnOpenFailureOfUnit20) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop a write";
+  if (!can_run_unprivileged(dir_)) GTEST_SKIP() << "no user whom permissions stop";
   copy_input("examples/two-parameters");
   std::ofstream(dir_ / "Output.txt") << "an earlier report\n";
-  fs::permissions(dir_ / "Output.txt", fs::perms::owner_read);
-  const RunResult r = run_in(dir_);
+  fs::permissions(dir_ / "Output.txt", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(dir_, fs::perms::all);
+  const RunResult r = run_in(dir_, "", true);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.console, "vexlib: severe (30): open failure, unit 20, file Output.txt\r\n");
+  EXPECT_EQ(read_file(dir_ / "Output.txt"), "an earlier report\n") << "left as it was";
 }
 
 TEST_F(Hardening, FullDiskIsAWriteErrorAfterTheProgressLines) {
@@ -166,10 +197,11 @@ TEST_F(Hardening, InputThatIsAFolderIsAnOpenFailureOfUnit10) {
 }
 
 TEST_F(Hardening, UnreadableInputIsAnOpenFailureOfUnit10) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop a read";
+  if (!can_run_unprivileged(dir_)) GTEST_SKIP() << "no user whom permissions stop";
   copy_input("examples/two-parameters");
   fs::permissions(dir_ / "Input.txt", fs::perms::none);
-  const RunResult r = run_in(dir_);
+  fs::permissions(dir_, fs::perms::all);
+  const RunResult r = run_in(dir_, "", true);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.console, "vexlib: severe (30): open failure, unit 10, file Input.txt\r\n");
 }

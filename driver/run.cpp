@@ -94,6 +94,7 @@ void allocate_working_arrays(RunState& s) {
   s.INVB.allocate("INVB", npar, npar);
   s.FSAMPLE.allocate("FSAMPLE", ncon, nrep);
   s.CSAMPLE.allocate("CSAMPLE", ncon, nrep);
+  s.SLACKS.allocate("SLACKS", ncon);
 }
 
 int run() {

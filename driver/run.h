@@ -34,6 +34,9 @@ struct RunState {
   Array1<float> BFSAMPLE, BFCSAMPLE, FBETA, CBETA, FSAM, CSAM;  // NREP
   Array2<float> IE, B, C, INVCOV, INVB;               // NPAR x NPAR
   Array2<float> FSAMPLE, CSAMPLE;                     // NCON x NREP
+  // Running slack sums of the bound rows within one sweep of either sampler
+  // (scratch of the samplers, NCON).
+  Array1<float> SLACKS;
 
   // Results of the summary.
   float TOTALFIT = 0.0f;

@@ -14,6 +14,7 @@
 // sweep, chain after chain, then the Beta replicates.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "driver/bounds.h"
 #include "driver/run.h"
@@ -70,55 +71,172 @@ float standard_normal_draw() {
   return Z;
 }
 
-// Lower and upper limit that rows k-1, k-2, ..., 1 set on parameter i at the
-// current point; rows k..NCON leave their slots unbounded.
-void limits_of_parameter(const RunState& s, int32_t k, int64_t i, const Array1<float>& point,
-                         Array1<float>& lower_slots, Array1<float>& upper_slots, float& lolim,
-                         float& uplim) {
-  const int64_t n1 = int64_t{s.NPAR} + 1;
-  for (int64_t j = 1; j <= k - 1; ++j) {
-    const int64_t m = k - j;
-    const float S = row_slack(s.R, m, point, n1);
-    const float r = s.R(m, i);
-    lower_slots(j) = r > 0.0f ? bound_from_row(r, point(i), S) : -BIG;
-    upper_slots(j) = r < 0.0f ? bound_from_row(r, point(i), S) : BIG;
+// The interval that rows 1..k-1 leave open for each parameter in turn during
+// one sweep over the point.
+//
+// The procedure fills, for parameter i, a lower and an upper slot per row
+// (slot j for row m = k - j; the rows k..NCON leave -BIG and +BIG) and takes
+// the largest lower and the smallest upper slot, strictly greater or
+// smaller replacing, so that a NaN is never taken and of two equal values
+// the earlier slot stays. The slots are folded here as they are formed, in
+// slot order, without being stored; -BIG and +BIG are folded last, which
+// gives the same result because they take part once or many times alike.
+//
+// A row's slot needs its slack, the sum over l = 1..NPAR+1 of
+// R(m,l)*point(l) in index order with every partial sum rounded to float.
+// For parameter i the terms l < i are those of parameters already redrawn in
+// this sweep, and none of them has changed since parameter i-1 formed them:
+// so each row carries its partial sum over l < i (SLACKS(m)) from one
+// parameter to the next, extended by the one new term l = i-1. The rest of
+// the sum, over l = i..NPAR+1, must be formed anew for every parameter (its
+// terms are the same but what they are added to is not), and only for the
+// rows that bound parameter i: a row with R(m,i) = 0 (or NaN) leaves -BIG and
+// +BIG in its slots whatever its slack. Rows are independent sums, so the
+// bounding rows are summed side by side, a few at a time. The additions are
+// those of the full sum in the same order, and so are the bits.
+//
+// The whole ranges of R, the point and SLACKS are checked once; the loops
+// then walk raw storage.
+class BoundRows {
+ public:
+  BoundRows(RunState& s, int32_t k, Array1<float>& point)
+      : npar_(s.NPAR), rows_(int64_t{k} - 1), ldr_(s.R.extent1()), point_(point.data()),
+        slacks_(s.SLACKS.data()) {
+    const int64_t n1 = npar_ + 1;
+    (void)s.R(1, 1);
+    (void)s.R(rows_, n1);
+    point.check_range(1, n1);
+    s.SLACKS.check_range(1, rows_);
+    R_ = s.R.data();
+    for (int64_t m = 0; m < rows_; ++m) slacks_[m] = 0.0f;
   }
-  for (int64_t j = k; j <= s.NCON; ++j) {
-    lower_slots(j) = -BIG;
-    upper_slots(j) = BIG;
+
+  // LOLIM and UPLIM of parameter i; the parameters are taken in the order
+  // 1..NPAR, each after its predecessor has been redrawn.
+  void limits(int64_t i, float& lolim, float& uplim) {
+    if (i > 1) extend_slacks(i - 1);
+    lolim = -std::numeric_limits<float>::infinity();
+    uplim = std::numeric_limits<float>::infinity();
+    const float* r_i = column(i);
+    int64_t group[kGroup];
+    int ng = 0;
+    for (int64_t j = 1; j <= rows_; ++j) {
+      const int64_t m = rows_ + 1 - j;  // = k - j
+      const float r = r_i[m - 1];
+      if (!(r > 0.0f || r < 0.0f)) continue;
+      group[ng++] = m;
+      if (ng == kGroup) {
+        fold_group(i, group, ng, lolim, uplim);
+        ng = 0;
+      }
+    }
+    if (ng > 0) fold_group(i, group, ng, lolim, uplim);
+    if (-BIG > lolim) lolim = -BIG;
+    if (BIG < uplim) uplim = BIG;
   }
-  lolim = largest(lower_slots, s.NCON);
-  uplim = smallest(upper_slots, s.NCON);
-}
 
-// The posterior full conditional of parameter i.
-struct PosteriorConditional {
-  RunState& s;
-  float mean = 0.0f;
-  float sd = 0.0f;
+ private:
+  static constexpr int kGroup = 4;  // rows summed side by side
 
+  const float* column(int64_t l) const { return R_ + (l - 1) * ldr_; }
+
+  // SLACKS(m) += R(m,l) * point(l) for every row: the term of the parameter
+  // l just redrawn.
+  void extend_slacks(int64_t l) {
+    const float* r_l = column(l);
+    const double x = point_[l - 1];
+    for (int64_t m = 0; m < rows_; ++m)
+      slacks_[m] = static_cast<float>(static_cast<double>(slacks_[m]) +
+                                      static_cast<double>(r_l[m]) * x);
+  }
+
+  // Finishes the slacks of the rows in `group` (in slot order) over
+  // l = i..NPAR+1, then folds their bounds on parameter i into the limits.
+  void fold_group(int64_t i, const int64_t* group, int ng, float& lolim, float& uplim) const {
+    float S[kGroup];
+    for (int g = 0; g < ng; ++g) S[g] = slacks_[group[g] - 1];
+    for (int64_t l = i; l <= npar_ + 1; ++l) {
+      const float* r_l = column(l);
+      const double x = point_[l - 1];
+      for (int g = 0; g < ng; ++g)
+        S[g] = static_cast<float>(static_cast<double>(S[g]) +
+                                  static_cast<double>(r_l[group[g] - 1]) * x);
+    }
+    const float* r_i = column(i);
+    const float x_i = point_[i - 1];
+    for (int g = 0; g < ng; ++g) {
+      const float r = r_i[group[g] - 1];
+      const float q = bound_from_row(r, x_i, S[g]);
+      if (r > 0.0f) {
+        if (q > lolim) lolim = q;
+      } else if (q < uplim) {
+        uplim = q;
+      }
+    }
+  }
+
+  int64_t npar_;
+  int64_t rows_;
+  int64_t ldr_;
+  const float* R_ = nullptr;
+  float* point_;
+  float* slacks_;
+};
+
+// The posterior full conditional of parameter i: mean MEANS(i) from PARMEANS,
+// C and the current X; standard deviation sqrt(1/INVCOV(i,i)).
+class PosteriorConditional {
+ public:
+  explicit PosteriorConditional(RunState& s)
+      : s_(s), n_(s.NPAR), ldc_(s.C.extent1()), ldp_(s.INVCOV.extent1()), x_(s.X.data()),
+        pm_(s.PARMEANS.data()) {
+    if (n_ < 1) return;
+    (void)s.C(1, 1);
+    (void)s.C(n_, n_);
+    (void)s.INVCOV(n_, n_);
+    s.X.check_range(1, n_);
+    s.PARMEANS.check_range(1, n_);
+    s.MEANS.check_range(1, n_);
+    c_ = s.C.data();
+    invcov_ = s.INVCOV.data();
+  }
+
+  // i in 1..NPAR.
   void prepare(int64_t i) {
-    const int64_t n = s.NPAR;
     // All j including i, then the diagonal term taken off explicitly,
     // because C(i,i) is only approximately 0.
+    const float* c_i = c_ + (i - 1);  // C(i,j) = c_i[(j - 1) * ldc]
     float sum = 0.0f;
-    for (int64_t j = 1; j <= n; ++j)
-      sum = static_cast<float>(
-          static_cast<double>(sum) +
-          static_cast<double>(s.C(i, j)) *
-              (static_cast<double>(s.X(j)) - static_cast<double>(s.PARMEANS(j))));
-    s.MEANS(i) = static_cast<float>(
-        static_cast<double>(s.PARMEANS(i)) + static_cast<double>(sum) -
-        static_cast<double>(s.C(i, i)) *
-            (static_cast<double>(s.X(i)) - static_cast<double>(s.PARMEANS(i))));
-    mean = s.MEANS(i);
-    sd = std::sqrt(static_cast<float>(1.0 / static_cast<double>(s.INVCOV(i, i))));
+    for (int64_t j = 0; j < n_; ++j)
+      sum = static_cast<float>(static_cast<double>(sum) +
+                               static_cast<double>(c_i[j * ldc_]) *
+                                   (static_cast<double>(x_[j]) - static_cast<double>(pm_[j])));
+    const double cii = c_i[(i - 1) * ldc_];
+    const double xi = x_[i - 1];
+    const double pmi = pm_[i - 1];
+    s_.MEANS.data()[i - 1] =
+        static_cast<float>(pmi + static_cast<double>(sum) - cii * (xi - pmi));
+    mean_ = s_.MEANS.data()[i - 1];
+    const double pii = invcov_[(i - 1) * (ldp_ + 1)];  // INVCOV(i,i)
+    sd_ = std::sqrt(static_cast<float>(1.0 / pii));
   }
   float unrestricted(float Z) const {
-    return static_cast<float>(static_cast<double>(Z) * static_cast<double>(sd) +
-                              static_cast<double>(mean));
+    return static_cast<float>(static_cast<double>(Z) * static_cast<double>(sd_) +
+                              static_cast<double>(mean_));
   }
-  float restricted(float lolim, float uplim) const { return TRUNCNORM(mean, sd, lolim, uplim); }
+  float restricted(float lolim, float uplim) const { return TRUNCNORM(mean_, sd_, lolim, uplim); }
+
+ private:
+  RunState& s_;
+  int64_t n_;
+  int64_t ldc_;
+  int64_t ldp_;
+  const float* c_ = nullptr;
+  const float* invcov_ = nullptr;
+  const float* x_;
+  const float* pm_;
+  float mean_ = 0.0f;
+  float sd_ = 0.0f;
 };
 
 // The prior full conditional: mean 0 and standard deviation BIG for every
@@ -139,8 +257,6 @@ struct PriorConditional {
 // The arrays one sampler works on and fills.
 struct SamplerArrays {
   Array1<float>& point;        // X or Y
-  Array1<float>& lower_slots;  // LARGE1 or LARGE2
-  Array1<float>& upper_slots;  // SMALL1 or SMALL2
   Array1<float>& estimate;     // FF or CC
   Array1<int32_t>& iterations; // NUMF or NUMC
   Array1<float>& beta;         // FBETA or CBETA
@@ -154,15 +270,22 @@ struct SamplerArrays {
 template <class Conditional>
 void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
   const int64_t npar = s.NPAR;
+  if (npar < 1) return;
+  a.point.check_range(1, npar);
+  float* point = a.point.data();
+  if (k == 1) {
+    for (int64_t i = 1; i <= npar; ++i) {
+      cond.prepare(i);
+      point[i - 1] = cond.unrestricted(standard_normal_draw());
+    }
+    return;
+  }
+  BoundRows rows(s, k, a.point);
   for (int64_t i = 1; i <= npar; ++i) {
     cond.prepare(i);
-    if (k == 1) {
-      a.point(i) = cond.unrestricted(standard_normal_draw());
-    } else {
-      float lolim, uplim;
-      limits_of_parameter(s, k, i, a.point, a.lower_slots, a.upper_slots, lolim, uplim);
-      a.point(i) = cond.restricted(lolim, uplim);
-    }
+    float lolim, uplim;
+    rows.limits(i, lolim, uplim);
+    point[i - 1] = cond.restricted(lolim, uplim);
   }
 }
 
@@ -232,13 +355,11 @@ float TRUNCNORM(float mu, float sigma, float lolim, float uplim) {
 namespace {
 
 SamplerArrays fit_arrays(RunState& s) {
-  return {s.X,    s.LARGE1, s.SMALL1,  s.FF,
-          s.NUMF, s.FBETA,  s.FSAMPLE, " for    fit     has been evaluated"};
+  return {s.X, s.FF, s.NUMF, s.FBETA, s.FSAMPLE, " for    fit     has been evaluated"};
 }
 
 SamplerArrays complexity_arrays(RunState& s) {
-  return {s.Y,    s.LARGE2, s.SMALL2,  s.CC,
-          s.NUMC, s.CBETA,  s.CSAMPLE, " for complexity has been evaluated"};
+  return {s.Y, s.CC, s.NUMC, s.CBETA, s.CSAMPLE, " for complexity has been evaluated"};
 }
 
 }  // namespace

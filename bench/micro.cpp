@@ -185,7 +185,13 @@ bool series_needed(float x) {
   return !(arg <= numlib::detail::g_erfc.XSML || arg > numlib::detail::g_erfc.XMAX);
 }
 
-void replay_pieces(benchmark::State& state, bool fit) {
+// Replays the unavoidable library calls of the recorded updates. In a Gibbs
+// chain every update waits for the one before (its limits and mean depend
+// on the parameter just drawn); `chained` keeps that dependence by adding
+// 0 * (previous result) to each argument, so that the replay measures the
+// latency of the pieces, as an update meets it. Unchained, consecutive
+// updates overlap and the replay measures their throughput.
+void replay_pieces(benchmark::State& state, bool fit, bool chained) {
   const std::vector<driver_test::DrawArgs> args = recorded(fit);
   struct Piece {
     float a, b, P;
@@ -198,12 +204,17 @@ void replay_pieces(benchmark::State& state, bool fit) {
     anordf_calls += pieces.back().need_a + pieces.back().need_b;
   }
   numlib::RGSEED(12345);
+  float last = 0.0f;  // the previous result; times 0 it is a true dependence
   for (auto _ : state) {
     for (const Piece& p : pieces) {
+      const float dep = chained ? last * 0.0f : 0.0f;
       benchmark::DoNotOptimize(numlib::RGUNIF());
-      if (p.need_a) benchmark::DoNotOptimize(numlib::ANORDF(p.a));
-      if (p.need_b) benchmark::DoNotOptimize(numlib::ANORDF(p.b));
-      benchmark::DoNotOptimize(numlib::ANORIN(p.P));
+      float pa = 0.0f, pb = 0.0f;
+      if (p.need_a) pa = numlib::ANORDF(p.a + dep);
+      if (p.need_b) pb = numlib::ANORDF(p.b + dep);
+      const float dep2 = chained ? (pa + pb) * 0.0f : 0.0f;
+      last = numlib::ANORIN(p.P + dep2);
+      benchmark::DoNotOptimize(last);
     }
   }
   per_update(state, static_cast<int64_t>(pieces.size()));
@@ -212,11 +223,19 @@ void replay_pieces(benchmark::State& state, bool fit) {
                                 static_cast<double>(pieces.size())));
 }
 
-void BM_FitUpdatePieces(benchmark::State& state) { replay_pieces(state, true); }
+void BM_FitUpdatePieces(benchmark::State& state) { replay_pieces(state, true, false); }
 BENCHMARK(BM_FitUpdatePieces);
 
-void BM_ComplexityUpdatePieces(benchmark::State& state) { replay_pieces(state, false); }
+void BM_ComplexityUpdatePieces(benchmark::State& state) { replay_pieces(state, false, false); }
 BENCHMARK(BM_ComplexityUpdatePieces);
+
+void BM_FitUpdatePiecesChained(benchmark::State& state) { replay_pieces(state, true, true); }
+BENCHMARK(BM_FitUpdatePiecesChained);
+
+void BM_ComplexityUpdatePiecesChained(benchmark::State& state) {
+  replay_pieces(state, false, true);
+}
+BENCHMARK(BM_ComplexityUpdatePiecesChained);
 
 }  // namespace
 

@@ -201,12 +201,17 @@ if [ "$micro" = 1 ]; then
       awk '{printf "%-34s %12.1f\n", $1, $2}' "$scratch/micro.${have[0]}.med"
     fi
     echo
-    echo "One update against the sum of its unavoidable pieces (sweep ns per update / pieces ns per update)"
+    echo "One update against the sum of its unavoidable pieces (sweep ns per update / pieces ns per update;"
+    echo "chained: each update's pieces wait for the previous update, as in the chain)"
     for b in "${have[@]}"; do
-      awk -v who="${names[$b]}" '{v[$1] = $2} END {
-            printf "%-9s fit %.3f   complexity %.3f\n", who,
-              v["BM_FitSweep_NPAR10_9rows"] / v["BM_FitUpdatePieces"],
-              v["BM_ComplexitySweep_NPAR10_9rows"] / v["BM_ComplexityUpdatePieces"] }' "$scratch/micro.$b.med"
+      awk -v who="${names[$b]}" '{v[$1] = $2}
+          function ratio(a, b) { return (a in v) && (b in v) && v[b] > 0 ? sprintf("%.3f", v[a] / v[b]) : "-" }
+          END {
+            printf "%-9s fit %s (chained %s)   complexity %s (chained %s)\n", who,
+              ratio("BM_FitSweep_NPAR10_9rows", "BM_FitUpdatePieces"),
+              ratio("BM_FitSweep_NPAR10_9rows", "BM_FitUpdatePiecesChained"),
+              ratio("BM_ComplexitySweep_NPAR10_9rows", "BM_ComplexityUpdatePieces"),
+              ratio("BM_ComplexitySweep_NPAR10_9rows", "BM_ComplexityUpdatePiecesChained") }' "$scratch/micro.$b.med"
     done
   fi
 fi

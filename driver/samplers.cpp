@@ -53,8 +53,8 @@ float truncated_standard_quantile(float a, float b) {
   numlib::UNIFORM_TAG(tag);
   float U;
   numlib::UNIFORM_DRAW(U, tag);
-  const float PA = numlib::ANORDF(a);
-  const float PB = numlib::ANORDF(b);
+  float PA, PB;
+  numlib::ANORDF_PAIR(a, b, PA, PB);  // PA := ANORDF(a); PB := ANORDF(b)
   float P = static_cast<float>(static_cast<double>(U) *
                                    (static_cast<double>(PB) - static_cast<double>(PA)) +
                                static_cast<double>(PA));
@@ -126,17 +126,22 @@ class BoundRows {
       if (!(r > 0.0f || r < 0.0f)) continue;
       group[ng++] = m;
       if (ng == kGroup) {
-        fold_group(i, group, ng, lolim, uplim);
+        fold_group<kGroup>(i, group, lolim, uplim);
         ng = 0;
       }
     }
-    if (ng > 0) fold_group(i, group, ng, lolim, uplim);
+    switch (ng) {
+      case 1: fold_group<1>(i, group, lolim, uplim); break;
+      case 2: fold_group<2>(i, group, lolim, uplim); break;
+      case 3: fold_group<3>(i, group, lolim, uplim); break;
+      default: break;
+    }
     if (-BIG > lolim) lolim = -BIG;
     if (BIG < uplim) uplim = BIG;
   }
 
  private:
-  static constexpr int kGroup = 4;  // rows summed side by side
+  static constexpr int kGroup = 4;  // at most this many rows summed side by side
 
   const float* column(int64_t l) const { return R_ + (l - 1) * ldr_; }
 
@@ -150,10 +155,12 @@ class BoundRows {
                                       static_cast<double>(r_l[m]) * x);
   }
 
-  // Finishes the slacks of the rows in `group` (in slot order) over
+  // Finishes the slacks of the NG rows in `group` (in slot order) over
   // l = i..NPAR+1, then folds their bounds on parameter i into the limits.
-  void fold_group(int64_t i, const int64_t* group, int ng, float& lolim, float& uplim) const {
-    float S[kGroup];
+  template <int NG>
+  void fold_group(int64_t i, const int64_t* group, float& lolim, float& uplim) const {
+    constexpr int ng = NG;
+    float S[NG];
     for (int g = 0; g < ng; ++g) S[g] = slacks_[group[g] - 1];
     for (int64_t l = i; l <= npar_ + 1; ++l) {
       const float* r_l = column(l);
@@ -201,16 +208,24 @@ class PosteriorConditional {
     invcov_ = s.INVCOV.data();
   }
 
+  // The sum of the mean of parameter i runs over j = 1..NPAR in index order.
+  // Its terms j < i-1 are known before X(i-1) is redrawn: look_ahead(i-1)
+  // adds them up then, while the draw of parameter i-1 is still under way,
+  // and prepare(i) goes on from there with the same additions.
+  void look_ahead(int64_t i) {
+    if (i >= n_) return;
+    ahead_ = partial_sum(i + 1, 0, i - 1, 0.0f);
+    ahead_for_ = i + 1;
+  }
+
   // i in 1..NPAR.
   void prepare(int64_t i) {
     // All j including i, then the diagonal term taken off explicitly,
     // because C(i,i) is only approximately 0.
     const float* c_i = c_ + (i - 1);  // C(i,j) = c_i[(j - 1) * ldc]
-    float sum = 0.0f;
-    for (int64_t j = 0; j < n_; ++j)
-      sum = static_cast<float>(static_cast<double>(sum) +
-                               static_cast<double>(c_i[j * ldc_]) *
-                                   (static_cast<double>(x_[j]) - static_cast<double>(pm_[j])));
+    const float sum = ahead_for_ == i ? partial_sum(i, i - 2, n_, ahead_)
+                                      : partial_sum(i, 0, n_, 0.0f);
+    ahead_for_ = 0;
     const double cii = c_i[(i - 1) * ldc_];
     const double xi = x_[i - 1];
     const double pmi = pm_[i - 1];
@@ -227,6 +242,16 @@ class PosteriorConditional {
   float restricted(float lolim, float uplim) const { return TRUNCNORM(mean_, sd_, lolim, uplim); }
 
  private:
+  // sum + the terms j = first+1 .. last of the mean of parameter i.
+  float partial_sum(int64_t i, int64_t first, int64_t last, float sum) const {
+    const float* c_i = c_ + (i - 1);
+    for (int64_t j = first; j < last; ++j)
+      sum = static_cast<float>(static_cast<double>(sum) +
+                               static_cast<double>(c_i[j * ldc_]) *
+                                   (static_cast<double>(x_[j]) - static_cast<double>(pm_[j])));
+    return sum;
+  }
+
   RunState& s_;
   int64_t n_;
   int64_t ldc_;
@@ -237,11 +262,14 @@ class PosteriorConditional {
   const float* pm_;
   float mean_ = 0.0f;
   float sd_ = 0.0f;
+  float ahead_ = 0.0f;    // the terms j < ahead_for_ - 1 of that parameter's mean
+  int64_t ahead_for_ = 0; // the parameter they belong to, or 0
 };
 
 // The prior full conditional: mean 0 and standard deviation BIG for every
 // parameter, so a missing bound (+-BIG) standardises to exactly +-1.
 struct PriorConditional {
+  void look_ahead(int64_t) {}
   void prepare(int64_t) {}
   float unrestricted(float Z) const {
     return static_cast<float>(static_cast<double>(Z) * static_cast<double>(BIG));
@@ -276,6 +304,7 @@ void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
   if (k == 1) {
     for (int64_t i = 1; i <= npar; ++i) {
       cond.prepare(i);
+      cond.look_ahead(i);
       point[i - 1] = cond.unrestricted(standard_normal_draw());
     }
     return;
@@ -285,6 +314,7 @@ void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
     cond.prepare(i);
     float lolim, uplim;
     rows.limits(i, lolim, uplim);
+    cond.look_ahead(i);  // work for parameter i+1 that does not wait for this draw
     point[i - 1] = cond.restricted(lolim, uplim);
   }
 }

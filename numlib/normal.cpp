@@ -143,11 +143,57 @@ inline float erfc_linear(float x) {
   return static_cast<float>(1.0 - 2.0 * x / static_cast<double>(kSQRTPI));
 }
 
-// 1 - x * (1 + series(2x^2 - 1)), |x| <= 1.
-inline float erfc_central(float x, int32_t n) {
-  const double xd = x;
-  const float c = CSEVL(static_cast<float>(2.0 * xd * xd - 1.0), CS_CENTRAL, n);
-  return static_cast<float>(1.0 - xd * (1.0 + c));
+// The Clenshaw recurrence of CSEVL, one term at a time: b0 := t*b1 - b2 +
+// cs(n + 1 - i) for i = 1..n, t = 2x, each b rounded to float.
+struct Clenshaw {
+  Clenshaw(float x, const float* coefficients, int32_t count)
+      : t(static_cast<float>(2.0 * x)), cs(coefficients), left(count) {}
+  void step() {
+    b2 = b1;
+    b1 = b0;
+    // Grouping: (t * b1 - b2) + cs(n + 1 - i).
+    b0 = static_cast<float>(static_cast<double>(t) * b1 - b2 + cs[--left]);
+  }
+  float sum() const { return static_cast<float>((static_cast<double>(b0) - b2) / 2.0); }
+
+  float b0 = 0.0f;
+  float b1 = 0.0f;
+  float b2 = 0.0f;
+  float t;
+  const float* cs;
+  int32_t left;  // terms still to add
+};
+
+// For XSML < x <= XMAX and |x| >= SQEPS (or x NaN), ERFC sums one series:
+// which one, at which argument, and what it needs to finish.
+struct ErfcSeries {
+  const float* cs;
+  int32_t n;
+  float arg;  // in [-1, 1], or NaN
+  float y;    // |x|
+  float y2;   // y * y, for |x| > 1
+};
+
+ErfcSeries erfc_series(float x, const detail::ErfcSetup& s) {
+  const float y = std::fabs(x);
+  if (y <= 1.0f) {
+    const double xd = x;
+    return {CS_CENTRAL, s.NTCENT, static_cast<float>(2.0 * xd * xd - 1.0), y, 0.0f};
+  }
+  const float y2 = static_cast<float>(static_cast<double>(y) * y);
+  if (y2 <= 4.0f)
+    return {CS_MIDDLE, s.NTMID, static_cast<float>((8.0 / y2 - 5.0) / 3.0), y, y2};
+  return {CS_TAIL, s.NTTAIL, static_cast<float>(8.0 / y2 - 1.0), y, y2};
+}
+
+// ERFC at x from the value c of its series.
+float erfc_from_series(float x, const ErfcSeries& e, float c) {
+  if (e.y <= 1.0f)  // 1 - x * (1 + c)
+    return static_cast<float>(1.0 - static_cast<double>(x) * (1.0 + c));
+  // Grouping: (exp(-y^2) / |x|) * (0.5 + c).
+  const float r = static_cast<float>(static_cast<double>(std::exp(-e.y2)) / e.y *
+                                     (0.5 + static_cast<double>(c)));
+  return x >= 0.0f ? r : static_cast<float>(2.0 - r);
 }
 
 }  // namespace
@@ -168,17 +214,9 @@ float CSEVL(float x, const float* cs, int32_t n) {
     E1SUBR(1, x);
     E1MSG(ERR_WARNING, 7, "The argument X = %(R1) is outside the interval (-1.1,+1.1).");
   }
-  float b0 = 0.0f;
-  float b1 = 0.0f;
-  float b2 = 0.0f;
-  const float t = static_cast<float>(2.0 * x);
-  for (int32_t i = 1; i <= n; ++i) {
-    b2 = b1;
-    b1 = b0;
-    // Grouping: (t * b1 - b2) + cs(n + 1 - i).
-    b0 = static_cast<float>(static_cast<double>(t) * b1 - b2 + cs[n - i]);
-  }
-  const float result = static_cast<float>((static_cast<double>(b0) - b2) / 2.0);
+  Clenshaw series(x, cs, n);
+  while (series.left > 0) series.step();
+  const float result = series.sum();
   E1POP(kCSEVL);
   return result;
 }
@@ -223,22 +261,11 @@ float ERFC(float x) {
     E1SUBR(2, s.XMAX);
     E1MSG(ERR_ALERT, 1, kUnderflowMsg);
     result = 0.0f;
+  } else if (std::fabs(x) < s.SQEPS) {
+    result = erfc_linear(x);
   } else {
-    const float y = std::fabs(x);
-    if (y <= 1.0f) {
-      result = y < s.SQEPS ? erfc_linear(x) : erfc_central(x, s.NTCENT);
-    } else {
-      const float y2 = static_cast<float>(static_cast<double>(y) * y);
-      float c;
-      if (y2 <= 4.0f)
-        c = CSEVL(static_cast<float>((8.0 / y2 - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
-      else
-        c = CSEVL(static_cast<float>(8.0 / y2 - 1.0), CS_TAIL, s.NTTAIL);
-      // Grouping: (exp(-y^2) / |x|) * (0.5 + c).
-      const float r = static_cast<float>(static_cast<double>(std::exp(-y2)) / y *
-                                         (0.5 + static_cast<double>(c)));
-      result = x >= 0.0f ? r : static_cast<float>(2.0 - r);
-    }
+    const ErfcSeries e = erfc_series(x, s);
+    result = erfc_from_series(x, e, CSEVL(e.arg, e.cs, e.n));
   }
   E1POP(kERFC);
   return result;
@@ -399,6 +426,56 @@ float ANORDF(float x) {
     E1MSG(0, 0, " ");
   E1POP(kANORDF);
   return result;
+}
+
+namespace {
+
+// The trace that ANORDF leaves on the error stack when ERFC sums a series
+// without raising anything: the three names pushed and popped.
+void trace_anordf_series() {
+  E1PSH(kANORDF);
+  E1PSH(kERFC);
+  E1PSH(kCSEVL);
+  E1POP(kCSEVL);
+  E1POP(kERFC);
+  E1POP(kANORDF);
+}
+
+// Whether ANORDF at x (ERFC at arg) sums a series whose argument CSEVL takes
+// without a warning.
+bool anordf_sums_series(float arg, const detail::ErfcSetup& s, ErfcSeries& e) {
+  if (arg <= s.XSML || arg > s.XMAX || std::fabs(arg) < s.SQEPS) return false;
+  e = erfc_series(arg, s);
+  return !(e.arg < -1.1f || e.arg > 1.1f);
+}
+
+}  // namespace
+
+void ANORDF_PAIR(float a, float b, float& pa, float& pb) {
+  const detail::ErfcSetup& s = detail::g_erfc;
+  const float arg_a = static_cast<float>(static_cast<double>(-kSQRTHALF) * a);
+  const float arg_b = static_cast<float>(static_cast<double>(-kSQRTHALF) * b);
+  ErfcSeries ea, eb;
+  if (s.NTCENT == 0 || !anordf_sums_series(arg_a, s, ea) || !anordf_sums_series(arg_b, s, eb)) {
+    pa = ANORDF(a);
+    pb = ANORDF(b);
+    return;
+  }
+  // Both sum a series, where nothing can be raised: the two recurrences run
+  // side by side, the longer one starting alone, with the same operations
+  // as two CSEVL calls.
+  Clenshaw ca(ea.arg, ea.cs, ea.n);
+  Clenshaw cb(eb.arg, eb.cs, eb.n);
+  while (ca.left > cb.left) ca.step();
+  while (cb.left > ca.left) cb.step();
+  while (ca.left > 0) {
+    ca.step();
+    cb.step();
+  }
+  pa = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_a, ea, ca.sum())));
+  pb = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_b, eb, cb.sum())));
+  trace_anordf_series();  // the call for a
+  trace_anordf_series();  // the call for b
 }
 
 float ANORIN(float p) {

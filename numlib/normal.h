@@ -24,6 +24,10 @@ float ERFCE(float x);
 float ERFCI(float x);
 // The standard normal distribution function.
 float ANORDF(float x);
+// pa := ANORDF(a), then pb := ANORDF(b): the same results and the same
+// state of the error handler as the two calls. When both sum a series, the
+// two series are summed side by side, so that neither waits for the other.
+void ANORDF_PAIR(float a, float b, float& pa, float& pb);
 // Its inverse, for 0 < p < 1.
 float ANORIN(float p);
 

@@ -65,20 +65,20 @@ float FullAnordf(float x) {
   return result;
 }
 
-// What the error handler shows after a call: the level, the type and code
-// at it and at the two levels above (the routine that returned last and the
-// one it called), with their names.
+// What the error handler holds after a call: the level, the type and code
+// at it and at the three levels above (the routine that returned last and
+// the ones it called), with their names.
 struct HandlerView {
   int32_t level;
-  int32_t types[3], codes[3];
-  std::string names[3];
+  int32_t types[4], codes[4];
+  std::string names[4];
   bool operator==(const HandlerView&) const = default;
 };
 
 HandlerView View() {
   const detail::HandlerState& h = detail::g_handler;
   HandlerView v{h.level, {}, {}, {}};
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < 4; ++i) {
     const detail::Level& l = h.levels[h.level + i];
     v.types[i] = l.type;
     v.codes[i] = l.code;
@@ -86,6 +86,17 @@ HandlerView View() {
     while (!v.names[i].empty() && v.names[i].back() == ' ') v.names[i].pop_back();
   }
   return v;
+}
+
+// Overwrites the three levels above the current one, so that what a call
+// leaves there is its own.
+void Scrub() {
+  E1PSH("SCRUB1");
+  E1PSH("SCRUB2");
+  E1PSH("SCRUB3");
+  E1POP("SCRUB3");
+  E1POP("SCRUB2");
+  E1POP("SCRUB1");
 }
 
 // Every float within 2^14 of each threshold and of the far-out limits the
@@ -108,8 +119,10 @@ TEST(AnordfFarOut, ResultsAndHandlerStateAreThoseOfTheFullEvaluation) {
   int32_t checked = 0;
   for (float x : Arguments()) {
     if (std::isnan(x)) continue;
+    Scrub();
     const float quick = ANORDF(x);
     const HandlerView after_quick = View();
+    Scrub();
     const float full = FullAnordf(x);
     const HandlerView after_full = View();
     ASSERT_EQ(std::bit_cast<uint32_t>(quick), std::bit_cast<uint32_t>(full)) << "x = " << x;
@@ -149,6 +162,38 @@ TEST(AnordfFarOut, UnderflowLeavesItsSubstitutionValuesForLaterMessages) {
   const std::string full = later_message();
   EXPECT_EQ(quick, full);
   EXPECT_NE(quick.find("1.414214E+01 9.184928E+00"), std::string::npos) << quick;
+}
+
+}  // namespace
+}  // namespace numlib
+
+namespace numlib {
+namespace {
+
+// ANORDF_PAIR against ANORDF(a) then ANORDF(b): every combination of the
+// paths (far out, linear, central, middle and tail series, NaN, infinities,
+// signed zeros), the same bits and the same handler state.
+TEST(AnordfPair, SameResultsAndHandlerStateAsTwoCalls) {
+  SetUpLimits();
+  std::vector<float> xs = {0.0f,  -0.0f,   1e-5f,  -1e-5f, 0.3f,   -0.7f,    1.41f,   -1.42f,
+                           1.5f,  -2.0f,   2.83f,  -2.9f,  4.0f,   -5.0f,    5.5f,    -5.5f,
+                           5.7f,  -12.9f,  -13.0f, 1e9f,   -1e9f,  INFINITY, -INFINITY, NAN};
+  for (float x = -14.0f; x <= 14.0f; x += 0.37f) xs.push_back(x);
+  for (float a : xs) {
+    for (float b : xs) {
+      float pa, pb;
+      Scrub();
+      ANORDF_PAIR(a, b, pa, pb);
+      const HandlerView after_pair = View();
+      Scrub();
+      const float qa = ANORDF(a);
+      const float qb = ANORDF(b);
+      const HandlerView after_two = View();
+      ASSERT_EQ(std::bit_cast<uint32_t>(pa), std::bit_cast<uint32_t>(qa)) << a << " " << b;
+      ASSERT_EQ(std::bit_cast<uint32_t>(pb), std::bit_cast<uint32_t>(qb)) << a << " " << b;
+      ASSERT_TRUE(after_pair == after_two) << a << " " << b;
+    }
+  }
 }
 
 }  // namespace

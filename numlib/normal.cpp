@@ -186,6 +186,13 @@ ErfcSeries erfc_series(float x, const detail::ErfcSetup& s) {
   return {CS_TAIL, s.NTTAIL, static_cast<float>(8.0 / y2 - 1.0), y, y2};
 }
 
+// The series of e summed as CSEVL sums it (without its checks and trace).
+float csevl_sum(const ErfcSeries& e) {
+  Clenshaw series(e.arg, e.cs, e.n);
+  while (series.left > 0) series.step();
+  return series.sum();
+}
+
 // ERFC at x from the value c of its series.
 float erfc_from_series(float x, const ErfcSeries& e, float c) {
   if (e.y <= 1.0f)  // 1 - x * (1 + c)
@@ -408,6 +415,30 @@ float anordf_one() {
   return 0.0f;
 }
 
+// The trace that ANORDF leaves on the error stack when ERFC sums a series
+// without raising anything: the three names pushed and popped.
+void trace_anordf_series() {
+  E1PSH(kANORDF);
+  E1PSH(kERFC);
+  E1PSH(kCSEVL);
+  E1POP(kCSEVL);
+  E1POP(kERFC);
+  E1POP(kANORDF);
+}
+
+// ANORDF at x = 1 or -1, where the complexity sampler's missing bounds
+// standardise: ERFC sums its central series there, raising nothing, and the
+// two values are summed once, on the first call after ERFC's set-up.
+float anordf_unit(float x) {
+  static const float phi[2] = {
+      static_cast<float>(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::g_erfc),
+                                                csevl_sum(erfc_series(kSQRTHALF, detail::g_erfc)))),
+      static_cast<float>(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::g_erfc),
+                                                csevl_sum(erfc_series(-kSQRTHALF, detail::g_erfc))))};
+  trace_anordf_series();
+  return x < 0.0f ? phi[0] : phi[1];
+}
+
 }  // namespace
 
 float ANORDF(float x) {
@@ -416,6 +447,7 @@ float ANORDF(float x) {
   if (s.NTCENT != 0) {  // ERFC's limits are known
     if (arg <= s.XSML) return anordf_one();
     if (arg > s.XMAX) return anordf_zero(arg);
+    if (x == 1.0f || x == -1.0f) return anordf_unit(x);
   }
   E1PSH(kANORDF);
   const float result = static_cast<float>(0.5 * static_cast<double>(ERFC(arg)));
@@ -430,21 +462,11 @@ float ANORDF(float x) {
 
 namespace {
 
-// The trace that ANORDF leaves on the error stack when ERFC sums a series
-// without raising anything: the three names pushed and popped.
-void trace_anordf_series() {
-  E1PSH(kANORDF);
-  E1PSH(kERFC);
-  E1PSH(kCSEVL);
-  E1POP(kCSEVL);
-  E1POP(kERFC);
-  E1POP(kANORDF);
-}
-
 // Whether ANORDF at x (ERFC at arg) sums a series whose argument CSEVL takes
-// without a warning.
-bool anordf_sums_series(float arg, const detail::ErfcSetup& s, ErfcSeries& e) {
+// without a warning, and its value is not one known in advance.
+bool anordf_sums_series(float x, float arg, const detail::ErfcSetup& s, ErfcSeries& e) {
   if (arg <= s.XSML || arg > s.XMAX || std::fabs(arg) < s.SQEPS) return false;
+  if (x == 1.0f || x == -1.0f) return false;  // known values
   e = erfc_series(arg, s);
   return !(e.arg < -1.1f || e.arg > 1.1f);
 }
@@ -456,7 +478,8 @@ void ANORDF_PAIR(float a, float b, float& pa, float& pb) {
   const float arg_a = static_cast<float>(static_cast<double>(-kSQRTHALF) * a);
   const float arg_b = static_cast<float>(static_cast<double>(-kSQRTHALF) * b);
   ErfcSeries ea, eb;
-  if (s.NTCENT == 0 || !anordf_sums_series(arg_a, s, ea) || !anordf_sums_series(arg_b, s, eb)) {
+  if (s.NTCENT == 0 || !anordf_sums_series(a, arg_a, s, ea) ||
+      !anordf_sums_series(b, arg_b, s, eb)) {
     pa = ANORDF(a);
     pb = ANORDF(b);
     return;

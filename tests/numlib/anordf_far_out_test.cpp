@@ -1,5 +1,6 @@
-// ANORDF far out answers without ERFC where the result is exactly 1 or 0.
-// These tests establish the two thresholds by exhaustive search over the
+// ANORDF far out answers without ERFC where the result is exactly 1 or 0,
+// and at 1 and -1 (the complexity sampler's missing bounds) from values
+// summed once. These tests establish the two thresholds by exhaustive search over the
 // floats and check that the quick answers are those of the full evaluation,
 // 0.5 * ERFC(-sqrt(1/2) x) with ERFC's alert cleared, to the bit and in
 // everything the error handler keeps.
@@ -110,7 +111,8 @@ std::vector<float> Arguments() {
   }
   for (uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 1 << 16)
     xs.push_back(std::bit_cast<float>(static_cast<uint32_t>(bits + 12345)));
-  for (float x : {1.6e9f, -1.6e9f, 3e38f, -3e38f, INFINITY, -INFINITY, 13.0f, -13.0f}) xs.push_back(x);
+  for (float x : {1.6e9f, -1.6e9f, 3e38f, -3e38f, INFINITY, -INFINITY, 13.0f, -13.0f, 1.0f, -1.0f})
+    xs.push_back(x);
   return xs;
 }
 
@@ -177,7 +179,8 @@ TEST(AnordfPair, SameResultsAndHandlerStateAsTwoCalls) {
   SetUpLimits();
   std::vector<float> xs = {0.0f,  -0.0f,   1e-5f,  -1e-5f, 0.3f,   -0.7f,    1.41f,   -1.42f,
                            1.5f,  -2.0f,   2.83f,  -2.9f,  4.0f,   -5.0f,    5.5f,    -5.5f,
-                           5.7f,  -12.9f,  -13.0f, 1e9f,   -1e9f,  INFINITY, -INFINITY, NAN};
+                           5.7f,  -12.9f,  -13.0f, 1e9f,   -1e9f,  INFINITY, -INFINITY, NAN,
+                           1.0f,  -1.0f};
   for (float x = -14.0f; x <= 14.0f; x += 0.37f) xs.push_back(x);
   for (float a : xs) {
     for (float b : xs) {

@@ -7,7 +7,8 @@
 #
 # Options:
 #   --baseline REV   also build commit REV (from a clean copy in a temporary
-#                    folder) and print this tree's times as ratios to REV's
+#                    folder) and print this tree's times as ratios to REV's;
+#                    the microbenchmarks of this tree run against both
 #   --runs N         whole runs per input and binary (default 5); the two
 #                    binaries take turns, so a change of load hits both
 #   --inputs "A B"   only these inputs (default: every folder of bench/inputs)
@@ -74,6 +75,13 @@ if [ -n "$baseline" ]; then
   rev=$(git -C "$root" rev-parse --short "$baseline")
   echo "building baseline $rev in $scratch ..."
   git -C "$root" worktree add --detach "$scratch/baseline-src" "$rev" >/dev/null 2>&1
+  # Both sides run this tree's microbenchmarks, the baseline against its own
+  # library, when it has the sweep entry points they call.
+  if [ "$micro" = 1 ] && grep -q fit_sweep "$scratch/baseline-src/driver/samplers.h" 2>/dev/null; then
+    mkdir -p "$scratch/baseline-src/bench" "$scratch/baseline-src/tests/driver"
+    cp "$root/bench/CMakeLists.txt" "$root/bench/micro.cpp" "$scratch/baseline-src/bench/"
+    cp "$root/tests/driver/reference_sweep.h" "$scratch/baseline-src/tests/driver/"
+  fi
   build_tree "$scratch/baseline-src" "$scratch/baseline-build"
   names=(baseline current)
   exes=("$scratch/baseline-build/driver/ineqbf" "${exes[0]}")

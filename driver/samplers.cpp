@@ -92,8 +92,11 @@ float standard_normal_draw() {
 // terms are the same but what they are added to is not), and only for the
 // rows that bound parameter i: a row with R(m,i) = 0 (or NaN) leaves -BIG and
 // +BIG in its slots whatever its slack. Rows are independent sums, so the
-// bounding rows are summed side by side, a few at a time. The additions are
-// those of the full sum in the same order, and so are the bits.
+// bounding rows are summed side by side, a few at a time; a row's terms
+// after its last non-zero coefficient add exact zeros and are passed over
+// where that changes nothing (zero_tail). The additions that change
+// anything are those of the full sum in the same order, and so are the
+// bits.
 //
 // The whole ranges of R, the point and SLACKS are checked once; the loops
 // then walk raw storage.
@@ -157,21 +160,30 @@ class BoundRows {
 
   // Finishes the slacks of the NG rows in `group` (in slot order) over
   // l = i..NPAR+1, then folds their bounds on parameter i into the limits.
+  // Each row is summed up to its last non-zero coefficient; its remaining
+  // terms go through zero_tail.
   template <int NG>
   void fold_group(int64_t i, const int64_t* group, float& lolim, float& uplim) const {
-    constexpr int ng = NG;
     float S[NG];
-    for (int g = 0; g < ng; ++g) S[g] = slacks_[group[g] - 1];
-    for (int64_t l = i; l <= npar_ + 1; ++l) {
+    int64_t last[NG];
+    int64_t end = i - 1;
+    for (int g = 0; g < NG; ++g) {
+      S[g] = slacks_[group[g] - 1];
+      last[g] = last_term(group[g], i);
+      if (last[g] > end) end = last[g];
+    }
+    for (int64_t l = i; l <= end; ++l) {
       const float* r_l = column(l);
       const double x = point_[l - 1];
-      for (int g = 0; g < ng; ++g)
-        S[g] = static_cast<float>(static_cast<double>(S[g]) +
-                                  static_cast<double>(r_l[group[g] - 1]) * x);
+      for (int g = 0; g < NG; ++g)
+        if (l <= last[g])
+          S[g] = static_cast<float>(static_cast<double>(S[g]) +
+                                    static_cast<double>(r_l[group[g] - 1]) * x);
     }
+    for (int g = 0; g < NG; ++g) S[g] = zero_tail(group[g], last[g] + 1, S[g]);
     const float* r_i = column(i);
     const float x_i = point_[i - 1];
-    for (int g = 0; g < ng; ++g) {
+    for (int g = 0; g < NG; ++g) {
       const float r = r_i[group[g] - 1];
       const float q = bound_from_row(r, x_i, S[g]);
       if (r > 0.0f) {
@@ -180,6 +192,34 @@ class BoundRows {
         uplim = q;
       }
     }
+  }
+
+  // The last column l >= i whose coefficient in row m is not zero (NaN
+  // counts as not zero), or i - 1 when there is none.
+  int64_t last_term(int64_t m, int64_t i) const {
+    int64_t l = npar_ + 1;
+    while (l >= i && column(l)[m - 1] == 0.0f) --l;
+    return l;
+  }
+
+  // The slack S of row m plus its terms l = from..NPAR+1, whose coefficients
+  // are all zero. Each such term is a zero when its value is finite, and
+  // adding a zero leaves a non-zero (or NaN) sum exactly as it is; a zero
+  // sum (whose sign the terms may change) or a value that is not finite
+  // (zero times it is NaN) takes the additions.
+  float zero_tail(int64_t m, int64_t from, float S) const {
+    const int64_t n1 = npar_ + 1;
+    if (from > n1) return S;
+    if (S != 0.0f) {
+      bool finite = true;
+      for (int64_t l = from; l <= n1; ++l) finite = finite && std::isfinite(point_[l - 1]);
+      if (finite) return S;
+    }
+    for (int64_t l = from; l <= n1; ++l)
+      S = static_cast<float>(static_cast<double>(S) +
+                             static_cast<double>(column(l)[m - 1]) *
+                                 static_cast<double>(point_[l - 1]));
+    return S;
   }
 
   int64_t npar_;

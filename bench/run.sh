@@ -16,7 +16,9 @@
 #   --micro-reps N   repetitions of each microbenchmark per round (default 3;
 #                    two rounds, the binaries taking turns)
 #   --callgrind      also count instructions of whole runs under callgrind
-#                    (robust to load; slow, so meant for light and order10)
+#                    (robust to load; about 50 times slower than a run, so
+#                    by default for every input but deep)
+#   --callgrind-inputs "A B"  the inputs for --callgrind
 #   --build DIR      build folder of this tree (default build-bench)
 #
 # Each whole run happens in a scratch folder; its Output.txt and console are
@@ -32,6 +34,7 @@ inputs=""
 micro=1
 micro_reps=3
 callgrind=0
+callgrind_inputs=""
 baseline=""
 build="build-bench"
 while [ $# -gt 0 ]; do
@@ -42,11 +45,13 @@ while [ $# -gt 0 ]; do
     --no-micro) micro=0; shift ;;
     --micro-reps) micro_reps="$2"; shift 2 ;;
     --callgrind) callgrind=1; shift ;;
+    --callgrind-inputs) callgrind=1; callgrind_inputs="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
 [ -n "$inputs" ] || inputs=$(cd "$root/bench/inputs" && ls -d */ | tr -d / | tr '\n' ' ')
+[ -n "$callgrind_inputs" ] || callgrind_inputs=$(echo "$inputs" | tr ' ' '\n' | grep -vx deep | tr '\n' ' ')
 
 scratch=$(mktemp -d /tmp/ineqbf-bench.XXXXXX)
 cleanup() {
@@ -159,7 +164,7 @@ done
 if [ "$callgrind" = 1 ]; then
   echo
   echo "Instructions of whole runs (callgrind)"
-  for name in $inputs; do
+  for name in $callgrind_inputs; do
     line="$name"
     declare -a ir=()
     for ((b = 0; b < ${#names[@]}; b++)); do

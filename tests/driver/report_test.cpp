@@ -9,6 +9,7 @@
 
 #include "driver/run.h"
 #include "problem.h"
+#include "support/files.h"
 
 namespace {
 
@@ -57,25 +58,7 @@ TEST(Report, WorkedExampleIsEighteenRecordsOf542Bytes) {
   s.BFSAMPLE(975) = 3.9981f;
   s.BFCSAMPLE(25) = 4.7012f;
   s.BFCSAMPLE(975) = 6.8044f;
-  const std::string expected =
-      "Result:\r\n"
-      " \r\n"
-      "   Fits        numbers of iterations\r\n"
-      "   0.512           1000\r\n"
-      "   0.873           3000\r\n"
-      " \r\n"
-      "Complexities   numbers of iterations\r\n"
-      "   0.250           9600\r\n"
-      "   0.500         120000\r\n"
-      " \r\n"
-      "Total fit      Total complexity\r\n"
-      "   0.447          0.125\r\n"
-      " \r\n"
-      "   BFia   MC error (standard deviation)   2.5percentile  97.5percentile\r\n"
-      "   3.576        0.211                         3.176           3.998\r\n"
-      " \r\n"
-      "   BFic   MC error (standard deviation)   2.5percentile  97.5percentile\r\n"
-      "   5.658        0.512                         4.701           6.804\r\n";
+  const std::string expected = test_support::kWorkedReport;
   const std::string got = render(s);
   EXPECT_EQ(got, expected);
   EXPECT_EQ(got.size(), 542u);

@@ -17,28 +17,17 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "support/files.h"
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string source_dir() {
-  const char* s = std::getenv("INEQBF_SOURCE_DIR");
-  return s ? s : INEQBF_DEFAULT_SOURCE_DIR;
-}
-
-std::string executable() {
-  const char* s = std::getenv("INEQBF_EXE");
-  return s ? s : INEQBF_DEFAULT_EXE;
-}
-
-std::string read_file(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+using test_support::executable;
+using test_support::read_file;
+using test_support::source_dir;
 
 struct RunResult {
   int status = -1;

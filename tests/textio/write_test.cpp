@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "textio/textio.h"
+#include "support/files.h"
 
 namespace {
 
@@ -262,25 +263,7 @@ TEST(OutputUnit, WorkedReportIsByteExact) {
                                          textio::real_value(4.7012f), textio::real_value(6.8044f)});
   out.close();
 
-  const std::string expected =
-      "Result:\r\n"
-      " \r\n"
-      "   Fits        numbers of iterations\r\n"
-      "   0.512           1000\r\n"
-      "   0.873           3000\r\n"
-      " \r\n"
-      "Complexities   numbers of iterations\r\n"
-      "   0.250           9600\r\n"
-      "   0.500         120000\r\n"
-      " \r\n"
-      "Total fit      Total complexity\r\n"
-      "   0.447          0.125\r\n"
-      " \r\n"
-      "   BFia   MC error (standard deviation)   2.5percentile  97.5percentile\r\n"
-      "   3.576        0.211                         3.176           3.998\r\n"
-      " \r\n"
-      "   BFic   MC error (standard deviation)   2.5percentile  97.5percentile\r\n"
-      "   5.658        0.512                         4.701           6.804\r\n";
+  const std::string expected = test_support::kWorkedReport;
   const std::string written = read_file(path);
   EXPECT_EQ(written.size(), 542u);
   EXPECT_EQ(written, expected);

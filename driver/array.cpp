@@ -8,7 +8,6 @@
 namespace driver {
 
 void subscript_error(const char* name, int position, int64_t value, int64_t extent) {
-  std::fflush(stdout);
   if (value < 1) {
     std::printf("vexlib: severe: array %s, subscript %d = %lld is below its lower bound 1\r\n", name,
                 position, static_cast<long long>(value));
@@ -16,23 +15,12 @@ void subscript_error(const char* name, int position, int64_t value, int64_t exte
     std::printf("vexlib: severe: array %s, subscript %d = %lld is above its upper bound %lld\r\n",
                 name, position, static_cast<long long>(value), static_cast<long long>(extent));
   }
-  std::fflush(stdout);
-#ifdef INEQBF_FUZZ
-  throw EXIT_SUBSCRIPT;  // fuzz build only: the fuzz target catches the exit status and goes on
-#else
-  std::exit(EXIT_SUBSCRIPT);
-#endif
+  textio::end_run(EXIT_SUBSCRIPT);
 }
 
 void allocation_error() {
-  std::fflush(stdout);
   std::printf("vexlib: severe: insufficient virtual memory\r\n");
-  std::fflush(stdout);
-#ifdef INEQBF_FUZZ
-  throw textio::EXIT_IO_ERROR;  // fuzz build only: the fuzz target catches the exit status and goes on
-#else
-  std::exit(textio::EXIT_IO_ERROR);
-#endif
+  textio::end_run(textio::EXIT_IO_ERROR);
 }
 
 void* allocate_zeroed(int64_t n1, int64_t n2, std::size_t size) {

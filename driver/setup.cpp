@@ -12,6 +12,7 @@
 #include "driver/run.h"
 #include "numlib/errors.h"
 #include "numlib/linalg.h"
+#include "textio/textio.h"
 
 namespace driver {
 
@@ -45,13 +46,11 @@ void check_precision_diagonal(const RunState& s) {
   for (int64_t i = 1; i <= s.NPAR; ++i) {
     const float d = s.INVCOV(i, i);
     if (d > 0.0f) continue;  // false for a NaN as well
-    std::fflush(stdout);
-    std::printf("ineqbf: the covariance matrix is not positive definite.\r\n");
+      std::printf("ineqbf: the covariance matrix is not positive definite.\r\n");
     std::printf("ineqbf: row %lld of its inverse has the diagonal element %.7g, which is not "
                 "positive, so no conditional variance exists; no report was written.\r\n",
                 static_cast<long long>(i), static_cast<double>(d));
-    std::fflush(stdout);
-    std::exit(numlib::EXIT_LIBRARY_STOP);
+    textio::end_run(numlib::EXIT_LIBRARY_STOP);
   }
 }
 

@@ -110,14 +110,6 @@ void put_line(std::string_view line) {
   std::fputs("\r\n", stdout);
 }
 
-[[noreturn]] void stop_program() {
-  std::fflush(stdout);
-#ifdef INEQBF_FUZZ
-  throw EXIT_LIBRARY_STOP;  // fuzz build only: the fuzz target catches the exit status and goes on
-#else
-  std::exit(EXIT_LIBRARY_STOP);
-#endif
-}
 
 // Writes `text` wrapped at blanks into lines of at most kLineMax characters:
 // the first line starts with `first`, the others with kNextPrefix. "%/"
@@ -188,7 +180,7 @@ void print_current() {
 // program stops.
 [[noreturn]] void stack_misuse(std::string_view text) {
   put_wrapped(kFirstPrefix, text);
-  stop_program();
+  detail::stop_program();
 }
 
 // Builds a message from a template: each field %(X9) whose key has a stored
@@ -264,12 +256,12 @@ void pop_slow(const char* name) {
   }
   if (type >= 1 && type <= 4 && h.level == 2) {
     if (prints(type)) print_current();
-    if (stops(type)) stop_program();
+    if (stops(type)) detail::stop_program();
   }
   if (type >= 5) {
     if (prints(type)) print_current();  // a message already printed is empty
-    if (type == 5 && stops(type)) stop_program();
-    if ((type == 6 || type == 7) && h.level == 2 && stops(type)) stop_program();
+    if (type == 5 && stops(type)) detail::stop_program();
+    if ((type == 6 || type == 7) && h.level == 2 && stops(type)) detail::stop_program();
   }
   --h.level;
 }
@@ -320,7 +312,7 @@ namespace {
   std::string text = std::string("The argument passed to ") + routine + " must be 0 or 1.";
   print_message(ERR_TERMINAL, 1, routine, text);
   put_traceback(routine, ERR_TERMINAL, 1);
-  stop_program();
+  detail::stop_program();
 }
 
 }  // namespace
@@ -363,6 +355,15 @@ char ACHAR(int32_t i) {
   E1MSG(ERR_TERMINAL, 1, "The ASCII value must be non-negative while I = %(I1) is given.");
   E1POP("ACHAR ");
   return '\0';
+}
+
+void detail::stop_program() {
+  std::fflush(stdout);
+#ifdef INEQBF_FUZZ
+  throw EXIT_LIBRARY_STOP;  // fuzz build only: the fuzz target catches the exit status and goes on
+#else
+  std::exit(EXIT_LIBRARY_STOP);
+#endif
 }
 
 }  // namespace numlib

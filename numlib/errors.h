@@ -58,6 +58,8 @@ struct HandlerState {
 extern HandlerState g_handler;
 
 [[noreturn]] void push_overflow();
+// Flushes standard output and stops the program with EXIT_LIBRARY_STOP.
+[[noreturn]] void stop_program();
 void pop_slow(const char* name);
 
 }  // namespace detail

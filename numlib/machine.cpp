@@ -63,8 +63,7 @@ int32_t g_units[3] = {5, 6, 6};
     if (i + 1 < nlines) std::fputs("\r\n", stdout);
   }
   std::printf("%" PRId64 "\r\n", value);
-  std::fflush(stdout);
-  std::exit(EXIT_LIBRARY_STOP);
+  detail::stop_program();
 }
 
 }  // namespace

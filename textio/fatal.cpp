@@ -53,11 +53,15 @@ const char* message_text(int number) {
   }
   record += "\r\n";
   std::fwrite(record.data(), 1, record.size(), stdout);
+  end_run(EXIT_IO_ERROR);
+}
+
+void end_run(int status) {
   std::fflush(stdout);
 #ifdef INEQBF_FUZZ
-  throw EXIT_IO_ERROR;  // fuzz build only: the fuzz target catches the exit status and goes on
+  throw status;  // fuzz build only: the fuzz target catches the exit status and goes on
 #else
-  std::exit(EXIT_IO_ERROR);
+  std::exit(status);
 #endif
 }
 

@@ -30,6 +30,11 @@ inline constexpr int ERR_READ = 39;        // error during read (the system refu
 // Longest record that a unit accepts, in characters (error 66 beyond it).
 inline constexpr size_t RECORD_LENGTH = 65536;
 
+// Flushes standard output and ends the run with `status`. (In the fuzz
+// build it throws the status instead, so that one process can try input
+// after input.) Every early end of the program goes through here.
+[[noreturn]] void end_run(int status);
+
 // Prints "vexlib: severe (N): <text with unit and file>" and ends the run
 // with EXIT_IO_ERROR.
 [[noreturn]] void fatal(int number, int unit, std::string_view filename);

@@ -384,7 +384,7 @@ void run_sampler(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
   int32_t nhit = 0;
   for (;;) {
     nhit = run_chain(s, k, niter, cond, a);
-    a.estimate(k) = static_cast<float>(static_cast<float>(nhit)) / static_cast<float>(niter);
+    a.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
     const int32_t next = next_niter(niter, a.estimate(k));
     if (next == 0) break;
     niter = next;

@@ -1,0 +1,210 @@
+// ineqbf: Bayes factors for hypotheses made of linear inequality constraints
+// on model parameters, from their estimates and covariance matrix.
+//
+// This is the only header a caller needs. One analysis is a value: every
+// call of analyse() owns everything it changes, so analyses may run in as
+// many threads at once as the caller likes, and each gives exactly the bytes
+// the ineqbf program gives on the same problem.
+//
+//   ineqbf::Problem p = ineqbf::read_problem("Input.txt");
+//   ineqbf::Result r = ineqbf::analyse(p);
+//   std::cout << r.report;                // the bytes of Output.txt
+//
+//   p.names = {"b1", "b2", "b3"};
+//   ineqbf::Comparison c = ineqbf::analyse(p, "b1 > b2 > b3; b1 > b2 & b1 > b3");
+//
+// Every error is an ineqbf::Error carrying the program's exit status and the
+// exact message text the program prints.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ineqbf {
+
+// The version of the library and of the program.
+std::string_view version();
+
+// The seed the program uses; every analysis starts its random stream from
+// Settings::seed, which defaults to it.
+inline constexpr int32_t default_seed = 12345;
+
+// Exit statuses. 0 to 3 are those of the program run on Input.txt; the
+// others belong to the library's callers and the command line.
+enum Status : int {
+  status_ok = 0,
+  status_io_error = 1,        // input not readable, output not writable, memory exhausted
+  status_numerical_stop = 2,  // the numerical library stopped the run
+  status_subscript = 3,       // an array subscript out of bounds (a bad count)
+  status_usage = 4,           // a malformed problem, hypothesis or command line
+  status_cancelled = 5,       // the caller cancelled the analysis
+};
+
+// An error that ended an analysis, or a malformed request. status() is the
+// exit status the program ends with; message() is the text the program
+// prints for the error (several lines joined by '\n', without the CR LF of
+// the console), console() everything printed to the console up to and
+// including it, with CR LF line ends.
+class Error : public std::runtime_error {
+ public:
+  Error(int status, std::string message, std::string console = {})
+      : std::runtime_error(message), status_(status), message_(std::move(message)),
+        console_(std::move(console)) {}
+  int status() const noexcept { return status_; }
+  const std::string& message() const noexcept { return message_; }
+  const std::string& console() const noexcept { return console_; }
+
+ private:
+  int status_;
+  std::string message_;
+  std::string console_;
+};
+
+// One constraint row: coefficients · θ > rhs.
+struct Constraint {
+  std::vector<double> coefficients;  // one per parameter
+  double rhs = 0.0;
+};
+
+// The problem: the estimates of the parameters, their covariance matrix and
+// the constraint rows, in the order in which they are evaluated (constraint
+// k is evaluated given that rows 1 … k−1 hold). Values are rounded once to
+// single precision when the analysis starts, as the program rounds the
+// numbers it reads.
+struct Problem {
+  std::vector<double> means;            // the NPAR estimates
+  std::vector<double> covariance;       // NPAR × NPAR, row by row: element (i, j) at [i*NPAR + j]
+  std::vector<Constraint> constraints;  // NCON rows
+  std::vector<std::string> names;       // optional parameter names (see default_names)
+
+  int32_t parameters() const { return static_cast<int32_t>(means.size()); }
+};
+
+// Reads a problem from a file in the Input.txt format (or a folder holding
+// an Input.txt), with the program's reader: the same values, the same
+// errors. Throws Error (status 1 or 3) where the program stops.
+Problem read_problem(const std::string& path);
+// The same from text held in memory; `filename` names it in messages.
+Problem read_problem_text(std::string_view text, std::string_view filename = "Input.txt");
+
+// The names used when a problem gives none: theta1, theta2, …
+std::vector<std::string> default_names(int32_t parameters);
+
+// One hypothesis: its text and the constraint rows it stands for.
+struct Hypothesis {
+  std::string text;
+  std::vector<Constraint> constraints;
+};
+
+// Parses hypotheses in the syntax of informative-hypothesis tools into
+// constraint rows over the parameters `names`:
+//   "b1 > b2 > b3 & b3 > 0; b1 > 2*b2 + 0.5; -1 < b3 < 1"
+// Linear expressions of names and numbers with + - * and parentheses; > and
+// < (>= and <= mean the same); chains (a > b > c is two rows) and ranges;
+// & joins the constraints of one hypothesis, ; separates hypotheses. A name
+// that is not an identifier is written between backquotes: `(Intercept)`.
+// Throws Error (status_usage) naming what is wrong and where.
+std::vector<Hypothesis> parse_hypotheses(std::string_view text,
+                                         const std::vector<std::string>& names);
+
+// A constraint row as text over `names`, e.g. "b1 - 2*b2 > 0.5"; numbers are
+// written as the shortest text that reads back to the same float.
+std::string constraint_text(const Constraint& row, const std::vector<std::string>& names);
+
+// Which sampler a progress report is about.
+enum class Sampler { fit, complexity };
+
+struct Progress {
+  int32_t constraint = 0;    // k, 1-based
+  Sampler sampler = Sampler::fit;
+  int32_t iterations = 0;    // counted iterations of the current chain (1000, 3000, …)
+  int64_t sweeps_done = 0;   // sweeps of the current chain done so far
+  int64_t sweeps_total = 0;  // 100 burn-in sweeps plus the counted iterations
+};
+
+struct Settings {
+  int32_t seed = default_seed;
+  // Called from the analysing thread, now and then during long chains and
+  // at the end of every chain.
+  std::function<void(const Progress&)> progress;
+  // Polled as often as progress is reported; returning true ends the
+  // analysis with Error(status_cancelled).
+  std::function<bool()> cancel;
+  // Called with each record printed to the console (progress lines and
+  // messages), CR LF included, as it is printed.
+  std::function<void(std::string_view)> console;
+  // Threads one analysis may use (0: the number of cores).
+  int32_t threads = 0;
+};
+
+// A Bayes factor (or a posterior probability) with its Monte Carlo error
+// (the standard deviation of its replicates) and the 2.5 and 97.5
+// percentiles of its replicates.
+struct Estimate {
+  float value = 0.0f;
+  float mc_error = 0.0f;
+  float lower = 0.0f;  // 2.5 percentile
+  float upper = 0.0f;  // 97.5 percentile
+};
+
+struct ConstraintResult {
+  Constraint row;
+  float fit = 0.0f;
+  float complexity = 0.0f;
+  int32_t fit_hits = 0;               // hits of the final fit chain
+  int32_t complexity_hits = 0;
+  int32_t fit_iterations = 0;         // counted iterations of the final chain
+  int32_t complexity_iterations = 0;
+  std::vector<float> fit_replicates;         // the 1000 Beta replicates of the fit
+  std::vector<float> complexity_replicates;  // and of the complexity
+};
+
+struct Result {
+  std::vector<ConstraintResult> constraints;
+  float total_fit = 0.0f;
+  float total_complexity = 0.0f;
+  Estimate bf_ia;  // the hypothesis against the unconstrained hypothesis
+  Estimate bf_ic;  // the hypothesis against its complement
+  // Total fit exactly 1: the complement has no support and the report reads
+  // "infinit" in place of the BFic numbers (bf_ic is computed all the same).
+  bool bf_ic_infinite = false;
+  std::vector<float> bf_ia_replicates;  // in the order drawn (not sorted)
+  std::vector<float> bf_ic_replicates;
+  std::string console;  // what the program prints on the console (CR LF line ends)
+  std::string report;   // the bytes the program writes to Output.txt
+  int32_t seed = default_seed;
+};
+
+// Analyses one problem. Throws Error where the program stops.
+Result analyse(const Problem& problem, const Settings& settings = {});
+
+// Several hypotheses over the same estimates (problem.constraints is not
+// used): each is analysed as its own run with the same seed, so its numbers
+// equal the program's on an Input.txt holding its rows; then they are
+// compared. The comparisons are formed replicate by replicate from the
+// hypotheses' BFia replicates (in the order drawn), each with its MC error
+// and percentiles.
+struct Comparison {
+  std::vector<Hypothesis> hypotheses;
+  std::vector<Result> results;  // one per hypothesis
+  // bayes_factors[i][j]: hypothesis i against hypothesis j, BFia_i / BFia_j.
+  std::vector<std::vector<Estimate>> bayes_factors;
+  // Posterior model probabilities with equal prior odds: over the
+  // hypotheses alone, and with the unconstrained hypothesis added as the
+  // last element.
+  std::vector<Estimate> posterior;
+  std::vector<Estimate> posterior_with_unconstrained;
+};
+
+Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
+                   const Settings& settings = {});
+// The hypotheses as text over problem.names (default_names when empty).
+Comparison analyse(const Problem& problem, std::string_view hypotheses,
+                   const Settings& settings = {});
+
+}  // namespace ineqbf

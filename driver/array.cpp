@@ -8,19 +8,20 @@
 namespace driver {
 
 void subscript_error(const char* name, int position, int64_t value, int64_t extent) {
+  char text[160];
   if (value < 1) {
-    std::printf("vexlib: severe: array %s, subscript %d = %lld is below its lower bound 1\r\n", name,
-                position, static_cast<long long>(value));
+    std::snprintf(text, sizeof text, "vexlib: severe: array %s, subscript %d = %lld is below its lower bound 1",
+                  name, position, static_cast<long long>(value));
   } else {
-    std::printf("vexlib: severe: array %s, subscript %d = %lld is above its upper bound %lld\r\n",
-                name, position, static_cast<long long>(value), static_cast<long long>(extent));
+    std::snprintf(text, sizeof text,
+                  "vexlib: severe: array %s, subscript %d = %lld is above its upper bound %lld", name,
+                  position, static_cast<long long>(value), static_cast<long long>(extent));
   }
-  textio::end_run(EXIT_SUBSCRIPT);
+  textio::end_run(EXIT_SUBSCRIPT, text);
 }
 
 void allocation_error() {
-  std::printf("vexlib: severe: insufficient virtual memory\r\n");
-  textio::end_run(textio::EXIT_IO_ERROR);
+  textio::end_run(textio::EXIT_IO_ERROR, "vexlib: severe: insufficient virtual memory");
 }
 
 void* allocate_zeroed(int64_t n1, int64_t n2, std::size_t size) {

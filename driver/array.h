@@ -1,6 +1,6 @@
 // The driver's arrays: indexed from 1, two-dimensional arrays stored column
 // by column (first index fastest), every subscript checked against the
-// declared bounds in every build type. A subscript outside the bounds stops
+// declared bounds in every build type. A subscript outside the bounds ends
 // the run with a message naming the array, the position of the subscript,
 // its value and the bound it broke (exit status 3).
 //
@@ -17,10 +17,10 @@ namespace driver {
 
 inline constexpr int EXIT_SUBSCRIPT = 3;
 
-// Stops the run: subscript `position` (1 or 2) of array `name` has `value`
-// outside [1, extent].
+// Ends the run (textio::RunEnded): subscript `position` (1 or 2) of array
+// `name` has `value` outside [1, extent].
 [[noreturn]] void subscript_error(const char* name, int position, int64_t value, int64_t extent);
-// Stops the run with the allocation layer's fatal error.
+// Ends the run with the allocation layer's fatal error.
 [[noreturn]] void allocation_error();
 // Zero-filled storage for n1*n2 elements of `size` bytes; extents below 0
 // count as 0. Refuses (allocation_error) a byte count that overflows.

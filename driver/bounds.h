@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "driver/array.h"
+#include "numlib/precision.h"
 
 namespace driver {
 
@@ -14,9 +15,7 @@ namespace driver {
 // partial sum rounded to float. Row m holds when the slack is > 0.
 inline float row_slack(const Array2<float>& R, int64_t m, const Array1<float>& point, int64_t n1) {
   float S = 0.0f;
-  for (int64_t j = 1; j <= n1; ++j)
-    S = static_cast<float>(static_cast<double>(S) +
-                           static_cast<double>(R(m, j)) * static_cast<double>(point(j)));
+  for (int64_t j = 1; j <= n1; ++j) S = numlib::rounded(numlib::wide(S) + numlib::wide(R(m, j)) * numlib::wide(point(j)));
   return S;
 }
 
@@ -24,9 +23,8 @@ inline float row_slack(const Array2<float>& R, int64_t m, const Array1<float>& p
 // parameters keep their values: (r * x - S) / r, evaluated as written and
 // rounded once.
 inline float bound_from_row(float r, float x, float S) {
-  return static_cast<float>(
-      (static_cast<double>(r) * static_cast<double>(x) - static_cast<double>(S)) /
-      static_cast<double>(r));
+  using numlib::wide;
+  return numlib::rounded((wide(r) * wide(x) - wide(S)) / wide(r));
 }
 
 // Largest of v(1..n): starts at minus infinity and takes an element only if

@@ -33,29 +33,31 @@ void bayes_factor_line(textio::OutputUnit& out, float bf, float mcerr, float low
 
 }  // namespace
 
-void write_report(RunState& s, textio::OutputUnit& out) {
+void write_report(const RunState& s, textio::OutputUnit& out) {
+  const int64_t ncon = s.problem.NCON;
+  const Summary& u = s.summary;
   text(out, "Result:");
   out.write_free_empty();
   text(out, "   Fits        numbers of iterations");
-  for (int64_t k = 1; k <= s.NCON; ++k) estimate_line(out, s.FF(k), s.NUMF(k));
+  for (int64_t k = 1; k <= ncon; ++k) estimate_line(out, s.fit.estimate(k), s.fit.iterations(k));
   out.write_free_empty();
   text(out, "Complexities   numbers of iterations");
-  for (int64_t k = 1; k <= s.NCON; ++k) estimate_line(out, s.CC(k), s.NUMC(k));
+  for (int64_t k = 1; k <= ncon; ++k)
+    estimate_line(out, s.complexity.estimate(k), s.complexity.iterations(k));
   out.write_free_empty();
   text(out, "Total fit      Total complexity");
-  out.write_formatted({F8_3, F15_3},
-                      {textio::real_value(s.TOTALFIT), textio::real_value(s.TOTALCOMP)});
+  out.write_formatted({F8_3, F15_3}, {textio::real_value(u.TOTALFIT), textio::real_value(u.TOTALCOMP)});
   out.write_free_empty();
   text(out, "   BFia   MC error (standard deviation)   2.5percentile  97.5percentile");
-  bayes_factor_line(out, s.BFIA, s.MCERRIA, s.BFSAMPLE(percentile_low(s.NREP)),
-                    s.BFSAMPLE(percentile_high(s.NREP)));
+  bayes_factor_line(out, u.BFIA, u.MCERRIA, u.BFSAMPLE(percentile_low(s.NREP)),
+                    u.BFSAMPLE(percentile_high(s.NREP)));
   out.write_free_empty();
   text(out, "   BFic   MC error (standard deviation)   2.5percentile  97.5percentile");
-  if (s.TOTALFIT == 1.0f) {
+  if (u.TOTALFIT == 1.0f) {
     text(out, "   infinit");
   } else {
-    bayes_factor_line(out, s.BFIC, s.MCERRIC, s.BFCSAMPLE(percentile_low(s.NREP)),
-                      s.BFCSAMPLE(percentile_high(s.NREP)));
+    bayes_factor_line(out, u.BFIC, u.MCERRIC, u.BFCSAMPLE(percentile_low(s.NREP)),
+                      u.BFCSAMPLE(percentile_high(s.NREP)));
   }
 }
 

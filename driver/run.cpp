@@ -13,8 +13,6 @@ namespace {
 
 constexpr int INPUT_UNIT = 10;
 constexpr int OUTPUT_UNIT = 20;
-constexpr int32_t SEED = 12345;
-constexpr int32_t REPLICATES = 1000;
 
 // Reads `count` reals into the elements (first), (first + stride), ... of a
 // checked array whose first and last elements were checked by the caller.
@@ -28,101 +26,127 @@ void read_reals(textio::InputUnit& in, float* first, int64_t count, int64_t stri
 
 }  // namespace
 
-void read_problem(RunState& s, textio::InputUnit& in) {
+void read_problem(ProblemArrays& p, textio::InputUnit& in) {
   in.read({});  // heading
-  in.read({textio::int_item(s.NPAR), textio::int_item(s.NCON)});
+  in.read({textio::int_item(p.NPAR), textio::int_item(p.NCON)});
 
-  const int64_t npar = s.NPAR;
+  const int64_t npar = p.NPAR;
   const int64_t np1 = npar + 1;
-  s.PARMEANS.allocate("PARMEANS", np1);
-  s.COV.allocate("COV", npar, npar);
-  s.R.allocate("R", s.NCON, np1);
+  p.PARMEANS.allocate("PARMEANS", np1);
+  p.COV.allocate("COV", npar, npar);
+  p.R.allocate("R", p.NCON, np1);
 
   in.read({});  // heading
   if (npar >= 1) {
-    s.PARMEANS.check_range(1, npar);
-    read_reals(in, &s.PARMEANS(1), npar, 1);
+    p.PARMEANS.check_range(1, npar);
+    read_reals(in, &p.PARMEANS(1), npar, 1);
   } else {
     read_reals(in, nullptr, 0, 1);
   }
-  s.PARMEANS(np1) = -1.0f;
+  p.PARMEANS(np1) = -1.0f;
 
   in.read({});  // heading
   for (int64_t i = 1; i <= npar; ++i) {
-    (void)s.COV(i, npar);  // checks the last element of the row
-    read_reals(in, &s.COV(i, 1), npar, s.COV.extent1());
+    (void)p.COV(i, npar);  // checks the last element of the row
+    read_reals(in, &p.COV(i, 1), npar, p.COV.extent1());
   }
 
   in.read({});  // heading
-  for (int64_t m = 1; m <= s.NCON; ++m) {
-    (void)s.R(m, np1);
-    read_reals(in, &s.R(m, 1), np1, s.R.extent1());
+  for (int64_t m = 1; m <= p.NCON; ++m) {
+    (void)p.R(m, np1);
+    read_reals(in, &p.R(m, 1), np1, p.R.extent1());
   }
 }
 
 void allocate_working_arrays(RunState& s) {
-  const int64_t np1 = int64_t{s.NPAR} + 1;
-  const int64_t npar = s.NPAR;
-  const int64_t ncon = s.NCON;
+  const int64_t np1 = int64_t{s.problem.NPAR} + 1;
+  const int64_t npar = s.problem.NPAR;
+  const int64_t ncon = s.problem.NCON;
   const int64_t nrep = s.NREP;
-  s.X.allocate("X", np1);
-  s.Y.allocate("Y", np1);
-  s.MEANS.allocate("MEANS", np1);
-  s.INITIAL.allocate("INITIAL", np1);
-  s.LOWER.allocate("LOWER", np1);
-  s.UPPER.allocate("UPPER", np1);
-  s.LARGE.allocate("LARGE", ncon);
-  s.SMALL.allocate("SMALL", ncon);
-  s.FF.allocate("FF", ncon);
-  s.CC.allocate("CC", ncon);
-  s.LARGE1.allocate("LARGE1", ncon);
-  s.LARGE2.allocate("LARGE2", ncon);
-  s.SMALL1.allocate("SMALL1", ncon);
-  s.SMALL2.allocate("SMALL2", ncon);
-  s.NUMF.allocate("NUMF", ncon);
-  s.NUMC.allocate("NUMC", ncon);
-  s.BFSAMPLE.allocate("BFSAMPLE", nrep);
-  s.BFCSAMPLE.allocate("BFCSAMPLE", nrep);
-  s.FBETA.allocate("FBETA", nrep);
-  s.CBETA.allocate("CBETA", nrep);
-  s.FSAM.allocate("FSAM", nrep);
-  s.CSAM.allocate("CSAM", nrep);
-  s.IE.allocate("IE", npar, npar);
-  s.B.allocate("B", npar, npar);
-  s.C.allocate("C", npar, npar);
-  s.INVCOV.allocate("INVCOV", npar, npar);
-  s.INVB.allocate("INVB", npar, npar);
-  s.FSAMPLE.allocate("FSAMPLE", ncon, nrep);
-  s.CSAMPLE.allocate("CSAMPLE", ncon, nrep);
-  s.SLACKS.allocate("SLACKS", ncon);
+  // The order of the allocations decides which of them a machine without
+  // enough memory refuses first; it is kept as it always was.
+  s.fit_chain.point.allocate("X", np1);
+  s.complexity_chain.point.allocate("Y", np1);
+  s.fit_chain.MEANS.allocate("MEANS", np1);
+  s.start.INITIAL.allocate("INITIAL", np1);
+  s.start.LOWER.allocate("LOWER", np1);
+  s.start.UPPER.allocate("UPPER", np1);
+  s.start.LARGE.allocate("LARGE", ncon);
+  s.start.SMALL.allocate("SMALL", ncon);
+  s.fit.estimate.allocate("FF", ncon);
+  s.complexity.estimate.allocate("CC", ncon);
+  s.fit_chain.lower.allocate("LARGE1", ncon);
+  s.complexity_chain.lower.allocate("LARGE2", ncon);
+  s.fit_chain.upper.allocate("SMALL1", ncon);
+  s.complexity_chain.upper.allocate("SMALL2", ncon);
+  s.fit.iterations.allocate("NUMF", ncon);
+  s.complexity.iterations.allocate("NUMC", ncon);
+  s.summary.BFSAMPLE.allocate("BFSAMPLE", nrep);
+  s.summary.BFCSAMPLE.allocate("BFCSAMPLE", nrep);
+  s.fit.beta.allocate("FBETA", nrep);
+  s.complexity.beta.allocate("CBETA", nrep);
+  s.summary.FSAM.allocate("FSAM", nrep);
+  s.summary.CSAM.allocate("CSAM", nrep);
+  s.approx.IE.allocate("IE", npar, npar);
+  s.approx.B.allocate("B", npar, npar);
+  s.approx.C.allocate("C", npar, npar);
+  s.approx.INVCOV.allocate("INVCOV", npar, npar);
+  s.approx.INVB.allocate("INVB", npar, npar);
+  s.fit.replicates.allocate("FSAMPLE", ncon, nrep);
+  s.complexity.replicates.allocate("CSAMPLE", ncon, nrep);
+  // Scratch of the samplers and the hit counts kept for callers.
+  s.fit_chain.SLACKS.allocate("SLACKS", ncon);
+  s.complexity_chain.SLACKS.allocate("SLACKS", ncon);
+  s.fit.hits.allocate("NHITF", ncon);
+  s.complexity.hits.allocate("NHITC", ncon);
 }
 
-int run() {
-  textio::InputUnit in;
-  textio::OutputUnit out;
-  in.open(INPUT_UNIT, "Input.txt");
-  out.open(OUTPUT_UNIT, "Output.txt");
-
-  RunState s;
-  read_problem(s, in);
-  in.close();
-
-  numlib::RGSEED(SEED);
+void start_run(RunState& s, int32_t seed) {
+  numlib::RGSEED(s.lib, seed);
   s.NREP = REPLICATES;
   allocate_working_arrays(s);
+}
 
+void analyse(RunState& s) {
   set_up_matrices(s);
   check_precision_diagonal(s);
-  for (int32_t k = 1; k <= s.NCON; ++k) {
+  for (int32_t k = 1; k <= s.problem.NCON; ++k) {
     move_start_point(s, k);
     fit_sampler(s, k);
     complexity_sampler(s, k);
   }
   summarise(s);
-  write_report(s, out);
-  out.close();
-  textio::console().close();  // a console that lost output is a failed run too
-  return 0;
+}
+
+int end_of_run(textio::Console& console, const textio::RunEnded& e) {
+  if (!e.pending.empty()) console.write_message_lines(e.pending);
+  try {
+    console.close();
+  } catch (const textio::RunEnded&) {
+    // The console itself failed: the run's own status stands.
+  }
+  return e.status;
+}
+
+int run(textio::Console& console) {
+  RunState s(console);
+  try {
+    textio::InputUnit in;
+    textio::OutputUnit out;
+    in.open(INPUT_UNIT, "Input.txt");
+    out.open(OUTPUT_UNIT, "Output.txt");
+
+    read_problem(s.problem, in);
+    in.close();
+    start_run(s, SEED);
+    analyse(s);
+    write_report(s, out);
+    out.close();
+    console.close();  // a console that lost output is a failed run too
+    return 0;
+  } catch (const textio::RunEnded& e) {
+    return end_of_run(console, e);
+  }
 }
 
 }  // namespace driver

@@ -1,12 +1,21 @@
 // One run of the analysis: read the problem, set up the normal
 // approximations, for each constraint move the starting point and run the
 // fit and complexity samplers, summarise, report.
+//
+// A run is a value: everything it changes lives in its RunState, the
+// numerical library's context included, so that runs in different threads
+// never meet. A run that cannot go on ends by throwing textio::RunEnded with
+// its exit status; only the caller that started the run catches it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "driver/array.h"
+#include "numlib/context.h"
+#include "numlib/precision.h"
 #include "textio/textio.h"
 
 namespace driver {
@@ -15,47 +24,127 @@ namespace driver {
 // missing lower and upper bound.
 inline constexpr float BIG = 1661992960.0f;
 
-// Every array and count of a run. The driver owns them; each is allocated
-// once at its final size and lives until the run ends.
-struct RunState {
+// The seed of the random stream and the number of Beta replicates.
+inline constexpr int32_t SEED = 12345;
+inline constexpr int32_t REPLICATES = 1000;
+
+// Every stored quantity of the run is rounded once, when it is stored.
+using numlib::rounded;
+using numlib::wide;
+
+// ---- the arrays, by the stage that fills them ------------------------------
+
+// The problem as read (read stage).
+struct ProblemArrays {
   int32_t NPAR = 0;
   int32_t NCON = 0;
-  int32_t NREP = 0;
-
-  // The problem, as read.
   Array1<float> PARMEANS;  // NPAR+1; element NPAR+1 is -1.0
   Array2<float> COV;       // NPAR x NPAR
   Array2<float> R;         // NCON x (NPAR+1): coefficients, then right-hand side
+};
 
-  // Points and bounds.
-  Array1<float> X, Y, MEANS, INITIAL, LOWER, UPPER;   // NPAR+1
-  Array1<float> LARGE, SMALL, FF, CC, LARGE1, LARGE2, SMALL1, SMALL2;  // NCON
-  Array1<int32_t> NUMF, NUMC;                         // NCON
-  Array1<float> BFSAMPLE, BFCSAMPLE, FBETA, CBETA, FSAM, CSAM;  // NREP
-  Array2<float> IE, B, C, INVCOV, INVB;               // NPAR x NPAR
-  Array2<float> FSAMPLE, CSAMPLE;                     // NCON x NREP
-  // Running slack sums of the bound rows within one sweep of either sampler
-  // (scratch of the samplers, NCON).
-  Array1<float> SLACKS;
+// The precision matrix and the coefficients of the conditional means, set
+// once before the constraints are evaluated (setup.cpp).
+struct Approximations {
+  Array2<float> IE, B, C, INVCOV, INVB;  // NPAR x NPAR
+};
 
-  // Results of the summary.
+// The starting point of the samplers, moved at the top of every pass
+// (setup.cpp).
+struct StartPoint {
+  Array1<float> INITIAL, LOWER, UPPER;  // NPAR+1
+  Array1<float> LARGE, SMALL;           // NCON
+};
+
+// One sampler's chain: its current point, the conditional means (fit
+// sampler only), the bound slots of the rows and the running slack sums of
+// the bound rows within one sweep. A chain reads the problem, the
+// approximations and the starting point and writes only here.
+struct ChainArrays {
+  Array1<float> point;     // X or Y, NPAR+1
+  Array1<float> MEANS;     // NPAR+1 (fit sampler; empty for the complexity sampler)
+  Array1<float> lower;     // LARGE1 or LARGE2, NCON
+  Array1<float> upper;     // SMALL1 or SMALL2, NCON
+  Array1<float> SLACKS;    // NCON
+};
+
+// What one sampler leaves per constraint: its estimate, the iterations of
+// its final chain, the hits of that chain and its Beta replicates.
+struct Estimates {
+  Array1<float> estimate;       // FF or CC, NCON
+  Array1<int32_t> iterations;   // NUMF or NUMC, NCON
+  Array1<float> beta;           // FBETA or CBETA, NREP: the Beta generator's buffer
+  Array2<float> replicates;     // FSAMPLE or CSAMPLE, NCON x NREP
+  Array1<int32_t> hits;         // NHITF or NHITC, NCON: hits of the final chain
+};
+
+// The Bayes factor summary (summary.cpp).
+struct Summary {
+  Array1<float> BFSAMPLE, BFCSAMPLE, FSAM, CSAM;  // NREP
   float TOTALFIT = 0.0f;
   float TOTALCOMP = 0.0f;
   float BFIA = 0.0f;
   float BFIC = 0.0f;
   float MCERRIA = 0.0f;
   float MCERRIC = 0.0f;
+  // The replicates of BFia and BFic in the order drawn, before the sort
+  // (for callers that pair them with another run's).
+  std::vector<float> unsorted_bf, unsorted_bfc;
+};
+
+// ---- what a caller may ask of a run ---------------------------------------------
+
+enum class SamplerKind { fit, complexity };
+
+// Progress of a chain and a way to stop the run; both optional. They are
+// consulted now and then during a chain (every few thousand draws) and at
+// its end; cancel() returning true ends the run with EXIT_CANCELLED.
+struct Hooks {
+  std::function<void(int32_t k, SamplerKind sampler, int32_t niter, int64_t sweeps_done,
+                     int64_t sweeps_total)>
+      progress;
+  std::function<bool()> cancel;
+};
+
+inline constexpr int EXIT_CANCELLED = 5;
+
+// ---- the run ---------------------------------------------------------------------
+
+struct RunState {
+  explicit RunState(textio::Console& console_) : console(console_), lib(console_) {}
+
+  textio::Console& console;  // unit 6: progress lines and messages
+  numlib::Context lib;       // the numerical library's state: stream, error handler, options
+  Hooks hooks;
+
+  int32_t NREP = 0;
+  ProblemArrays problem;
+  Approximations approx;
+  StartPoint start;
+  ChainArrays fit_chain, complexity_chain;
+  Estimates fit, complexity;
+  Summary summary;
 };
 
 // Stages of a run (each in the file of the same name).
 
 // run.cpp: reads the heading and counts, allocates the input arrays and
 // reads means, covariance matrix and constraint rows.
-void read_problem(RunState& s, textio::InputUnit& in);
-// run.cpp: allocates every working array, in the fixed order.
+void read_problem(ProblemArrays& p, textio::InputUnit& in);
+// run.cpp: the seed, NREP, and every working array, allocated in the fixed
+// order.
+void start_run(RunState& s, int32_t seed);
 void allocate_working_arrays(RunState& s);
-// run.cpp: the whole run in the current directory; returns the exit status.
-int run();
+// run.cpp: the analysis of a problem that has been read, from the set-up
+// to the summary.
+void analyse(RunState& s);
+// run.cpp: the whole program in the current directory: Input.txt read,
+// Output.txt written, progress and messages on `console`; returns the exit
+// status.
+int run(textio::Console& console);
+// run.cpp: prints on the console what a run that ended early still has to
+// say, and returns its exit status.
+int end_of_run(textio::Console& console, const textio::RunEnded& e);
 
 // setup.cpp: the precision matrix, the conditional-mean coefficients and the
 // first starting point.
@@ -75,11 +164,15 @@ void complexity_sampler(RunState& s, int32_t k);
 // summary.cpp: total fit and complexity, Bayes factors, replicates sorted,
 // MC errors.
 void summarise(RunState& s);
+// summary.cpp: the MC error of nrep replicates v[0 .. nrep-1]: their
+// population standard deviation, sums in index order with every partial sum
+// rounded to float.
+float mc_error(const float* v, int32_t nrep);
 // summary.cpp: the positions of the 2.5 and 97.5 percentiles.
 int32_t percentile_low(int32_t nrep);
 int32_t percentile_high(int32_t nrep);
 
 // report.cpp: writes the report records to the unit.
-void write_report(RunState& s, textio::OutputUnit& out);
+void write_report(const RunState& s, textio::OutputUnit& out);
 
 }  // namespace driver

@@ -12,6 +12,7 @@
 // All draws come from the one random stream, so their order is part of the
 // result: one draw per parameter in the order i = 1..NPAR, sweep after
 // sweep, chain after chain, then the Beta replicates.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -48,26 +49,24 @@ constexpr Rung LADDER[] = {
 // Quantile of a standard normal truncated to [a, b], by inversion of one
 // uniform deviate, with the probability clamped into [CLAMP_LOW, CLAMP_HIGH]
 // (a NaN passes both tests unchanged).
-float truncated_standard_quantile(float a, float b) {
+float truncated_standard_quantile(numlib::Context& lib, float a, float b) {
   int32_t tag;
   numlib::UNIFORM_TAG(tag);
   float U;
-  numlib::UNIFORM_DRAW(U, tag);
+  numlib::UNIFORM_DRAW(lib, U, tag);
   float PA, PB;
-  numlib::ANORDF_PAIR(a, b, PA, PB);  // PA := ANORDF(a); PB := ANORDF(b)
-  float P = static_cast<float>(static_cast<double>(U) *
-                                   (static_cast<double>(PB) - static_cast<double>(PA)) +
-                               static_cast<double>(PA));
+  numlib::ANORDF_PAIR(lib, a, b, PA, PB);  // PA := ANORDF(a); PB := ANORDF(b)
+  float P = rounded(wide(U) * (wide(PB) - wide(PA)) + wide(PA));
   if (P > CLAMP_HIGH) P = CLAMP_HIGH;
   if (P < CLAMP_LOW) P = CLAMP_LOW;
-  return numlib::ANORIN(P);
+  return numlib::ANORIN(lib, P);
 }
 
-float standard_normal_draw() {
+float standard_normal_draw(numlib::Context& lib) {
   int32_t tag;
   numlib::NORMAL_TAG(tag);
   float Z;
-  numlib::NORMAL_DRAW(Z, tag);
+  numlib::NORMAL_DRAW(lib, Z, tag);
   return Z;
 }
 
@@ -102,15 +101,15 @@ float standard_normal_draw() {
 // then walk raw storage.
 class BoundRows {
  public:
-  BoundRows(RunState& s, int32_t k, Array1<float>& point)
-      : npar_(s.NPAR), rows_(int64_t{k} - 1), ldr_(s.R.extent1()), point_(point.data()),
-        slacks_(s.SLACKS.data()) {
+  BoundRows(const ProblemArrays& p, ChainArrays& c, int32_t k)
+      : npar_(p.NPAR), rows_(int64_t{k} - 1), ldr_(p.R.extent1()), point_(c.point.data()),
+        slacks_(c.SLACKS.data()) {
     const int64_t n1 = npar_ + 1;
-    (void)s.R(1, 1);
-    (void)s.R(rows_, n1);
-    point.check_range(1, n1);
-    s.SLACKS.check_range(1, rows_);
-    R_ = s.R.data();
+    (void)p.R(1, 1);
+    (void)p.R(rows_, n1);
+    c.point.check_range(1, n1);
+    c.SLACKS.check_range(1, rows_);
+    R_ = p.R.data();
     for (int64_t m = 0; m < rows_; ++m) slacks_[m] = 0.0f;
   }
 
@@ -152,10 +151,8 @@ class BoundRows {
   // l just redrawn.
   void extend_slacks(int64_t l) {
     const float* r_l = column(l);
-    const double x = point_[l - 1];
-    for (int64_t m = 0; m < rows_; ++m)
-      slacks_[m] = static_cast<float>(static_cast<double>(slacks_[m]) +
-                                      static_cast<double>(r_l[m]) * x);
+    const double x = wide(point_[l - 1]);
+    for (int64_t m = 0; m < rows_; ++m) slacks_[m] = rounded(wide(slacks_[m]) + wide(r_l[m]) * x);
   }
 
   // Finishes the slacks of the NG rows in `group` (in slot order) over
@@ -174,11 +171,9 @@ class BoundRows {
     }
     for (int64_t l = i; l <= end; ++l) {
       const float* r_l = column(l);
-      const double x = point_[l - 1];
+      const double x = wide(point_[l - 1]);
       for (int g = 0; g < NG; ++g)
-        if (l <= last[g])
-          S[g] = static_cast<float>(static_cast<double>(S[g]) +
-                                    static_cast<double>(r_l[group[g] - 1]) * x);
+        if (l <= last[g]) S[g] = rounded(wide(S[g]) + wide(r_l[group[g] - 1]) * x);
     }
     for (int g = 0; g < NG; ++g) S[g] = zero_tail(group[g], last[g] + 1, S[g]);
     const float* r_i = column(i);
@@ -215,10 +210,7 @@ class BoundRows {
       for (int64_t l = from; l <= n1; ++l) finite = finite && std::isfinite(point_[l - 1]);
       if (finite) return S;
     }
-    for (int64_t l = from; l <= n1; ++l)
-      S = static_cast<float>(static_cast<double>(S) +
-                             static_cast<double>(column(l)[m - 1]) *
-                                 static_cast<double>(point_[l - 1]));
+    for (int64_t l = from; l <= n1; ++l) S = rounded(wide(S) + wide(column(l)[m - 1]) * wide(point_[l - 1]));
     return S;
   }
 
@@ -234,18 +226,19 @@ class BoundRows {
 // C and the current X; standard deviation sqrt(1/INVCOV(i,i)).
 class PosteriorConditional {
  public:
-  explicit PosteriorConditional(RunState& s)
-      : s_(s), n_(s.NPAR), ldc_(s.C.extent1()), ldp_(s.INVCOV.extent1()), x_(s.X.data()),
-        pm_(s.PARMEANS.data()) {
+  PosteriorConditional(numlib::Context& lib, const ProblemArrays& p, const Approximations& a,
+                       ChainArrays& c)
+      : lib_(lib), n_(p.NPAR), ldc_(a.C.extent1()), ldp_(a.INVCOV.extent1()), x_(c.point.data()),
+        pm_(p.PARMEANS.data()), means_(c.MEANS.data()) {
     if (n_ < 1) return;
-    (void)s.C(1, 1);
-    (void)s.C(n_, n_);
-    (void)s.INVCOV(n_, n_);
-    s.X.check_range(1, n_);
-    s.PARMEANS.check_range(1, n_);
-    s.MEANS.check_range(1, n_);
-    c_ = s.C.data();
-    invcov_ = s.INVCOV.data();
+    (void)a.C(1, 1);
+    (void)a.C(n_, n_);
+    (void)a.INVCOV(n_, n_);
+    c.point.check_range(1, n_);
+    p.PARMEANS.check_range(1, n_);
+    c.MEANS.check_range(1, n_);
+    c_ = a.C.data();
+    invcov_ = a.INVCOV.data();
   }
 
   // The sum of the mean of parameter i runs over j = 1..NPAR in index order.
@@ -266,33 +259,29 @@ class PosteriorConditional {
     const float sum = ahead_for_ == i ? partial_sum(i, i - 2, n_, ahead_)
                                       : partial_sum(i, 0, n_, 0.0f);
     ahead_for_ = 0;
-    const double cii = c_i[(i - 1) * ldc_];
-    const double xi = x_[i - 1];
-    const double pmi = pm_[i - 1];
-    s_.MEANS.data()[i - 1] =
-        static_cast<float>(pmi + static_cast<double>(sum) - cii * (xi - pmi));
-    mean_ = s_.MEANS.data()[i - 1];
-    const double pii = invcov_[(i - 1) * (ldp_ + 1)];  // INVCOV(i,i)
-    sd_ = std::sqrt(static_cast<float>(1.0 / pii));
+    const double cii = wide(c_i[(i - 1) * ldc_]);
+    const double xi = wide(x_[i - 1]);
+    const double pmi = wide(pm_[i - 1]);
+    means_[i - 1] = rounded(pmi + wide(sum) - cii * (xi - pmi));
+    mean_ = means_[i - 1];
+    const double pii = wide(invcov_[(i - 1) * (ldp_ + 1)]);  // INVCOV(i,i)
+    sd_ = std::sqrt(rounded(1.0 / pii));
   }
-  float unrestricted(float Z) const {
-    return static_cast<float>(static_cast<double>(Z) * static_cast<double>(sd_) +
-                              static_cast<double>(mean_));
+  float unrestricted(float Z) const { return rounded(wide(Z) * wide(sd_) + wide(mean_)); }
+  float restricted(float lolim, float uplim) const {
+    return TRUNCNORM(lib_, mean_, sd_, lolim, uplim);
   }
-  float restricted(float lolim, float uplim) const { return TRUNCNORM(mean_, sd_, lolim, uplim); }
 
  private:
   // sum + the terms j = first+1 .. last of the mean of parameter i.
   float partial_sum(int64_t i, int64_t first, int64_t last, float sum) const {
     const float* c_i = c_ + (i - 1);
     for (int64_t j = first; j < last; ++j)
-      sum = static_cast<float>(static_cast<double>(sum) +
-                               static_cast<double>(c_i[j * ldc_]) *
-                                   (static_cast<double>(x_[j]) - static_cast<double>(pm_[j])));
+      sum = rounded(wide(sum) + wide(c_i[j * ldc_]) * (wide(x_[j]) - wide(pm_[j])));
     return sum;
   }
 
-  RunState& s_;
+  numlib::Context& lib_;
   int64_t n_;
   int64_t ldc_;
   int64_t ldp_;
@@ -300,6 +289,7 @@ class PosteriorConditional {
   const float* invcov_ = nullptr;
   const float* x_;
   const float* pm_;
+  float* means_;
   float mean_ = 0.0f;
   float sd_ = 0.0f;
   float ahead_ = 0.0f;    // the terms j < ahead_for_ - 1 of that parameter's mean
@@ -308,48 +298,42 @@ class PosteriorConditional {
 
 // The prior full conditional: mean 0 and standard deviation BIG for every
 // parameter, so a missing bound (+-BIG) standardises to exactly +-1.
-struct PriorConditional {
+class PriorConditional {
+ public:
+  explicit PriorConditional(numlib::Context& lib) : lib_(lib) {}
   void look_ahead(int64_t) {}
   void prepare(int64_t) {}
-  float unrestricted(float Z) const {
-    return static_cast<float>(static_cast<double>(Z) * static_cast<double>(BIG));
-  }
+  float unrestricted(float Z) const { return rounded(wide(Z) * wide(BIG)); }
   float restricted(float lolim, float uplim) const {
-    const float a = static_cast<float>(static_cast<double>(lolim) / static_cast<double>(BIG));
-    const float b = static_cast<float>(static_cast<double>(uplim) / static_cast<double>(BIG));
-    const float Z = truncated_standard_quantile(a, b);
-    return static_cast<float>(static_cast<double>(Z) * static_cast<double>(BIG));
+    const float a = rounded(wide(lolim) / wide(BIG));
+    const float b = rounded(wide(uplim) / wide(BIG));
+    const float Z = truncated_standard_quantile(lib_, a, b);
+    return rounded(wide(Z) * wide(BIG));
   }
-};
 
-// The arrays one sampler works on and fills.
-struct SamplerArrays {
-  Array1<float>& point;        // X or Y
-  Array1<float>& estimate;     // FF or CC
-  Array1<int32_t>& iterations; // NUMF or NUMC
-  Array1<float>& beta;         // FBETA or CBETA
-  Array2<float>& replicates;   // FSAMPLE or CSAMPLE
-  const char* closing_text;    // of the progress line
+ private:
+  numlib::Context& lib_;
 };
 
 // One Gibbs sweep: parameters 1..NPAR in order, each redrawn from its full
 // conditional at the current point, truncated to the interval rows 1..k-1
 // leave open.
 template <class Conditional>
-void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
-  const int64_t npar = s.NPAR;
+void sweep(numlib::Context& lib, const ProblemArrays& p, ChainArrays& c, int32_t k,
+           Conditional& cond) {
+  const int64_t npar = p.NPAR;
   if (npar < 1) return;
-  a.point.check_range(1, npar);
-  float* point = a.point.data();
+  c.point.check_range(1, npar);
+  float* point = c.point.data();
   if (k == 1) {
     for (int64_t i = 1; i <= npar; ++i) {
       cond.prepare(i);
       cond.look_ahead(i);
-      point[i - 1] = cond.unrestricted(standard_normal_draw());
+      point[i - 1] = cond.unrestricted(standard_normal_draw(lib));
     }
     return;
   }
-  BoundRows rows(s, k, a.point);
+  BoundRows rows(p, c, k);
   for (int64_t i = 1; i <= npar; ++i) {
     cond.prepare(i);
     float lolim, uplim;
@@ -359,50 +343,91 @@ void sweep(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
   }
 }
 
+// Where a chain reports its progress and is asked whether to stop: every
+// POLL_DRAWS draws or so, and at its end.
+constexpr int64_t POLL_DRAWS = 65536;
+
+struct ChainPoll {
+  const Hooks& hooks;
+  int32_t k;
+  SamplerKind kind;
+  int32_t niter;
+  int64_t total;
+
+  bool wanted() const { return hooks.progress || hooks.cancel; }
+  void operator()(int64_t done) const {
+    if (hooks.cancel && hooks.cancel())
+      textio::end_run(EXIT_CANCELLED, "ineqbf: the analysis was cancelled");
+    if (hooks.progress) hooks.progress(k, kind, niter, done, total);
+  }
+};
+
 // One chain of NBURN + niter sweeps from INITIAL; returns the hits among the
 // counted sweeps.
 template <class Conditional>
-int32_t run_chain(RunState& s, int32_t k, int32_t niter, Conditional& cond, SamplerArrays& a) {
-  const int64_t npar = s.NPAR;
+int32_t run_chain(numlib::Context& lib, const ProblemArrays& p, const Array1<float>& INITIAL,
+                  ChainArrays& c, int32_t k, int32_t niter, Conditional& cond, const ChainPoll& poll) {
+  const int64_t npar = p.NPAR;
   const int64_t n1 = npar + 1;
-  for (int64_t j = 1; j <= n1; ++j) a.point(j) = s.INITIAL(j);
+  for (int64_t j = 1; j <= n1; ++j) c.point(j) = INITIAL(j);
 
-  int32_t nhit = 0;
   const int32_t total = NBURN + niter;
+  const int64_t every = std::max<int64_t>(1, POLL_DRAWS / std::max<int64_t>(1, npar));
+  int64_t next_poll = poll.wanted() ? every : std::numeric_limits<int64_t>::max();
+  int32_t nhit = 0;
   for (int32_t it = 1; it <= total; ++it) {
-    sweep(s, k, cond, a);
+    sweep(lib, p, c, k, cond);
     // The hit test comes after the complete sweep; a slack of exactly 0
     // (or NaN) is no hit.
-    if (row_slack(s.R, k, a.point, n1) > 0.0f && it > NBURN) ++nhit;
+    if (row_slack(p.R, k, c.point, n1) > 0.0f && it > NBURN) ++nhit;
+    if (it == next_poll) [[unlikely]] {
+      poll(it);
+      next_poll += every;
+    }
   }
+  if (poll.wanted()) poll(total);
   return nhit;
 }
 
+// The progress line of a sampler for constraint k.
+void progress_line(textio::Console& console, int32_t k, const char* closing_text) {
+  static constexpr textio::FormatItem kLineStart = {textio::FormatItem::Literal, "Constraint"};
+  static constexpr textio::FormatItem kNumber = {textio::FormatItem::I, {}, 4};
+  static constexpr textio::FormatItem kUnused = {textio::FormatItem::I, {}, 10};
+  const textio::FormatItem format[] = {kLineStart, kNumber,
+                                       {textio::FormatItem::Literal, closing_text}, kUnused};
+  const textio::Value values[] = {textio::int_value(k)};
+  console.write_record(textio::build_record(format, values));
+}
+
+// Chains up the iteration ladder, then the Beta replicates of the final
+// chain's hit count and the progress line.
 template <class Conditional>
-void run_sampler(RunState& s, int32_t k, Conditional& cond, SamplerArrays& a) {
+void run_sampler(RunState& s, int32_t k, SamplerKind kind, Conditional& cond, ChainArrays& c,
+                 Estimates& e, const char* closing_text) {
   int32_t niter = FIRST_NITER;
   int32_t nhit = 0;
   for (;;) {
-    nhit = run_chain(s, k, niter, cond, a);
-    a.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
-    const int32_t next = next_niter(niter, a.estimate(k));
+    const ChainPoll poll{s.hooks, k, kind, niter, int64_t{NBURN} + niter};
+    nhit = run_chain(s.lib, s.problem, s.start.INITIAL, c, k, niter, cond, poll);
+    e.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
+    const int32_t next = next_niter(niter, e.estimate(k));
     if (next == 0) break;
     niter = next;
   }
-  a.iterations(k) = niter;
+  e.iterations(k) = niter;
+  e.hits(k) = nhit;
 
   const float PIN = static_cast<float>(nhit + 1);
   const float QIN = static_cast<float>(niter - nhit + 1);
-  numlib::RNBET_ARRAY(PIN, QIN, a.beta.data(), static_cast<int32_t>(a.beta.extent()));
-  for (int64_t m = 1; m <= s.NREP; ++m) a.replicates(k, m) = a.beta(m);
+  numlib::RNBET_ARRAY(s.lib, PIN, QIN, e.beta.data(), static_cast<int32_t>(e.beta.extent()));
+  for (int64_t m = 1; m <= s.NREP; ++m) e.replicates(k, m) = e.beta(m);
 
-  static constexpr textio::FormatItem kLineStart = {textio::FormatItem::Literal, "Constraint"};
-  static constexpr textio::FormatItem kNumber = {textio::FormatItem::I, {}, 4};
-  const textio::FormatItem closing = {textio::FormatItem::Literal, a.closing_text};
-  static constexpr textio::FormatItem kUnused = {textio::FormatItem::I, {}, 10};
-  textio::console().write_formatted({kLineStart, kNumber, closing, kUnused},
-                                    {textio::int_value(k)});
+  progress_line(s.console, k, closing_text);
 }
+
+constexpr const char* FIT_TEXT = " for    fit     has been evaluated";
+constexpr const char* COMPLEXITY_TEXT = " for complexity has been evaluated";
 
 }  // namespace
 
@@ -412,50 +437,32 @@ int32_t next_niter(int32_t niter, float estimate) {
   return 0;
 }
 
-float TRUNCNORM(float mu, float sigma, float lolim, float uplim) {
-  const float a = static_cast<float>((static_cast<double>(lolim) - static_cast<double>(mu)) /
-                                     static_cast<double>(sigma));
-  const float b = static_cast<float>((static_cast<double>(uplim) - static_cast<double>(mu)) /
-                                     static_cast<double>(sigma));
-  const float Z = truncated_standard_quantile(a, b);
-  return static_cast<float>(static_cast<double>(Z) * static_cast<double>(sigma) +
-                            static_cast<double>(mu));
+float TRUNCNORM(numlib::Context& lib, float mu, float sigma, float lolim, float uplim) {
+  const float a = rounded((wide(lolim) - wide(mu)) / wide(sigma));
+  const float b = rounded((wide(uplim) - wide(mu)) / wide(sigma));
+  const float Z = truncated_standard_quantile(lib, a, b);
+  return rounded(wide(Z) * wide(sigma) + wide(mu));
 }
-
-namespace {
-
-SamplerArrays fit_arrays(RunState& s) {
-  return {s.X, s.FF, s.NUMF, s.FBETA, s.FSAMPLE, " for    fit     has been evaluated"};
-}
-
-SamplerArrays complexity_arrays(RunState& s) {
-  return {s.Y, s.CC, s.NUMC, s.CBETA, s.CSAMPLE, " for complexity has been evaluated"};
-}
-
-}  // namespace
 
 void fit_sampler(RunState& s, int32_t k) {
-  PosteriorConditional cond{s};
-  SamplerArrays a = fit_arrays(s);
-  run_sampler(s, k, cond, a);
+  PosteriorConditional cond(s.lib, s.problem, s.approx, s.fit_chain);
+  run_sampler(s, k, SamplerKind::fit, cond, s.fit_chain, s.fit, FIT_TEXT);
 }
 
 void complexity_sampler(RunState& s, int32_t k) {
-  PriorConditional cond;
-  SamplerArrays a = complexity_arrays(s);
-  run_sampler(s, k, cond, a);
+  PriorConditional cond(s.lib);
+  run_sampler(s, k, SamplerKind::complexity, cond, s.complexity_chain, s.complexity,
+              COMPLEXITY_TEXT);
 }
 
 void fit_sweep(RunState& s, int32_t k) {
-  PosteriorConditional cond{s};
-  SamplerArrays a = fit_arrays(s);
-  sweep(s, k, cond, a);
+  PosteriorConditional cond(s.lib, s.problem, s.approx, s.fit_chain);
+  sweep(s.lib, s.problem, s.fit_chain, k, cond);
 }
 
 void complexity_sweep(RunState& s, int32_t k) {
-  PriorConditional cond;
-  SamplerArrays a = complexity_arrays(s);
-  sweep(s, k, cond, a);
+  PriorConditional cond(s.lib);
+  sweep(s.lib, s.problem, s.complexity_chain, k, cond);
 }
 
 }  // namespace driver

@@ -14,7 +14,7 @@ int32_t next_niter(int32_t niter, float estimate);
 
 // One draw from the normal distribution with mean mu and standard deviation
 // sigma truncated to [lolim, uplim], by inversion of one uniform deviate.
-float TRUNCNORM(float mu, float sigma, float lolim, float uplim);
+float TRUNCNORM(numlib::Context& lib, float mu, float sigma, float lolim, float uplim);
 
 // One Gibbs sweep of the fit sampler (on X) or of the complexity sampler (on
 // Y) for constraint k: parameters 1..NPAR in order, each redrawn from its

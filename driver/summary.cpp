@@ -13,22 +13,6 @@ namespace driver {
 
 namespace {
 
-double d(float x) { return static_cast<double>(x); }
-
-// Population standard deviation of v(1..nrep), sums in index order with
-// every partial sum rounded to float.
-float mc_error(const Array1<float>& v, int32_t nrep) {
-  float SUM = 0.0f;
-  for (int64_t m = 1; m <= nrep; ++m) SUM = static_cast<float>(d(SUM) + d(v(m)));
-  const float count = static_cast<float>(nrep);
-  float SS = 0.0f;
-  for (int64_t m = 1; m <= nrep; ++m) {
-    const float D = static_cast<float>(d(SUM) / d(count) - d(v(m)));
-    SS = static_cast<float>(d(SS) + d(D) * d(D));
-  }
-  return std::sqrt(static_cast<float>(d(SS) / d(count)));
-}
-
 // One exchange sort over both replicate arrays in the same passes, each
 // compared and swapped on its own values. Strictly "less than": equal
 // neighbours and NaN never move by their own comparison. Every pass runs.
@@ -55,47 +39,70 @@ void sort_together(Array1<float>& a, Array1<float>& b, int32_t nrep) {
 
 }  // namespace
 
+float mc_error(const float* v, int32_t nrep) {
+  float SUM = 0.0f;
+  for (int32_t m = 0; m < nrep; ++m) SUM = rounded(wide(SUM) + wide(v[m]));
+  const float count = static_cast<float>(nrep);
+  float SS = 0.0f;
+  for (int32_t m = 0; m < nrep; ++m) {
+    const float D = rounded(wide(SUM) / wide(count) - wide(v[m]));
+    SS = rounded(wide(SS) + wide(D) * wide(D));
+  }
+  return std::sqrt(rounded(wide(SS) / wide(count)));
+}
+
 int32_t percentile_low(int32_t nrep) {
-  return static_cast<int32_t>(static_cast<float>(d(static_cast<float>(nrep)) * d(2.5f) / d(100.0f)));
+  return static_cast<int32_t>(rounded(wide(static_cast<float>(nrep)) * wide(2.5f) / wide(100.0f)));
 }
 
 int32_t percentile_high(int32_t nrep) {
-  return static_cast<int32_t>(
-      static_cast<float>(d(static_cast<float>(nrep)) * d(97.5f) / d(100.0f)));
+  return static_cast<int32_t>(rounded(wide(static_cast<float>(nrep)) * wide(97.5f) / wide(100.0f)));
 }
 
 void summarise(RunState& s) {
-  s.TOTALFIT = 1.0f;
-  s.TOTALCOMP = 1.0f;
-  s.BFIA = 1.0f;
-  for (int64_t k = 1; k <= s.NCON; ++k) {
-    s.TOTALFIT = static_cast<float>(d(s.TOTALFIT) * d(s.FF(k)));
-    s.TOTALCOMP = static_cast<float>(d(s.TOTALCOMP) * d(s.CC(k)));
+  const int64_t ncon = s.problem.NCON;
+  const Array1<float>& FF = s.fit.estimate;
+  const Array1<float>& CC = s.complexity.estimate;
+  const Array2<float>& FSAMPLE = s.fit.replicates;
+  const Array2<float>& CSAMPLE = s.complexity.replicates;
+  Summary& u = s.summary;
+
+  u.TOTALFIT = 1.0f;
+  u.TOTALCOMP = 1.0f;
+  u.BFIA = 1.0f;
+  for (int64_t k = 1; k <= ncon; ++k) {
+    u.TOTALFIT = rounded(wide(u.TOTALFIT) * wide(FF(k)));
+    u.TOTALCOMP = rounded(wide(u.TOTALCOMP) * wide(CC(k)));
     // The per-constraint ratio first, then multiplied in.
-    s.BFIA = static_cast<float>(d(s.BFIA) * (d(s.FF(k)) / d(s.CC(k))));
+    u.BFIA = rounded(wide(u.BFIA) * (wide(FF(k)) / wide(CC(k))));
   }
   // The ratio of the complements first, then BFIA divided by it.
-  s.BFIC = static_cast<float>(d(s.BFIA) / ((1.0 - d(s.TOTALFIT)) / (1.0 - d(s.TOTALCOMP))));
+  u.BFIC = rounded(wide(u.BFIA) / ((1.0 - wide(u.TOTALFIT)) / (1.0 - wide(u.TOTALCOMP))));
 
   for (int64_t r = 1; r <= s.NREP; ++r) {
-    s.BFSAMPLE(r) = 1.0f;
-    s.BFCSAMPLE(r) = 1.0f;
-    s.FSAM(r) = 1.0f;
-    s.CSAM(r) = 1.0f;
-    for (int64_t k = 1; k <= s.NCON; ++k) {
+    u.BFSAMPLE(r) = 1.0f;
+    u.BFCSAMPLE(r) = 1.0f;
+    u.FSAM(r) = 1.0f;
+    u.CSAM(r) = 1.0f;
+    for (int64_t k = 1; k <= ncon; ++k) {
       // Multiply first, then divide.
-      s.BFSAMPLE(r) =
-          static_cast<float>(d(s.BFSAMPLE(r)) * d(s.FSAMPLE(k, r)) / d(s.CSAMPLE(k, r)));
-      s.FSAM(r) = static_cast<float>(d(s.FSAM(r)) * d(s.FSAMPLE(k, r)));
-      s.CSAM(r) = static_cast<float>(d(s.CSAM(r)) * d(s.CSAMPLE(k, r)));
+      u.BFSAMPLE(r) = rounded(wide(u.BFSAMPLE(r)) * wide(FSAMPLE(k, r)) / wide(CSAMPLE(k, r)));
+      u.FSAM(r) = rounded(wide(u.FSAM(r)) * wide(FSAMPLE(k, r)));
+      u.CSAM(r) = rounded(wide(u.CSAM(r)) * wide(CSAMPLE(k, r)));
     }
-    s.BFCSAMPLE(r) = static_cast<float>((d(s.FSAM(r)) / d(s.CSAM(r))) /
-                                        ((1.0 - d(s.FSAM(r))) / (1.0 - d(s.CSAM(r)))));
+    u.BFCSAMPLE(r) = rounded((wide(u.FSAM(r)) / wide(u.CSAM(r))) /
+                             ((1.0 - wide(u.FSAM(r))) / (1.0 - wide(u.CSAM(r)))));
   }
+  // The replicates in the order drawn, for callers that pair them with
+  // another run's; the report reads the sorted arrays.
+  u.unsorted_bf.assign(u.BFSAMPLE.data(), u.BFSAMPLE.data() + u.BFSAMPLE.extent());
+  u.unsorted_bfc.assign(u.BFCSAMPLE.data(), u.BFCSAMPLE.data() + u.BFCSAMPLE.extent());
 
-  sort_together(s.BFSAMPLE, s.BFCSAMPLE, s.NREP);
-  s.MCERRIA = mc_error(s.BFSAMPLE, s.NREP);
-  s.MCERRIC = mc_error(s.BFCSAMPLE, s.NREP);
+  sort_together(u.BFSAMPLE, u.BFCSAMPLE, s.NREP);
+  u.BFSAMPLE.check_range(1, s.NREP);
+  u.BFCSAMPLE.check_range(1, s.NREP);
+  u.MCERRIA = mc_error(u.BFSAMPLE.data(), s.NREP);
+  u.MCERRIC = mc_error(u.BFCSAMPLE.data(), s.NREP);
 }
 
 }  // namespace driver

@@ -43,8 +43,8 @@ inline double dbl(float x) { return static_cast<double>(x); }
 inline float to_f(double x) { return static_cast<float>(x); }
 
 // ---- A: inversion ---------------------------------------------------------
-void beta_inversion(int32_t nr, float p, float q, float* r, const Bounds& bd) {
-  RNUN(nr, r);
+void beta_inversion(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
+  RNUN(ctx, nr, r);
   if (q != 1.0f) {
     const float e = to_f(1.0 / dbl(q));
     for (int32_t i = 0; i < nr; ++i) r[i] = bound(to_f(1.0 - dbl(std::pow(r[i], e))), bd);
@@ -56,7 +56,7 @@ void beta_inversion(int32_t nr, float p, float q, float* r, const Bounds& bd) {
 
 // ---- B: Joehnk ------------------------------------------------------------
 // Returns the 1-based index at which 1000 attempts failed, or 0.
-int32_t beta_joehnk(int32_t nr, float p, float q, float* r, const Bounds& bd) {
+int32_t beta_joehnk(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
   const float c1 = to_f(1.0 / dbl(p));
   const float c2 = to_f(1.0 / dbl(q));
   // Both parameters below 0.5: x and s may underflow, so the attempts are
@@ -67,7 +67,7 @@ int32_t beta_joehnk(int32_t nr, float p, float q, float* r, const Bounds& bd) {
     int32_t k = 1;
     float x, s;
     for (;;) {
-      RNUN(2, u);
+      RNUN(ctx, 2, u);
       x = std::pow(u[0], c1);
       s = to_f(dbl(x) + dbl(std::pow(u[1], c2)));
       if (s > 1.0f) continue;  // not counted as an attempt
@@ -82,7 +82,7 @@ int32_t beta_joehnk(int32_t nr, float p, float q, float* r, const Bounds& bd) {
 }
 
 // ---- C: Atkinson and Whittaker's switching method -------------------------
-void beta_switching(int32_t nr, float p, float q, float* r, const Bounds& bd) {
+void beta_switching(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
   const float a = std::min(p, q);
   const float b = std::max(p, q);
   const bool flip = p > 1.0f;
@@ -100,7 +100,7 @@ void beta_switching(int32_t nr, float p, float q, float* r, const Bounds& bd) {
   for (int32_t i = 0; i < nr; ++i) {
     float x;
     for (;;) {
-      RNUN(2, u);
+      RNUN(ctx, 2, u);
       if (u[0] <= r0) {
         x = to_f(dbl(t) * dbl(std::pow(to_f(dbl(u[0]) / dbl(r0)), inva)));
         if (std::pow(to_f(1.0 - dbl(x)), bm1) < u[1]) continue;
@@ -119,7 +119,7 @@ void beta_switching(int32_t nr, float p, float q, float* r, const Bounds& bd) {
 }
 
 // ---- D: Cheng's BB ----------------------------------------------------------
-void beta_cheng(int32_t nr, float p, float q, float* r, const Bounds& bd) {
+void beta_cheng(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
   const float a = std::min(p, q);
   const float b = std::max(p, q);
   const bool swap = q < p;
@@ -133,7 +133,7 @@ void beta_cheng(int32_t nr, float p, float q, float* r, const Bounds& bd) {
   for (int32_t i = 0; i < nr; ++i) {
     float v, w;
     for (;;) {
-      RNUN(2, u);
+      RNUN(ctx, 2, u);
       v = to_f(dbl(beta) * dbl(std::log(to_f(dbl(u[0]) / (1.0 - dbl(u[0]))))));
       w = to_f(dbl(a) * dbl(std::exp(v)));
       const float z = to_f(dbl(u[0]) * dbl(u[0]) * dbl(u[1]));  // (u1 u1) u2
@@ -221,9 +221,9 @@ void b4pe_setup(B4pe& e, float p, float q) {
   e.P10 = e.f4 > 0.0f ? to_f(dbl(e.P9) + dbl(e.f4) / dbl(e.lam2)) : e.P9;
 }
 
-float b4pe_draw(const B4pe& e) {
+float b4pe_draw(Context& ctx, const B4pe& e) {
   for (;;) {
-    const float u = to_f(dbl(RGUNIF()) * dbl(e.P10));  // one store
+    const float u = to_f(dbl(RGUNIF(ctx)) * dbl(e.P10));  // one store
     float x;
     if (u <= e.P4) {
       // Rectangles under the density: accepted at once.
@@ -238,7 +238,7 @@ float b4pe_draw(const B4pe& e) {
       return x;
     }
 
-    const float v = RGUNIF();
+    const float v = RGUNIF(ctx);
     float y;
     if (u <= e.P5) {
       x = to_f(dbl(e.x2) + (dbl(e.m) - dbl(e.x2)) * dbl(v));
@@ -249,7 +249,7 @@ float b4pe_draw(const B4pe& e) {
       if (!((dbl(e.P6) - dbl(u)) / (dbl(e.P6) - dbl(e.P5)) < dbl(v))) return x;
       y = to_f((dbl(u) - dbl(e.P5)) / (dbl(e.x3) - dbl(e.m)) + dbl(e.f3));
     } else if (u <= e.P8) {
-      const float v2 = RGUNIF();
+      const float v2 = RGUNIF(ctx);
       const float w = std::max(v, v2);
       if (u <= e.P7) {
         x = to_f(dbl(e.x1) + (dbl(e.x2) - dbl(e.x1)) * dbl(w));
@@ -289,75 +289,75 @@ float b4pe_draw(const B4pe& e) {
   }
 }
 
-void beta_b4pe(int32_t nr, float p, float q, float* r, const Bounds& bd) {
+void beta_b4pe(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
   B4pe e;
   b4pe_setup(e, p, q);
-  for (int32_t i = 0; i < nr; ++i) r[i] = bound(b4pe_draw(e), bd);
+  for (int32_t i = 0; i < nr; ++i) r[i] = bound(b4pe_draw(ctx, e), bd);
 }
 
 }  // namespace
 
-void RNBET(int32_t nr, float pin, float qin, float* r) {
+void RNBET(Context& ctx, int32_t nr, float pin, float qin, float* r) {
   // A parameter that is not a positive number (NaN included) is refused.
   const bool bad_p = !(pin > 0.0f);
   const bool bad_q = !(qin > 0.0f);
   if (nr < 1 || bad_p || bad_q) {
-    E1PSH(kRNBET);
+    E1PSH(ctx, kRNBET);
     int32_t code = 1;
-    I1ACHK(nr, "NR", 1, 0, code);
+    I1ACHK(ctx, nr, "NR", 1, 0, code);
     if (bad_p) {
-      E1SUBR(1, pin);
-      E1MSG(ERR_TERMINAL, 2, "PIN = %(R1).  PIN must be positive.");
+      E1SUBR(ctx, 1, pin);
+      E1MSG(ctx, ERR_TERMINAL, 2, "PIN = %(R1).  PIN must be positive.");
     }
     if (bad_q) {
-      E1SUBR(1, qin);
-      E1MSG(ERR_TERMINAL, 3, "QIN = %(R1).  QIN must be positive.");
+      E1SUBR(ctx, 1, qin);
+      E1MSG(ctx, ERR_TERMINAL, 3, "QIN = %(R1).  QIN must be positive.");
     }
-    E1POP(kRNBET);
+    E1POP(ctx, kRNBET);
     return;
   }
 
-  const Bounds bd{to_f(1.0 - dbl(AMACH(4))), AMACH(3)};
+  const Bounds bd{to_f(1.0 - dbl(AMACH(ctx, 4))), AMACH(ctx, 3)};
   const float p = pin;
   const float q = qin;
 
   if (p == 1.0f || q == 1.0f) {
-    beta_inversion(nr, p, q, r, bd);
+    beta_inversion(ctx, nr, p, q, r, bd);
   } else if (p < 1.0f && q < 1.0f) {
-    const int32_t failed = beta_joehnk(nr, p, q, r, bd);
+    const int32_t failed = beta_joehnk(ctx, nr, p, q, r, bd);
     if (failed != 0) {
-      E1PSH(kRNBET);
-      E1SUBI(1, failed);
-      E1MSG(ERR_TERMINAL, 4,
+      E1PSH(ctx, kRNBET);
+      E1SUBI(ctx, 1, failed);
+      E1MSG(ctx, ERR_TERMINAL, 4,
             "1000 unsuccessful attempts were made to assign a beta random deviate to "
             "R(%(I1)), since PIN and QIN are so small.  All elements of R beyond %(I1) "
             "are set to not-a-number.");
-      const float nan = AMACH(6);
+      const float nan = AMACH(ctx, 6);
       for (int32_t i = failed - 1; i < nr; ++i) r[i] = nan;
-      E1POP(kRNBET);
+      E1POP(ctx, kRNBET);
     }
   } else if (p > 1.0f && q > 1.0f) {
     if (nr <= 4)
-      beta_cheng(nr, p, q, r, bd);
+      beta_cheng(ctx, nr, p, q, r, bd);
     else
-      beta_b4pe(nr, p, q, r, bd);
+      beta_b4pe(ctx, nr, p, q, r, bd);
   } else {
-    beta_switching(nr, p, q, r, bd);
+    beta_switching(ctx, nr, p, q, r, bd);
   }
 }
 
-void RNBET_ARRAY(float pin, float qin, float* r, int32_t size, int32_t nr) {
+void RNBET_ARRAY(Context& ctx, float pin, float qin, float* r, int32_t size, int32_t nr) {
   if (nr < 0) {
     nr = size;
   } else if (nr > size) {
     // An explicit count beyond the array would write past its end.
-    E1PSH(kRNBET);
+    E1PSH(ctx, kRNBET);
     int32_t code = 1;
-    I1ACHK(nr, "NR", 1, size, code);
-    E1POP(kRNBET);
+    I1ACHK(ctx, nr, "NR", 1, size, code);
+    E1POP(ctx, kRNBET);
     return;
   }
-  RNBET(nr, pin, qin, r);
+  RNBET(ctx, nr, pin, qin, r);
 }
 
 }  // namespace numlib

@@ -213,12 +213,13 @@ void SFILL(int32_t n, float value, float* x, int32_t incx) {
   for (int32_t i = 0; i < n; ++i, ix += incx) x[ix] = value;
 }
 
-// The products x(i)*y(i) are stored as floats, 400 at a time, in a static
-// buffer (the pivot search allocates nothing); ISAMAX picks the first largest
-// of each block, and a later block replaces the best only if strictly larger.
+// The products x(i)*y(i) are stored as floats, 400 at a time, in a buffer of
+// fixed size on the stack (the pivot search allocates nothing and shares
+// nothing between runs); ISAMAX picks the first largest of each block, and a
+// later block replaces the best only if strictly larger.
 int32_t ISAMAX_SCALED(int32_t n, const float* x, const float* y) {
   constexpr int32_t kBlock = 400;
-  static float buffer[kBlock];
+  float buffer[kBlock];
   int32_t best = 0;
   float bestval = 0.0f;
   for (int32_t start = 0; start < n; start += kBlock) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 #include "numlib/errors.h"
@@ -44,32 +45,32 @@ inline std::ptrdiff_t at(int32_t i, int32_t j, int32_t ld) {
 inline double d(float x) { return static_cast<double>(x); }
 
 // Smallest magnitude whose reciprocal does not overflow.
-float safe_minimum() {
-  float safemin = AMACH(1);
-  const float big = AMACH(2);
+float safe_minimum(Context& ctx) {
+  float safemin = AMACH(ctx, 1);
+  const float big = AMACH(ctx, 2);
   if (d(safemin) * d(big) < 1.0) safemin = static_cast<float>(1.0 / d(big));
   return safemin;
 }
 
 // The order and leading-dimension checks shared by L2NRG, L2CRG and L2TRG:
 // the first that fails raises its terminal error. Returns true when all pass.
-bool check_order(int32_t n, int32_t lda, int32_t ld2, const char* msg1, const char* msg2,
+bool check_order(Context& ctx, int32_t n, int32_t lda, int32_t ld2, const char* msg1, const char* msg2,
                  const char* msg3) {
   if (n < 1) {
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 1, msg1);
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 1, msg1);
     return false;
   }
   if (lda < n) {
-    E1SUBI(1, n);
-    E1SUBI(2, lda);
-    E1MSG(ERR_TERMINAL, 2, msg2);
+    E1SUBI(ctx, 1, n);
+    E1SUBI(ctx, 2, lda);
+    E1MSG(ctx, ERR_TERMINAL, 2, msg2);
     return false;
   }
   if (ld2 < n) {
-    E1SUBI(1, n);
-    E1SUBI(2, ld2);
-    E1MSG(ERR_TERMINAL, 3, msg3);
+    E1SUBI(ctx, 1, n);
+    E1SUBI(ctx, 2, ld2);
+    E1MSG(ctx, ERR_TERMINAL, 3, msg3);
     return false;
   }
   return true;
@@ -88,33 +89,33 @@ constexpr const char* kLdfacMsg =
 
 // Argument checks of the level-2 kernels (SGEMV, SGER): the first that fails
 // raises its terminal error. Returns true when all pass.
-bool check_level2(int32_t m, int32_t n, int32_t lda, int32_t incx, int32_t incy) {
+bool check_level2(Context& ctx, int32_t m, int32_t n, int32_t lda, int32_t incx, int32_t incy) {
   if (m < 0) {
-    E1SUBI(1, m);
-    E1MSG(ERR_TERMINAL, 1, "M must be greater than or equal to zero while %(I1) is given.");
+    E1SUBI(ctx, 1, m);
+    E1MSG(ctx, ERR_TERMINAL, 1, "M must be greater than or equal to zero while %(I1) is given.");
     return false;
   }
   if (n < 0) {
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 2, "N must be greater than or equal to zero while %(I1) is given.");
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 2, "N must be greater than or equal to zero while %(I1) is given.");
     return false;
   }
   if (lda < m || lda < 1) {
-    E1SUBI(1, lda);
-    E1SUBI(2, m);
-    E1MSG(ERR_TERMINAL, 3,
+    E1SUBI(ctx, 1, lda);
+    E1SUBI(ctx, 2, m);
+    E1MSG(ctx, ERR_TERMINAL, 3,
           "LDA must be greater than or equal to M and greater than zero while LDA = %(I1) and M = "
           "%(I2) are given.");
     return false;
   }
   if (incx == 0) {
-    E1SUBI(1, incx);
-    E1MSG(ERR_TERMINAL, 4, "INCX must not be equal to zero while %(I1) is given.");
+    E1SUBI(ctx, 1, incx);
+    E1MSG(ctx, ERR_TERMINAL, 4, "INCX must not be equal to zero while %(I1) is given.");
     return false;
   }
   if (incy == 0) {
-    E1SUBI(1, incy);
-    E1MSG(ERR_TERMINAL, 5, "INCY must not be equal to zero while %(I1) is given.");
+    E1SUBI(ctx, 1, incy);
+    E1MSG(ctx, ERR_TERMINAL, 5, "INCY must not be equal to zero while %(I1) is given.");
     return false;
   }
   return true;
@@ -244,52 +245,54 @@ void* allocate(uint64_t count, std::size_t size) {
 
 // Contiguous column-major storage: both leading dimensions are the order.
 // An order below 1 is reported by LINRG before either array is touched.
-void LINRG_ARRAY(int32_t n, const float* a, float* ainv) { LINRG(n, a, n, ainv, n); }
+void LINRG_ARRAY(Context& ctx, int32_t n, const float* a, float* ainv) { LINRG(ctx, n, a, n, ainv, n); }
 
-void LINRG(int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv) {
-  E1PSH(kLINRG);
+void LINRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv) {
+  E1PSH(ctx, kLINRG);
   if (n <= 0) {
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 1, "The order of the matrix must be positive while N = %(i1) is given.");
-    E1POP(kLINRG);
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 1, "The order of the matrix must be positive while N = %(i1) is given.");
+    E1POP(ctx, kLINRG);
     return;
   }
   // WORK holds the N(N-1)/2 multipliers and a vector of N; the sizes are
-  // formed in 64 bits so that no order can wrap them.
+  // formed in 64 bits so that no order can wrap them. The workspace is
+  // released however the call ends (a stop inside ends it by an exception).
   const uint64_t n64 = static_cast<uint64_t>(n);
   const uint64_t nwork = n64 + n64 * (n64 - 1) / 2;
-  auto* iwork = static_cast<int32_t*>(allocate(n64, sizeof(int32_t)));
-  auto* work = iwork != nullptr ? static_cast<float*>(allocate(nwork, sizeof(float))) : nullptr;
+  struct Release {
+    void operator()(void* p) const { ::operator delete(p); }
+  };
+  std::unique_ptr<int32_t, Release> iwork(static_cast<int32_t*>(allocate(n64, sizeof(int32_t))));
+  std::unique_ptr<float, Release> work(
+      iwork != nullptr ? static_cast<float*>(allocate(nwork, sizeof(float))) : nullptr);
   if (iwork == nullptr || work == nullptr) {
-    ::operator delete(iwork);
-    E1MSG(ERR_TERMINAL, -1, " ");
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 2,
+    E1MSG(ctx, ERR_TERMINAL, -1, " ");
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 2,
           "The required storage cannot be allocated.  The workspace is based on N, where N = %(i1).");
-    E1POP(kLINRG);
+    E1POP(ctx, kLINRG);
     return;
   }
-  L2NRG(n, a, lda, ainv, ldainv, work, iwork);
-  ::operator delete(work);
-  ::operator delete(iwork);
-  E1POP(kLINRG);
+  L2NRG(ctx, n, a, lda, ainv, ldainv, work.get(), iwork.get());
+  E1POP(ctx, kLINRG);
 }
 
-void L2NRG(int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv, float* work,
+void L2NRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv, float* work,
            int32_t* iwork) {
-  E1PSH(kL2NRG);
-  if (!check_order(n, lda, ldainv, kOrderMsg, kLdaMsg, kLdainvMsg)) {
-    E1POP(kL2NRG);
+  E1PSH(ctx, kL2NRG);
+  if (!check_order(ctx, n, lda, ldainv, kOrderMsg, kLdaMsg, kLdainvMsg)) {
+    E1POP(ctx, kL2NRG);
     return;
   }
   const std::ptrdiff_t nmult = static_cast<std::ptrdiff_t>(n) * (n - 1) / 2;
   float* w = work + nmult;  // the last N elements of WORK
   float rcond = 1.0f;
-  L2CRG(n, a, lda, ainv, ldainv, iwork, rcond, w);
+  L2CRG(ctx, n, a, lda, ainv, ldainv, iwork, rcond, w);
   // A singular matrix leaves the factors in AINV. A terminal error is taken
   // the same way: the pivots would not have been formed.
-  if (N1RTY(1) >= ERR_FATAL) {
-    E1POP(kL2NRG);
+  if (N1RTY(ctx, 1) >= ERR_FATAL) {
+    E1POP(ctx, kL2NRG);
     return;
   }
 
@@ -299,7 +302,7 @@ void L2NRG(int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv, 
     SCOPY(n - k, &ainv[at(k + 1, k, ldainv)], 1, &work[p], 1);
     p += n - k;
   }
-  LINRT(n, ainv, ldainv, 2, ainv, ldainv);
+  LINRT(ctx, n, ainv, ldainv, 2, ainv, ldainv);
   p = 0;
   for (int32_t k = 1; k < n; ++k) {
     SCOPY(n - k, &work[p], 1, &ainv[at(k + 1, k, ldainv)], 1);
@@ -313,26 +316,26 @@ void L2NRG(int32_t n, const float* a, int32_t lda, float* ainv, int32_t ldainv, 
     float* col = &ainv[at(i + 1, i, ldainv)];
     SCOPY(n - i, col, 1, w, 1);
     SFILL(n - i, 0.0f, col, 1);
-    SGEMV('N', n, n - i, 1.0f, &ainv[at(1, i + 1, ldainv)], ldainv, w, 1, 1.0f,
+    SGEMV(ctx, 'N', n, n - i, 1.0f, &ainv[at(1, i + 1, ldainv)], ldainv, w, 1, 1.0f,
           &ainv[at(1, i, ldainv)], 1);
     const int32_t l = iwork[i - 1];
     if (l != i) SSWAP(n, &ainv[at(1, i, ldainv)], 1, &ainv[at(1, l, ldainv)], 1);
   }
 
-  if (AMACH(4) >= rcond) {
-    E1SUBR(1, rcond);
-    E1MSG(ERR_WARNING, 1,
+  if (AMACH(ctx, 4) >= rcond) {
+    E1SUBR(ctx, 1, rcond);
+    E1MSG(ctx, ERR_WARNING, 1,
           "The matrix is too ill-conditioned. An estimate of the reciprocal of its L1 condition number "
           "is RCOND = %(R1).  The inverse might not be accurate.");
   }
-  E1POP(kL2NRG);
+  E1POP(ctx, kL2NRG);
 }
 
-void L2CRG(int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, int32_t* pivot,
+void L2CRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, int32_t* pivot,
            float& rcond, float* work) {
-  E1PSH(kL2CRG);
-  if (!check_order(n, lda, ldfac, kOrderMsg, kLdaMsg, kLdfacMsg)) {
-    E1POP(kL2CRG);
+  E1PSH(ctx, kL2CRG);
+  if (!check_order(ctx, n, lda, ldfac, kOrderMsg, kLdaMsg, kLdfacMsg)) {
+    E1POP(ctx, kL2CRG);
     return;
   }
   rcond = 1.0f;
@@ -340,23 +343,23 @@ void L2CRG(int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, in
   // the condition number (1 no, 2 yes).
   const int32_t option = 17;
   int32_t values[2] = {1, 1};
-  IUMAG(kOptionFamily, 1, 1, 1, &option, values);
+  IUMAG(ctx, kOptionFamily, 1, 1, 1, &option, values);
   const int32_t flag = values[1];
   float onenorm = 0.0f;
   if (flag == 2) {
-    NR1RR(n, n, a, lda, onenorm);
+    NR1RR(ctx, n, n, a, lda, onenorm);
   } else if (flag != 1) {
-    E1SUBI(1, flag);
-    E1MSG(ERR_TERMINAL, 4,
+    E1SUBI(ctx, 1, flag);
+    E1MSG(ctx, ERR_TERMINAL, 4,
           "The flag value for computing the matrix condition number must be 1 or 2 while %(I1) is "
           "given.");
-    E1POP(kL2CRG);
+    E1POP(ctx, kL2CRG);
     return;
   }
 
-  L2TRG(n, a, lda, fac, ldfac, pivot, work);
-  if (N1RTY(1) >= ERR_FATAL) {
-    E1POP(kL2CRG);
+  L2TRG(ctx, n, a, lda, fac, ldfac, pivot, work);
+  if (N1RTY(ctx, 1) >= ERR_FATAL) {
+    E1POP(ctx, kL2CRG);
     return;
   }
 
@@ -364,31 +367,31 @@ void L2CRG(int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, in
     const float yscale = condition_scale(n, fac, ldfac, pivot, work);
     if (onenorm != 0.0f) rcond = static_cast<float>(d(yscale) / d(onenorm));
   }
-  if (AMACH(4) >= rcond) {
-    E1SUBR(1, rcond);
-    E1MSG(ERR_WARNING, 1,
+  if (AMACH(ctx, 4) >= rcond) {
+    E1SUBR(ctx, 1, rcond);
+    E1MSG(ctx, ERR_WARNING, 1,
           "The matrix is algorithmically singular.  An estimate of the reciprocal of its L1 condition "
           "number is RCOND = %(R1).");
   }
-  E1POP(kL2CRG);
+  E1POP(ctx, kL2CRG);
 }
 
-void L2TRG(int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, int32_t* pivot,
+void L2TRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, int32_t* pivot,
            float* rowscale) {
-  E1PSH(kL2TRG);
+  E1PSH(ctx, kL2TRG);
   if (!check_order(
-          n, lda, ldfac, "The order of the matrix must be positive while N = %(i1) is given.",
+          ctx, n, lda, ldfac, "The order of the matrix must be positive while N = %(i1) is given.",
           "The order of the matrix must be less than or equal to its leading dimension while N = "
           "%(i1) and LDA = %(i2) are given.",
           "The order of the matrix must be less than or equal to its leading dimension while N = "
           "%(i1) and LDFAC = %(i2) are given.")) {
-    E1POP(kL2TRG);
+    E1POP(ctx, kL2TRG);
     return;
   }
   auto F = [&](int32_t i, int32_t j) -> float& { return fac[at(i, j, ldfac)]; };
 
-  CRGRG(n, a, lda, fac, ldfac);
-  const float safemin = safe_minimum();
+  CRGRG(ctx, n, a, lda, fac, ldfac);
+  const float safemin = safe_minimum(ctx);
   // Each row is weighted by the reciprocal of its largest magnitude; a row
   // with nothing above the safe minimum keeps weight 1.
   for (int32_t i = 1; i <= n; ++i) {
@@ -429,45 +432,45 @@ void L2TRG(int32_t n, const float* a, int32_t lda, float* fac, int32_t ldfac, in
   if (std::fabs(F(n, n)) <= safemin) singular = true;
 
   if (singular) {
-    E1MSG(ERR_FATAL, 2,
+    E1MSG(ctx, ERR_FATAL, 2,
           "The input matrix is singular.  Some of the diagonal elements of the upper triangular "
           "matrix U of the LU factorization are close to zero.");
   }
-  E1POP(kL2TRG);
+  E1POP(ctx, kL2TRG);
 }
 
-void LINRT(int32_t n, const float* a, int32_t lda, int32_t ipath, float* ainv, int32_t ldainv) {
-  E1PSH(kLINRT);
+void LINRT(Context& ctx, int32_t n, const float* a, int32_t lda, int32_t ipath, float* ainv, int32_t ldainv) {
+  E1PSH(ctx, kLINRT);
   // Every argument is checked; any failure ends the call.
   bool bad = false;
   if (n < 1) {
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 1, kOrderMsg);
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 1, kOrderMsg);
     bad = true;
   }
   if (lda < n) {
-    E1SUBI(1, n);
-    E1SUBI(2, lda);
-    E1MSG(ERR_TERMINAL, 2, kLdaMsg);
+    E1SUBI(ctx, 1, n);
+    E1SUBI(ctx, 2, lda);
+    E1MSG(ctx, ERR_TERMINAL, 2, kLdaMsg);
     bad = true;
   }
   if (ldainv < n) {
-    E1SUBI(1, n);
-    E1SUBI(2, ldainv);
-    E1MSG(ERR_TERMINAL, 3, kLdainvMsg);
+    E1SUBI(ctx, 1, n);
+    E1SUBI(ctx, 2, ldainv);
+    E1MSG(ctx, ERR_TERMINAL, 3, kLdainvMsg);
     bad = true;
   }
   if (ipath != 1 && ipath != 2) {
-    E1SUBI(1, ipath);
-    E1MSG(ERR_TERMINAL, 4, "IPATH must be either 1 or 2 while a value of %(I1) is given.");
+    E1SUBI(ctx, 1, ipath);
+    E1MSG(ctx, ERR_TERMINAL, 4, "IPATH must be either 1 or 2 while a value of %(I1) is given.");
     bad = true;
   }
   if (bad) {
-    E1POP(kLINRT);
+    E1POP(ctx, kLINRT);
     return;
   }
   auto V = [&](int32_t i, int32_t j) -> float& { return ainv[at(i, j, ldainv)]; };
-  const float safemin = safe_minimum();
+  const float safemin = safe_minimum(ctx);
   const bool upper = ipath == 2;
 
   // AINV := the triangle of A, the other triangle cleared. A and AINV may be
@@ -486,8 +489,8 @@ void LINRT(int32_t n, const float* a, int32_t lda, int32_t ipath, float* ainv, i
   // triangle is handled as the transpose of the upper one, rows for columns.
   for (int32_t i = 1; i <= n; ++i) {
     if (std::fabs(V(i, i)) <= safemin) {
-      E1SUBI(1, i);
-      E1MSG(ERR_TERMINAL, 5,
+      E1SUBI(ctx, 1, i);
+      E1MSG(ctx, ERR_TERMINAL, 5,
             "The matrix to be inverted is singular.  The index of the first zero diagonal element of "
             "A is %(I1).");
       break;
@@ -499,60 +502,60 @@ void LINRT(int32_t n, const float* a, int32_t lda, int32_t ipath, float* ainv, i
     if (upper) {
       SSCAL(i - 1, -di, &V(1, i), 1);
       if (i < n) {
-        SGER(i - 1, n - i, 1.0f, &V(1, i), 1, &V(i, i + 1), ldainv, &V(1, i + 1), ldainv);
+        SGER(ctx, i - 1, n - i, 1.0f, &V(1, i), 1, &V(i, i + 1), ldainv, &V(1, i + 1), ldainv);
         SSCAL(n - i, di, &V(i, i + 1), ldainv);
       }
     } else {
       SSCAL(i - 1, -di, &V(i, 1), ldainv);
       if (i < n) {
-        SGER(n - i, i - 1, 1.0f, &V(i + 1, i), 1, &V(i, 1), ldainv, &V(i + 1, 1), ldainv);
+        SGER(ctx, n - i, i - 1, 1.0f, &V(i + 1, i), 1, &V(i, 1), ldainv, &V(i + 1, 1), ldainv);
         SSCAL(n - i, di, &V(i + 1, i), 1);
       }
     }
   }
-  E1POP(kLINRT);
+  E1POP(ctx, kLINRT);
 }
 
-void CRGRG(int32_t n, const float* a, int32_t lda, float* b, int32_t ldb) {
-  E1PSH(kCRGRG);
+void CRGRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* b, int32_t ldb) {
+  E1PSH(ctx, kCRGRG);
   if (n < 1) {
-    E1SUBI(1, n);
-    E1MSG(ERR_TERMINAL, 1, "The argument N = %(I1).  It must be at least 1.");
+    E1SUBI(ctx, 1, n);
+    E1MSG(ctx, ERR_TERMINAL, 1, "The argument N = %(I1).  It must be at least 1.");
   } else if (lda < n) {
-    E1SUBI(1, lda);
-    E1SUBI(2, n);
-    E1MSG(ERR_TERMINAL, 2, "The argument LDA = %(I1).  It must be at least as large as N = %(I2).");
+    E1SUBI(ctx, 1, lda);
+    E1SUBI(ctx, 2, n);
+    E1MSG(ctx, ERR_TERMINAL, 2, "The argument LDA = %(I1).  It must be at least as large as N = %(I2).");
   } else if (ldb < n) {
-    E1SUBI(1, ldb);
-    E1SUBI(2, n);
-    E1MSG(ERR_TERMINAL, 3, "The argument LDB = %(I1).  It must be at least as large as N = %(I2).");
+    E1SUBI(ctx, 1, ldb);
+    E1SUBI(ctx, 2, n);
+    E1MSG(ctx, ERR_TERMINAL, 3, "The argument LDB = %(I1).  It must be at least as large as N = %(I2).");
   } else {
     for (int32_t j = 1; j <= n; ++j) SCOPY(n, &a[at(1, j, lda)], 1, &b[at(1, j, ldb)], 1);
   }
-  E1POP(kCRGRG);
+  E1POP(ctx, kCRGRG);
 }
 
-void NR1RR(int32_t nra, int32_t nca, const float* a, int32_t lda, float& onenorm) {
-  E1PSH(kNR1RR);
+void NR1RR(Context& ctx, int32_t nra, int32_t nca, const float* a, int32_t lda, float& onenorm) {
+  E1PSH(ctx, kNR1RR);
   bool bad = false;
   if (lda < nra) {
-    E1SUBI(1, nra);
-    E1SUBI(2, lda);
-    E1MSG(ERR_TERMINAL, 1,
+    E1SUBI(ctx, 1, nra);
+    E1SUBI(ctx, 2, lda);
+    E1MSG(ctx, ERR_TERMINAL, 1,
           "The number of rows of the input matrix must be less than or equal to the leading "
           "dimension while NRA = %(I1) and LDA = %(I2) are given.");
     bad = true;
   } else {
     if (nra < 1) {
-      E1SUBI(1, nra);
-      E1MSG(ERR_TERMINAL, 2,
+      E1SUBI(ctx, 1, nra);
+      E1MSG(ctx, ERR_TERMINAL, 2,
             "The number of rows of the input matrix must be greater than zero while NRA = %(I1) is "
             "given.");
       bad = true;
     }
     if (nca < 1) {
-      E1SUBI(1, nca);
-      E1MSG(ERR_TERMINAL, 3,
+      E1SUBI(ctx, 1, nca);
+      E1MSG(ctx, ERR_TERMINAL, 3,
             "The number of columns of the input matrix must be greater than zero while NCA = %(I1) "
             "is given.");
       bad = true;
@@ -565,27 +568,27 @@ void NR1RR(int32_t nra, int32_t nca, const float* a, int32_t lda, float& onenorm
       if (!(s < onenorm)) onenorm = s;
     }
   }
-  E1POP(kNR1RR);
+  E1POP(ctx, kNR1RR);
 }
 
-void SGEMV(char trans, int32_t m, int32_t n, float alpha, const float* a, int32_t lda,
+void SGEMV(Context& ctx, char trans, int32_t m, int32_t n, float alpha, const float* a, int32_t lda,
            const float* x, int32_t incx, float beta, float* y, int32_t incy) {
-  E1PSH(kSGEMV);
+  E1PSH(ctx, kSGEMV);
   // The transpose flag is taken in either case, as the BLAS do.
   const bool notrans = trans == 'N' || trans == 'n';
   const bool transp = trans == 'T' || trans == 't' || trans == 'C' || trans == 'c';
-  if (!check_level2(m, n, lda, incx, incy)) {
-    E1POP(kSGEMV);
+  if (!check_level2(ctx, m, n, lda, incx, incy)) {
+    E1POP(ctx, kSGEMV);
     return;
   }
   if (!notrans && !transp) {
-    E1SUBL(1, std::string_view(&trans, 1));
-    E1MSG(ERR_TERMINAL, 6, "TRANS must be set equal to N or T or C while %(L1) is given.");
-    E1POP(kSGEMV);
+    E1SUBL(ctx, 1, std::string_view(&trans, 1));
+    E1MSG(ctx, ERR_TERMINAL, 6, "TRANS must be set equal to N or T or C while %(L1) is given.");
+    E1POP(ctx, kSGEMV);
     return;
   }
   if (m == 0 || n == 0 || (alpha == 0.0f && beta == 1.0f)) {
-    E1POP(kSGEMV);
+    E1POP(ctx, kSGEMV);
     return;
   }
   const int32_t lenx = notrans ? n : m;
@@ -613,13 +616,13 @@ void SGEMV(char trans, int32_t m, int32_t n, float alpha, const float* a, int32_
       }
     }
   }
-  E1POP(kSGEMV);
+  E1POP(ctx, kSGEMV);
 }
 
-void SGER(int32_t m, int32_t n, float alpha, const float* x, int32_t incx, const float* y,
+void SGER(Context& ctx, int32_t m, int32_t n, float alpha, const float* x, int32_t incx, const float* y,
           int32_t incy, float* a, int32_t lda) {
-  E1PSH(kSGER);
-  if (check_level2(m, n, lda, incx, incy) && m != 0 && n != 0 && alpha != 0.0f) {
+  E1PSH(ctx, kSGER);
+  if (check_level2(ctx, m, n, lda, incx, incy) && m != 0 && n != 0 && alpha != 0.0f) {
     std::ptrdiff_t jy = first(n, incy);
     for (int32_t j = 1; j <= n; ++j, jy += incy) {
       // The weight ALPHA*y(j) is stored as a float, then each element of
@@ -628,7 +631,7 @@ void SGER(int32_t m, int32_t n, float alpha, const float* x, int32_t incx, const
       SAXPY(m, temp, x, incx, &a[at(1, j, lda)], 1);
     }
   }
-  E1POP(kSGER);
+  E1POP(ctx, kSGER);
 }
 
 }  // namespace numlib

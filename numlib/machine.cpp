@@ -5,27 +5,15 @@
 // equal to, the limits of the IEEE formats (AMACH(3) is a little above 2^-24),
 // and the "not-a-number" and infinity entries are ordinary finite numbers.
 #include <bit>
-#include <cinttypes>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include "numlib/errors.h"
 
 namespace numlib {
 namespace {
 
-constexpr uint32_t kSingleBits[8] = {
-    0x008007AFu,  // 1: smallest positive number, 1.17577e-38
-    0x7F7FF0E8u,  // 2: largest number, 3.40204e+38
-    0x33800790u,  // 3: smallest relative spacing, 5.96184e-08
-    0x3400079Eu,  // 4: largest relative spacing, 1.19237e-07
-    0x3E9A209Bu,  // 5: log10 of the radix, 0.30103
-    0x7F7FF3F8u,  // 6: the not-a-number value, 3.402199e+38
-    0x7F7FF0E8u,  // 7: positive infinity, 3.40204e+38
-    0xFF7FF0E8u,  // 8: negative infinity, -3.40204e+38
-};
-
+// The single-precision table is kAmachBits in numlib/errors.h.
 constexpr uint64_t kDoubleBits[8] = {
     0x001000F33BE6741Eull,  // 1: 2.22559e-308
     0x7FEFFE1E0B9AB3FCull,  // 2: 1.79728e+308
@@ -52,43 +40,41 @@ constexpr int32_t kIntegers[12] = {
     1024,        // 12: double maximum exponent
 };
 
-// Unit numbers: 1 standard input, 2 standard output, 3 a third unit.
-int32_t g_units[3] = {5, 6, 6};
-
 // IMACH and UMACH sit beneath the error handler, so their index errors are
-// written directly and stop the program without going through it.
-[[noreturn]] void stop_with_lines(const char* const* lines, int nlines, int64_t value) {
+// written directly and stop the run without going through it. The value
+// ends the last line.
+[[noreturn]] void stop_with_lines(Context& ctx, const char* const* lines, int nlines, int64_t value) {
   for (int i = 0; i < nlines; ++i) {
-    std::fputs(lines[i], stdout);
-    if (i + 1 < nlines) std::fputs("\r\n", stdout);
+    std::string line = lines[i];
+    if (i + 1 == nlines) line += std::to_string(value);
+    ctx.console.write_message_line(line);
   }
-  std::printf("%" PRId64 "\r\n", value);
-  detail::stop_program();
+  detail::stop_program(ctx);
 }
 
 }  // namespace
 
-float AMACH(int32_t n) {
+float AMACH(Context& ctx, int32_t n) {
   if (n >= 1 && n <= 8) [[likely]]
-    return std::bit_cast<float>(kSingleBits[n - 1]);
-  E1PSH("AMACH ");
-  E1SUBI(1, n);
-  E1MSG(ERR_TERMINAL, 5, "The argument must be between 1 and 8 inclusive. N = %(I1)");
-  E1POP("AMACH ");
-  return std::bit_cast<float>(kSingleBits[5]);
+    return amach_constant(n);
+  E1PSH(ctx, "AMACH ");
+  E1SUBI(ctx, 1, n);
+  E1MSG(ctx, ERR_TERMINAL, 5, "The argument must be between 1 and 8 inclusive. N = %(I1)");
+  E1POP(ctx, "AMACH ");
+  return amach_constant(6);
 }
 
-double DMACH(int32_t n) {
+double DMACH(Context& ctx, int32_t n) {
   if (n >= 1 && n <= 8) [[likely]]
     return std::bit_cast<double>(kDoubleBits[n - 1]);
-  E1PSH("DMACH ");
-  E1SUBI(1, n);
-  E1MSG(ERR_TERMINAL, 5, "The argument must be between 1 and 8 inclusive. N = %(I1)");
-  E1POP("DMACH ");
+  E1PSH(ctx, "DMACH ");
+  E1SUBI(ctx, 1, n);
+  E1MSG(ctx, ERR_TERMINAL, 5, "The argument must be between 1 and 8 inclusive. N = %(I1)");
+  E1POP(ctx, "DMACH ");
   return std::bit_cast<double>(kDoubleBits[5]);
 }
 
-int32_t IMACH(int32_t n) {
+int32_t IMACH(Context& ctx, int32_t n) {
   if (n >= 1 && n <= 12) [[likely]]
     return kIntegers[n - 1];
   static const char* const lines[] = {
@@ -96,10 +82,10 @@ int32_t IMACH(int32_t n) {
       " ***          must be between 1 and 12 inclusive.",
       " ***          N = ",
   };
-  stop_with_lines(lines, 3, n);
+  stop_with_lines(ctx, lines, 3, n);
 }
 
-void UMACH(int32_t n, int32_t& nunit) {
+void UMACH(Context& ctx, int32_t n, int32_t& nunit) {
   const int64_t index = n < 0 ? -static_cast<int64_t>(n) : n;
   if (index < 1 || index > 3) {
     static const char* const lines[] = {
@@ -107,12 +93,12 @@ void UMACH(int32_t n, int32_t& nunit) {
         " ***          value of the index variable must be",
         " ***          1, 2, or 3.  IABS(N) = ",
     };
-    stop_with_lines(lines, 3, index);
+    stop_with_lines(ctx, lines, 3, index);
   }
   if (n > 0)
-    nunit = g_units[index - 1];
+    nunit = ctx.units[index - 1];
   else
-    g_units[index - 1] = nunit;
+    ctx.units[index - 1] = nunit;
 }
 
 }  // namespace numlib

@@ -2,6 +2,10 @@
 // function, its scaled form and its inverse, and the Chebyshev series they
 // are evaluated from.
 //
+// The term counts and limits are the constants of normal.h; the functions
+// that compute them as a first call would are kept for the test that checks
+// those constants.
+//
 // Arithmetic: every named quantity is a float. Each assignment evaluates its
 // right-hand side in double (float operands converted exactly) and rounds
 // once when it stores; the mathematics functions are the single-precision
@@ -15,12 +19,6 @@
 #include "numlib/errors.h"
 
 namespace numlib {
-
-namespace detail {
-ErfcSetup g_erfc;
-ErfceSetup g_erfce;
-ErfciSetup g_erfci;
-}  // namespace detail
 
 namespace {
 
@@ -80,63 +78,16 @@ constexpr char kUnderflowMsg[] =
     "The function underflows because X = %(R1) is greater than %(R2). The result is set to zero.";
 
 // Tolerance for the term counts of every series: 0.1 * AMACH(3).
-float series_eta() { return static_cast<float>(static_cast<double>(0.1f) * AMACH(3)); }
+float series_eta(Context& ctx) { return static_cast<float>(static_cast<double>(0.1f) * AMACH(ctx, 3)); }
 
 // XSML of ERFC and ERFCE: -sqrt(-ln(sqrt(pi) * AMACH(3))).
-float small_limit() {
-  const float spe = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(3));
+float small_limit(Context& ctx) {
+  const float spe = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 3));
   return -std::sqrt(-std::log(spe));
 }
 
 // SQEPS of ERFC and ERFCE: sqrt(2 * AMACH(3)).
-float sqeps_limit() { return std::sqrt(static_cast<float>(2.0 * AMACH(3))); }
-
-[[gnu::cold, gnu::noinline]] void erfc_setup() {
-  detail::ErfcSetup& s = detail::g_erfc;
-  const float eta = series_eta();
-  s.NTCENT = INITS(CS_CENTRAL, 13, eta);
-  s.NTTAIL = INITS(CS_TAIL, 24, eta);
-  s.NTMID = INITS(CS_MIDDLE, 23, eta);
-  s.XSML = small_limit();
-  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(1));
-  const float T = std::sqrt(-std::log(spm));
-  // Grouping: (T - (0.5 * ln T) / T) - 0.01.
-  s.XMAX = static_cast<float>(static_cast<double>(T) -
-                              static_cast<double>(0.5f) * std::log(T) / T -
-                              static_cast<double>(0.01f));
-  s.SQEPS = sqeps_limit();
-}
-
-[[gnu::cold, gnu::noinline]] void erfce_setup() {
-  detail::ErfceSetup& s = detail::g_erfce;
-  const float eta = series_eta();
-  s.NTCENT = INITS(CS_CENTRAL, 13, eta);
-  s.NTTAIL = INITS(CS_TAIL, 24, eta);
-  s.NTMID = INITS(CS_MIDDLE, 23, eta);
-  const float half_big = static_cast<float>(AMACH(2) / 2.0);
-  s.XMIN = static_cast<float>(static_cast<double>(0.01f) - std::sqrt(std::log(half_big)));
-  s.XSML = small_limit();
-  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(1));
-  const float lmin = std::fmin(-std::log(spm), std::log(AMACH(2)));
-  s.XMAX = std::exp(static_cast<float>(static_cast<double>(lmin) - static_cast<double>(0.01f)));
-  s.SQEPS = sqeps_limit();
-  // The tail series is evaluated at -1 above sqrt(XMAX); the root is taken
-  // once here (the same float as taking it on every call).
-  s.XSQMAX = std::sqrt(s.XMAX);
-}
-
-[[gnu::cold, gnu::noinline]] void erfci_setup() {
-  detail::ErfciSetup& s = detail::g_erfci;
-  s.NTINV = INITS(CS_INVERSE, 22, series_eta());
-  const float a = std::sqrt(static_cast<float>(static_cast<double>(AMACH(4)) / 12.566f));
-  const float b = static_cast<float>(
-      -static_cast<double>(a) / std::log(static_cast<float>(static_cast<double>(1.77f) * a)));
-  const float l = std::log(static_cast<float>(static_cast<double>(1.77f) * b));
-  const double bd = b;
-  const double ld = l;
-  s.XLIM = static_cast<float>(2.0 - (bd - (bd * ld + a) / (1.0 + ld)));
-  s.TOL = static_cast<float>(10.0 * AMACH(4));
-}
+float sqeps_limit(Context& ctx) { return std::sqrt(static_cast<float>(2.0 * AMACH(ctx, 3))); }
 
 // 1 - 2x/sqrt(pi), for |x| below SQEPS. Grouping: (2x) / sqrt(pi).
 inline float erfc_linear(float x) {
@@ -205,35 +156,89 @@ float erfc_from_series(float x, const ErfcSeries& e, float c) {
 
 }  // namespace
 
-float CSEVL(float x, const float* cs, int32_t n) {
-  E1PSH(kCSEVL);
+namespace detail {
+
+ErfcSetup compute_erfc_setup(Context& ctx) {
+  ErfcSetup s{};
+  const float eta = series_eta(ctx);
+  s.NTCENT = INITS(ctx, CS_CENTRAL, 13, eta);
+  s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
+  s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
+  s.XSML = small_limit(ctx);
+  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 1));
+  const float T = std::sqrt(-std::log(spm));
+  // Grouping: (T - (0.5 * ln T) / T) - 0.01.
+  s.XMAX = static_cast<float>(static_cast<double>(T) -
+                              static_cast<double>(0.5f) * std::log(T) / T -
+                              static_cast<double>(0.01f));
+  s.SQEPS = sqeps_limit(ctx);
+  return s;
+}
+
+ErfceSetup compute_erfce_setup(Context& ctx) {
+  ErfceSetup s{};
+  const float eta = series_eta(ctx);
+  s.NTCENT = INITS(ctx, CS_CENTRAL, 13, eta);
+  s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
+  s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
+  const float half_big = static_cast<float>(AMACH(ctx, 2) / 2.0);
+  s.XMIN = static_cast<float>(static_cast<double>(0.01f) - std::sqrt(std::log(half_big)));
+  s.XSML = small_limit(ctx);
+  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 1));
+  const float lmin = std::fmin(-std::log(spm), std::log(AMACH(ctx, 2)));
+  s.XMAX = std::exp(static_cast<float>(static_cast<double>(lmin) - static_cast<double>(0.01f)));
+  s.SQEPS = sqeps_limit(ctx);
+  // The tail series is evaluated at -1 above sqrt(XMAX); the root is taken
+  // once (the same float as taking it on every call).
+  s.XSQMAX = std::sqrt(s.XMAX);
+  return s;
+}
+
+ErfciSetup compute_erfci_setup(Context& ctx) {
+  ErfciSetup s{};
+  s.NTINV = INITS(ctx, CS_INVERSE, 22, series_eta(ctx));
+  const float a = std::sqrt(static_cast<float>(static_cast<double>(AMACH(ctx, 4)) / 12.566f));
+  const float b = static_cast<float>(
+      -static_cast<double>(a) / std::log(static_cast<float>(static_cast<double>(1.77f) * a)));
+  const float l = std::log(static_cast<float>(static_cast<double>(1.77f) * b));
+  const double bd = b;
+  const double ld = l;
+  s.XLIM = static_cast<float>(2.0 - (bd - (bd * ld + a) / (1.0 + ld)));
+  s.TOL = static_cast<float>(10.0 * AMACH(ctx, 4));
+  return s;
+}
+
+}  // namespace detail
+
+float CSEVL(Context& ctx, float x, const float* cs, int32_t n) {
+  E1PSH(ctx, kCSEVL);
   if (n < 1 || n > 1000) [[unlikely]] {
-    E1SUBI(1, n);
+    E1SUBI(ctx, 1, n);
     if (n < 1)
-      E1MSG(ERR_TERMINAL, 5, "The number of terms in the series is not positive. N = %(I1).");
+      E1MSG(ctx, ERR_TERMINAL, 5, "The number of terms in the series is not positive. N = %(I1).");
     else
-      E1MSG(ERR_TERMINAL, 6, "The number of terms in the series is greater than 1000. N = %(I1).");
-    const float result = AMACH(6);
-    E1POP(kCSEVL);
+      E1MSG(ctx, ERR_TERMINAL, 6, "The number of terms in the series is greater than 1000. N = %(I1).");
+    const float result = AMACH(ctx, 6);
+    E1POP(ctx, kCSEVL);
     return result;
   }
   if (x < -1.1f || x > 1.1f) [[unlikely]] {
-    E1SUBR(1, x);
-    E1MSG(ERR_WARNING, 7, "The argument X = %(R1) is outside the interval (-1.1,+1.1).");
+    E1SUBR(ctx, 1, x);
+    E1MSG(ctx, ERR_WARNING, 7, "The argument X = %(R1) is outside the interval (-1.1,+1.1).");
   }
   Clenshaw series(x, cs, n);
   while (series.left > 0) series.step();
   const float result = series.sum();
-  E1POP(kCSEVL);
+  E1POP(ctx, kCSEVL);
   return result;
 }
 
-int32_t INITS(const float* os, int32_t nos, float eta) {
-  E1PSH(kINITS);
+int32_t INITS(Context& ctx, const float* os, int32_t nos, float eta) {
+  E1PSH(ctx, kINITS);
   if (nos < 1) {
-    E1SUBI(1, nos);
-    E1MSG(ERR_TERMINAL, 5, "The number of coefficients is less than 1. NOS = %(I1).");
-    E1POP(kINITS);
+    E1SUBI(ctx, 1, nos);
+    E1MSG(ctx, ERR_TERMINAL, 5, "The number of coefficients is less than 1. NOS = %(I1).");
+    E1POP(ctx, kINITS);
     return 0;
   }
   float err = 0.0f;
@@ -248,54 +253,50 @@ int32_t INITS(const float* os, int32_t nos, float eta) {
   }
   int32_t result = stopped ? i : 1;
   if ((stopped && i == nos) || (!stopped && nos == 1)) {
-    E1MSG(ERR_TERMINAL, 6, "Too much accuracy may be requested. ETA should be increased.");
+    E1MSG(ctx, ERR_TERMINAL, 6, "Too much accuracy may be requested. ETA should be increased.");
     result = 0;
   }
-  E1POP(kINITS);
+  E1POP(ctx, kINITS);
   return result;
 }
 
-float ERFC(float x) {
-  E1PSH(kERFC);
-  const detail::ErfcSetup& s = detail::g_erfc;
-  if (s.NTCENT == 0) [[unlikely]]
-    erfc_setup();
+float ERFC(Context& ctx, float x) {
+  E1PSH(ctx, kERFC);
+  constexpr const detail::ErfcSetup& s = detail::kErfc;
   float result;
   if (x <= s.XSML) {
     result = 2.0f;
   } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(1, x);
-    E1SUBR(2, s.XMAX);
-    E1MSG(ERR_ALERT, 1, kUnderflowMsg);
+    E1SUBR(ctx, 1, x);
+    E1SUBR(ctx, 2, s.XMAX);
+    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
     result = 0.0f;
   } else if (std::fabs(x) < s.SQEPS) {
     result = erfc_linear(x);
   } else {
     const ErfcSeries e = erfc_series(x, s);
-    result = erfc_from_series(x, e, CSEVL(e.arg, e.cs, e.n));
+    result = erfc_from_series(x, e, CSEVL(ctx, e.arg, e.cs, e.n));
   }
-  E1POP(kERFC);
+  E1POP(ctx, kERFC);
   return result;
 }
 
-float ERFCE(float x) {
-  E1PSH(kERFCE);
-  const detail::ErfceSetup& s = detail::g_erfce;
-  if (s.NTCENT == 0) [[unlikely]]
-    erfce_setup();
+float ERFCE(Context& ctx, float x) {
+  E1PSH(ctx, kERFCE);
+  constexpr const detail::ErfceSetup& s = detail::kErfce;
   const double xd = x;
   float result;
   if (x < s.XMIN) [[unlikely]] {
-    E1SUBR(1, x);
-    E1SUBR(2, s.XMIN);
-    E1MSG(ERR_TERMINAL, 4, "The function overflows because X = %(R1) is less than %(R2).");
-    result = AMACH(6);
+    E1SUBR(ctx, 1, x);
+    E1SUBR(ctx, 2, s.XMIN);
+    E1MSG(ctx, ERR_TERMINAL, 4, "The function overflows because X = %(R1) is less than %(R2).");
+    result = AMACH(ctx, 6);
   } else if (x <= s.XSML) {
     result = static_cast<float>(2.0 * std::exp(static_cast<float>(xd * xd)));
   } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(1, x);
-    E1SUBR(2, s.XMAX);
-    E1MSG(ERR_ALERT, 1, kUnderflowMsg);
+    E1SUBR(ctx, 1, x);
+    E1SUBR(ctx, 2, s.XMAX);
+    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
     result = 0.0f;
   } else {
     const float ax = std::fabs(x);
@@ -304,45 +305,43 @@ float ERFCE(float x) {
         result = erfc_linear(x);
       } else {
         const float e = std::exp(static_cast<float>(xd * xd));
-        const float c = CSEVL(static_cast<float>(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
+        const float c = CSEVL(ctx, static_cast<float>(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
         result = static_cast<float>(static_cast<double>(e) * (1.0 - xd * (1.0 + c)));
       }
     } else {
       float c;
       if (ax <= 2.0f)
-        c = CSEVL(static_cast<float>((8.0 / (xd * xd) - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
+        c = CSEVL(ctx, static_cast<float>((8.0 / (xd * xd) - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
       else if (ax <= s.XSQMAX)
-        c = CSEVL(static_cast<float>(8.0 / (xd * xd) - 1.0), CS_TAIL, s.NTTAIL);
+        c = CSEVL(ctx, static_cast<float>(8.0 / (xd * xd) - 1.0), CS_TAIL, s.NTTAIL);
       else
-        c = CSEVL(-1.0f, CS_TAIL, s.NTTAIL);
+        c = CSEVL(ctx, -1.0f, CS_TAIL, s.NTTAIL);
       const float r = static_cast<float>((0.5 + static_cast<double>(c)) / ax);
       result = x >= 0.0f
                    ? r
                    : static_cast<float>(2.0 * std::exp(static_cast<float>(xd * xd)) - r);
     }
   }
-  E1POP(kERFCE);
+  E1POP(ctx, kERFCE);
   return result;
 }
 
-float ERFCI(float x) {
-  E1PSH(kERFCI);
-  const detail::ErfciSetup& s = detail::g_erfci;
-  if (s.NTINV == 0) [[unlikely]]
-    erfci_setup();
+float ERFCI(Context& ctx, float x) {
+  E1PSH(ctx, kERFCI);
+  constexpr const detail::ErfciSetup& s = detail::kErfci;
   if (x <= 0.0f || x >= 2.0f) [[unlikely]] {
-    E1SUBR(1, x);
+    E1SUBR(ctx, 1, x);
     if (x <= 0.0f)
-      E1MSG(ERR_TERMINAL, 5, "X = %(R1) must be greater than zero.");
+      E1MSG(ctx, ERR_TERMINAL, 5, "X = %(R1) must be greater than zero.");
     else
-      E1MSG(ERR_TERMINAL, 6, "X = %(R1) must be less than 2.0.");
-    const float result = AMACH(6);
-    E1POP(kERFCI);
+      E1MSG(ctx, ERR_TERMINAL, 6, "X = %(R1) must be less than 2.0.");
+    const float result = AMACH(ctx, 6);
+    E1POP(ctx, kERFCI);
     return result;
   }
   if (x > s.XLIM) [[unlikely]] {
-    E1SUBR(1, x);
-    E1MSG(ERR_WARNING, 2,
+    E1SUBR(ctx, 1, x);
+    E1MSG(ctx, ERR_WARNING, 2,
           "The result is accurate to less than one half precision because X = %(R1) is too "
           "close to 2.0.");
   }
@@ -350,9 +349,9 @@ float ERFCI(float x) {
   if (std::fabs(t) < 0.75f) {
     const double td = t;
     // Grouping: (32 * t * t) / 9 - 1.
-    const float c = CSEVL(static_cast<float>(32.0 * td * td / 9.0 - 1.0), CS_INVERSE, s.NTINV);
+    const float c = CSEVL(ctx, static_cast<float>(32.0 * td * td / 9.0 - 1.0), CS_INVERSE, s.NTINV);
     const float result = static_cast<float>(td * (1.0 + c));
-    E1POP(kERFCI);
+    E1POP(ctx, kERFCI);
     return result;
   }
   // Tail: Newton iteration on erfc(y) = z, z in (0, 0.25], from an
@@ -370,93 +369,59 @@ float ERFCI(float x) {
     // divides by the derivative, -2 exp(-y^2) / sqrt(pi).
     const float d = static_cast<float>(
         static_cast<double>(kHALFSQRTPI) *
-        (static_cast<double>(ERFCE(y)) - std::exp(static_cast<float>(yd * yd + L))));
+        (static_cast<double>(ERFCE(ctx, y)) - std::exp(static_cast<float>(yd * yd + L))));
     if (std::fabs(static_cast<double>(d)) < static_cast<double>(s.TOL) * (yd + d)) {
       const float root = static_cast<float>(yd + d);
       const float result = t >= 0.0f ? root : -root;
-      E1POP(kERFCI);
+      E1POP(ctx, kERFCI);
       return result;
     }
     y = static_cast<float>(yd + d);
   }
-  E1MSG(ERR_TERMINAL, 7,
+  E1MSG(ctx, ERR_TERMINAL, 7,
         "Sufficiently accurate result was not achieved in a reasonable number of iterations. "
         "An algorithmic problem exists.");
-  E1POP(kERFCI);
+  E1POP(ctx, kERFCI);
   return y;
 }
 
 namespace {
 
-// ANORDF far out, where ERFC takes one of its first two branches: its
-// argument at or below XSML gives erfc = 2 and the result exactly 1; above
-// XMAX erfc underflows with its alert and the result is exactly 0. These
-// answer without ERFC and leave the error handler as the full evaluation
-// does: the same names pushed and popped, the same substitution values,
-// types and codes. Only the alert's message text is not built, since
-// ANORDF clears it before anyone can read it.
-float anordf_one() {
-  E1PSH(kANORDF);
-  E1PSH(kERFC);
-  E1POP(kERFC);
-  E1POP(kANORDF);
-  return 1.0f;
-}
-
-[[gnu::noinline]] float anordf_zero(float arg) {
-  E1PSH(kANORDF);
-  E1PSH(kERFC);
-  E1SUBR(1, arg);
-  E1SUBR(2, detail::g_erfc.XMAX);
-  E1MSG(ERR_ALERT, 1, " ");  // the type and code of ERFC's alert, no text
-  E1POP(kERFC);              // hands the alert down to ANORDF's level
-  E1MSG(0, 0, " ");          // which clears it, as below
-  E1POP(kANORDF);
-  return 0.0f;
-}
-
-// The trace that ANORDF leaves on the error stack when ERFC sums a series
-// without raising anything: the three names pushed and popped.
-void trace_anordf_series() {
-  E1PSH(kANORDF);
-  E1PSH(kERFC);
-  E1PSH(kCSEVL);
-  E1POP(kCSEVL);
-  E1POP(kERFC);
-  E1POP(kANORDF);
-}
-
-// ANORDF at x = 1 or -1, where the complexity sampler's missing bounds
-// standardise: ERFC sums its central series there, raising nothing, and the
-// two values are summed once, on the first call after ERFC's set-up.
+// Phi at x = 1 and -1, where the complexity sampler standardises a missing
+// bound: ERFC sums its central series there and raises nothing, so the two
+// values are summed once, on first use.
 float anordf_unit(float x) {
   static const float phi[2] = {
-      static_cast<float>(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::g_erfc),
-                                                csevl_sum(erfc_series(kSQRTHALF, detail::g_erfc)))),
-      static_cast<float>(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::g_erfc),
-                                                csevl_sum(erfc_series(-kSQRTHALF, detail::g_erfc))))};
-  trace_anordf_series();
+      static_cast<float>(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::kErfc),
+                                                csevl_sum(erfc_series(kSQRTHALF, detail::kErfc)))),
+      static_cast<float>(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::kErfc),
+                                                csevl_sum(erfc_series(-kSQRTHALF, detail::kErfc))))};
   return x < 0.0f ? phi[0] : phi[1];
 }
 
 }  // namespace
 
-float ANORDF(float x) {
+// Where ERFC answers without a series, or its series has a known value, the
+// result is given without calling it. What such a call would leave in the
+// error handler is never seen afterwards: names pushed and popped without an
+// error leave nothing behind, and the underflow alert of ERFC (argument above
+// XMAX) is cleared by ANORDF itself before it returns, while the values it
+// stores for its message are replaced before any later message uses them.
+// Only messages that may be printed, and the stop, matter to the run.
+float ANORDF(Context& ctx, float x) {
   const float arg = static_cast<float>(static_cast<double>(-kSQRTHALF) * x);
-  const detail::ErfcSetup& s = detail::g_erfc;
-  if (s.NTCENT != 0) {  // ERFC's limits are known
-    if (arg <= s.XSML) return anordf_one();
-    if (arg > s.XMAX) return anordf_zero(arg);
-    if (x == 1.0f || x == -1.0f) return anordf_unit(x);
-  }
-  E1PSH(kANORDF);
-  const float result = static_cast<float>(0.5 * static_cast<double>(ERFC(arg)));
-  // The underflow alert of ERFC (argument above XMAX, x below about -12.99)
-  // is expected: clear it so that the caller sees none. ERFC returns 0 only
-  // on that path, so the error state needs looking at only then.
-  if (result == 0.0f && N1RTY(0) == ERR_ALERT) [[unlikely]]
-    E1MSG(0, 0, " ");
-  E1POP(kANORDF);
+  constexpr const detail::ErfcSetup& s = detail::kErfc;
+  if (arg <= s.XSML) return 1.0f;  // erfc is 2
+  if (arg > s.XMAX) return 0.0f;   // erfc underflows to 0 (alert cleared)
+  if (x == 1.0f || x == -1.0f) return anordf_unit(x);
+  E1PSH(ctx, kANORDF);
+  const float result = static_cast<float>(0.5 * static_cast<double>(ERFC(ctx, arg)));
+  // The underflow alert of ERFC is expected: clear it so that the caller
+  // sees none. ERFC returns 0 only on that path, so the error state needs
+  // looking at only then.
+  if (result == 0.0f && N1RTY(ctx, 0) == ERR_ALERT) [[unlikely]]
+    E1MSG(ctx, 0, 0, " ");
+  E1POP(ctx, kANORDF);
   return result;
 }
 
@@ -473,15 +438,14 @@ bool anordf_sums_series(float x, float arg, const detail::ErfcSetup& s, ErfcSeri
 
 }  // namespace
 
-void ANORDF_PAIR(float a, float b, float& pa, float& pb) {
-  const detail::ErfcSetup& s = detail::g_erfc;
+void ANORDF_PAIR(Context& ctx, float a, float b, float& pa, float& pb) {
+  constexpr const detail::ErfcSetup& s = detail::kErfc;
   const float arg_a = static_cast<float>(static_cast<double>(-kSQRTHALF) * a);
   const float arg_b = static_cast<float>(static_cast<double>(-kSQRTHALF) * b);
   ErfcSeries ea, eb;
-  if (s.NTCENT == 0 || !anordf_sums_series(a, arg_a, s, ea) ||
-      !anordf_sums_series(b, arg_b, s, eb)) {
-    pa = ANORDF(a);
-    pb = ANORDF(b);
+  if (!anordf_sums_series(a, arg_a, s, ea) || !anordf_sums_series(b, arg_b, s, eb)) {
+    pa = ANORDF(ctx, a);
+    pb = ANORDF(ctx, b);
     return;
   }
   // Both sum a series, where nothing can be raised: the two recurrences run
@@ -497,30 +461,28 @@ void ANORDF_PAIR(float a, float b, float& pa, float& pb) {
   }
   pa = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_a, ea, ca.sum())));
   pb = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_b, eb, cb.sum())));
-  trace_anordf_series();  // the call for a
-  trace_anordf_series();  // the call for b
 }
 
-float ANORIN(float p) {
-  E1PSH(kANORIN);
+float ANORIN(Context& ctx, float p) {
+  E1PSH(ctx, kANORIN);
   if (p <= 0.0f || p >= 1.0f) [[unlikely]] {
-    E1SUBR(1, p);
-    E1MSG(ERR_TERMINAL, 1,
+    E1SUBR(ctx, 1, p);
+    E1MSG(ctx, ERR_TERMINAL, 1,
           "The argument to the function must be greater than 0.0 and less than 1.0.  P = %(R1).");
-    const float result = AMACH(6);
-    E1POP(kANORIN);
+    const float result = AMACH(ctx, 6);
+    E1POP(ctx, kANORIN);
     return result;
   }
   const float x = static_cast<float>(2.0 * p);
-  const float result = static_cast<float>(static_cast<double>(kMSQRT2) * ERFCI(x));
+  const float result = static_cast<float>(static_cast<double>(kMSQRT2) * ERFCI(ctx, x));
   // ERFCI warns of reduced precision for an argument above XLIM (p above
   // about 0.99999559); that loss is accepted here, so the warning is
   // cleared. Only above XLIM can it have been raised.
-  if (x > detail::g_erfci.XLIM) [[unlikely]] {
-    if (N1RTY(0) == ERR_WARNING && N1RCD(0) == 2)
-      E1MSG(0, 0, " ");
+  if (x > detail::kErfci.XLIM) [[unlikely]] {
+    if (N1RTY(ctx, 0) == ERR_WARNING && N1RCD(ctx, 0) == 2)
+      E1MSG(ctx, 0, 0, " ");
   }
-  E1POP(kANORIN);
+  E1POP(ctx, kANORIN);
   return result;
 }
 

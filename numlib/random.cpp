@@ -13,18 +13,16 @@
 
 namespace numlib {
 
-GeneratorRecord g_generator;
-
 namespace {
 
 constexpr char kRNUN[] = "RNUN  ";
 
 // First-time set-up of the record: the modulus and the scale v, the largest
 // float with v * 2^31 < 1, found by shrinking 2^-31 by (1 - AMACH(3)).
-void rginit_first_time(GeneratorRecord& g) {
+void rginit_first_time(Context& ctx, GeneratorRecord& g) {
   g.modulus = 2147483647.0;
   const double two31 = 2147483648.0;
-  const double shrink = 1.0 - static_cast<double>(AMACH(3));
+  const double shrink = 1.0 - static_cast<double>(AMACH(ctx, 3));
   float v = 1.0f / 2147483648.0f;  // 2^-31, bit pattern 0x30000000
   double p;
   do {
@@ -37,9 +35,9 @@ void rginit_first_time(GeneratorRecord& g) {
 
 }  // namespace
 
-void RGINIT(int32_t ictl) {
-  GeneratorRecord& g = g_generator;
-  if (!g.initialised) rginit_first_time(g);
+void RGINIT(Context& ctx, int32_t ictl) {
+  GeneratorRecord& g = ctx.generator;
+  if (!g.initialised) rginit_first_time(ctx, g);
   if (ictl == -1) {
     g.seed_given = true;
   } else if (ictl == 0 && !g.seed_given) {
@@ -48,16 +46,16 @@ void RGINIT(int32_t ictl) {
   }
 }
 
-void RGSEED(int32_t iseed) {
+void RGSEED(Context& ctx, int32_t iseed) {
   if (iseed > 0 && iseed < 2147483647) {
-    RGINIT(-1);
-    g_generator.state = iseed;
+    RGINIT(ctx, -1);
+    ctx.generator.state = iseed;
   } else if (iseed == 0) {
     // Clock seed without marking the seed as given: the first draw of an
     // unseeded generator replaces it by a fresh clock seed.
-    g_generator.state = RGCLOCK();
+    ctx.generator.state = RGCLOCK();
   } else {
-    RGINIT(0);
+    RGINIT(ctx, 0);
   }
 }
 
@@ -75,23 +73,23 @@ int32_t RGCLOCK() {
 }
 
 namespace detail {
-void rgunif_first_call() {
-  RGINIT(0);
-  g_generator.rgunif_called = true;
+void rgunif_first_call(Context& ctx) {
+  RGINIT(ctx, 0);
+  ctx.generator.rgunif_called = true;
 }
 }  // namespace detail
 
-void RNUN(int32_t nr, float* r) {
+void RNUN(Context& ctx, int32_t nr, float* r) {
   if (nr < 1) {
-    E1PSH(kRNUN);
+    E1PSH(ctx, kRNUN);
     int32_t code = 1;
-    I1ACHK(nr, "NR", 1, 0, code);
-    E1POP(kRNUN);
+    I1ACHK(ctx, nr, "NR", 1, 0, code);
+    E1POP(ctx, kRNUN);
     return;
   }
-  GeneratorRecord& g = g_generator;
+  GeneratorRecord& g = ctx.generator;
   if (!g.rnun_called) [[unlikely]] {
-    RGINIT(0);
+    RGINIT(ctx, 0);
     g.rnun_called = true;
   }
   for (int32_t i = 0; i < nr; ++i) r[i] = detail::rg_step(g);
@@ -99,11 +97,8 @@ void RNUN(int32_t nr, float* r) {
 
 namespace {
 
-// Largest relative spacing, AMACH(4), taken once.
-float rgninv_eps() {
-  static const float e = AMACH(4);
-  return e;
-}
+// Largest relative spacing, AMACH(4).
+float rgninv_eps() { return amach_constant(4); }
 
 // Tail formula for one coefficient set in the variable z: numerator and
 // denominator are stored, then x := s + s*(g + N/D).

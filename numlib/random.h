@@ -5,42 +5,35 @@
 // float; normal deviates are the closed-form inverse normal of one uniform.
 // Beta deviates (RNBET) take their uniforms from the same stream.
 //
+// The generator record belongs to the run's context (numlib/context.h);
+// every routine here takes the context.
+//
 // RGUNIF and the draw entries are the samplers' inner loop: they are inline,
 // allocate nothing and check their first-call flag with one branch.
 #pragma once
 
 #include <cstdint>
 
-namespace numlib {
+#include "numlib/context.h"
 
-// Process-wide generator record, zero-filled at program start.
-struct GeneratorRecord {
-  int32_t state = 0;           // x, in 1 .. 2147483646 once seeded
-  double modulus = 0.0;        // 2147483647.0 after the first-time set-up
-  float scale = 0.0f;          // v = (1 - 2^-24) * 2^-31, bit pattern 0x2FFFFFFF
-  bool initialised = false;    // first-time set-up of RGINIT done
-  bool seed_given = false;     // a seed was fixed (RGSEED or clock seed)
-  bool rgunif_called = false;  // first-call flag of RGUNIF
-  bool rnun_called = false;    // first-call flag of RNUN
-};
-extern GeneratorRecord g_generator;
+namespace numlib {
 
 inline constexpr int64_t RG_MULTIPLIER = 16807;
 inline constexpr int64_t RG_MODULUS = 2147483647;
 
 // First-time set-up (once), then ictl = -1 marks the seed as given and
 // ictl = 0 clock-seeds a generator that has no seed yet.
-void RGINIT(int32_t ictl);
+void RGINIT(Context& ctx, int32_t ictl);
 // 0 < iseed < 2^31-1 fixes the state; 0 takes a clock seed without marking
 // the seed as given; anything else clock-seeds only an unseeded generator.
-void RGSEED(int32_t iseed);
+void RGSEED(Context& ctx, int32_t iseed);
 // A seed from the local time of day: 10000 h + 100 m + s + 1, or 123457
 // when that is 1 or less.
 int32_t RGCLOCK();
 
 namespace detail {
 // First call of RGUNIF: RGINIT(0), then marks the flag.
-void rgunif_first_call();
+void rgunif_first_call(Context& ctx);
 
 // One step of the generator: the new state and its deviate. The product is
 // exact in 64-bit integers and reduced exactly without a division (2^31 is 1
@@ -57,10 +50,10 @@ inline float rg_step(GeneratorRecord& g) {
 }  // namespace detail
 
 // One uniform deviate in (0, 1); advances the state by one step.
-inline float RGUNIF() {
-  GeneratorRecord& g = g_generator;
+inline float RGUNIF(Context& ctx) {
+  GeneratorRecord& g = ctx.generator;
   if (!g.rgunif_called) [[unlikely]]
-    detail::rgunif_first_call();
+    detail::rgunif_first_call(ctx);
   return detail::rg_step(g);
 }
 
@@ -69,27 +62,27 @@ inline float RGUNIF() {
 float RGNINV(float u);
 
 // One standard normal deviate; advances the state by exactly one step.
-inline float RGNORM() { return RGNINV(RGUNIF()); }
+inline float RGNORM(Context& ctx) { return RGNINV(RGUNIF(ctx)); }
 
 // Fills r[0 .. nr-1] with nr uniform deviates, the same values nr calls of
 // RGUNIF would return; nr < 1 is a terminal error and draws nothing.
-void RNUN(int32_t nr, float* r);
+void RNUN(Context& ctx, int32_t nr, float* r);
 
 // Entries the samplers call: each draw is preceded by its tag call, whose
 // value is handed to the draw and ignored there.
 inline void UNIFORM_TAG(int32_t& t) { t = 1; }
-inline void UNIFORM_DRAW(float& r, int32_t /*t*/) { r = RGUNIF(); }
+inline void UNIFORM_DRAW(Context& ctx, float& r, int32_t /*t*/) { r = RGUNIF(ctx); }
 inline void NORMAL_TAG(int32_t& t) { t = 1; }
-inline void NORMAL_DRAW(float& r, int32_t /*t*/) { r = RGNORM(); }
+inline void NORMAL_DRAW(Context& ctx, float& r, int32_t /*t*/) { r = RGNORM(ctx); }
 
 // Beta(pin, qin) deviates into r[0 .. nr-1], each in [LO, HI] as bounded
 // below. Argument errors and the 1000-attempt failure are terminal errors.
-void RNBET(int32_t nr, float pin, float qin, float* r);
+void RNBET(Context& ctx, int32_t nr, float pin, float qin, float* r);
 
 // The entry the driver calls: r is a contiguous array of `size` elements;
 // nr < 0 means the count is absent and all `size` elements are filled. An
 // explicit nr above `size` is refused (terminal error) rather than written
 // past the end of r.
-void RNBET_ARRAY(float pin, float qin, float* r, int32_t size, int32_t nr = -1);
+void RNBET_ARRAY(Context& ctx, float pin, float qin, float* r, int32_t size, int32_t nr = -1);
 
 }  // namespace numlib

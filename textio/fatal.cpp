@@ -1,8 +1,7 @@
-// Fatal errors of the text layer: one message record on the console, then the
-// end of the run with EXIT_IO_ERROR.
-#include <cstdio>
-#include <cstdlib>
+// Fatal errors of the text layer (one message record, then the end of the
+// run with EXIT_IO_ERROR) and the one way a run ends early.
 #include <string>
+#include <utility>
 
 #include "textio/textio.h"
 
@@ -37,7 +36,7 @@ const char* message_text(int number) {
 
 }  // namespace
 
-[[noreturn]] void fatal(int number, int unit, std::string_view filename) {
+std::string fatal_text(int number, int unit, std::string_view filename) {
   // The file name is inserted as it is, never used as a format.
   std::string record = "vexlib: severe (" + std::to_string(number) + "): ";
   for (const char* p = message_text(number); *p != '\0'; ++p) {
@@ -51,18 +50,13 @@ const char* message_text(int number) {
       record += *p;
     }
   }
-  record += "\r\n";
-  std::fwrite(record.data(), 1, record.size(), stdout);
-  end_run(EXIT_IO_ERROR);
+  return record;
 }
 
-void end_run(int status) {
-  std::fflush(stdout);
-#ifdef INEQBF_FUZZ
-  throw status;  // fuzz build only: the fuzz target catches the exit status and goes on
-#else
-  std::exit(status);
-#endif
+void fatal(int number, int unit, std::string_view filename) {
+  end_run(EXIT_IO_ERROR, fatal_text(number, unit, filename));
 }
+
+void end_run(int status, std::string pending) { throw RunEnded(status, std::move(pending)); }
 
 }  // namespace textio

@@ -208,13 +208,13 @@ InputUnit::~InputUnit() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-void InputUnit::open(int unit, std::string filename) {
+void InputUnit::open(int unit, std::string filename, std::string shown) {
   close();
   unit_ = unit;
-  filename_ = std::move(filename);
+  filename_ = shown.empty() ? filename : std::move(shown);
   opened_ = false;
   // Status "OLD": a failed open is only recorded; the first read reports it.
-  std::FILE* f = std::fopen(filename_.c_str(), "rb");
+  std::FILE* f = std::fopen(filename.c_str(), "rb");
   if (f == nullptr) {
     open_error_ = (errno == ENOENT || errno == ENOTDIR) ? ERR_NOT_FOUND : ERR_OPEN;
     return;

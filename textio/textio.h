@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -30,13 +32,27 @@ inline constexpr int ERR_READ = 39;        // error during read (the system refu
 // Longest record that a unit accepts, in characters (error 66 beyond it).
 inline constexpr size_t RECORD_LENGTH = 65536;
 
-// Flushes standard output and ends the run with `status`. (In the fuzz
-// build it throws the status instead, so that one process can try input
-// after input.) Every early end of the program goes through here.
-[[noreturn]] void end_run(int status);
+// Every early end of a run, whatever stops it (the text layer, the
+// allocator, a subscript, the numerical library, a check of the driver):
+// thrown where the run stops and caught where the run was started, which
+// prints what is still pending on the run's console and turns `status` into
+// the program's exit status or the caller's error.
+struct RunEnded : std::exception {
+  RunEnded(int status_, std::string pending_) : status(status_), pending(std::move(pending_)) {}
+  const char* what() const noexcept override { return "the run ended early"; }
+  int status;
+  // The lines of the message that says why (separated by '\n', without
+  // record ends) not yet printed; empty when the message has been printed.
+  std::string pending;
+};
 
-// Prints "vexlib: severe (N): <text with unit and file>" and ends the run
-// with EXIT_IO_ERROR.
+// Ends the run: throws RunEnded.
+[[noreturn]] void end_run(int status, std::string pending = {});
+
+// The text of the layer's fatal error N: "vexlib: severe (N): <text with
+// unit and file>".
+std::string fatal_text(int number, int unit, std::string_view filename);
+// Ends the run with that message and EXIT_IO_ERROR.
 [[noreturn]] void fatal(int number, int unit, std::string_view filename);
 
 // One variable (or a run of `count` consecutive variables `stride` elements
@@ -63,8 +79,9 @@ class InputUnit {
   InputUnit(const InputUnit&) = delete;
   InputUnit& operator=(const InputUnit&) = delete;
 
-  void open(int unit, std::string filename);
-  // For tests and the fuzz target: read from text held in memory.
+  // Messages name the file `shown` (the path opened when it is empty).
+  void open(int unit, std::string filename, std::string shown = {});
+  // Read from text held in memory, named `filename` in messages.
   void open_text(int unit, std::string filename, std::string text);
   void close();
 
@@ -127,8 +144,9 @@ std::string edit_I(int32_t value, int w);
 // value left.
 std::string build_record(std::span<const FormatItem> format, std::span<const Value> values);
 
-// An output unit: the console (unit 6) or a file opened with status
-// "replace".
+// An output unit: a file opened with status "replace", or text kept in
+// memory under a file name (for callers of the library that want the report
+// rather than a file).
 class OutputUnit {
  public:
   OutputUnit() = default;
@@ -136,9 +154,11 @@ class OutputUnit {
   OutputUnit(const OutputUnit&) = delete;
   OutputUnit& operator=(const OutputUnit&) = delete;
 
-  void open_console();                        // unit 6, standard output
-  void open(int unit, std::string filename);  // status "replace"
+  void open(int unit, std::string filename);         // status "replace"
+  void open_memory(int unit, std::string filename);  // records kept in text()
   void close();
+  // What a unit opened in memory holds.
+  const std::string& text() const { return memory_text_; }
 
   void write_formatted(std::span<const FormatItem> format, std::span<const Value> values);
   void write_formatted(std::initializer_list<FormatItem> format,
@@ -155,10 +175,56 @@ class OutputUnit {
   int unit_ = 0;
   std::string filename_;
   std::FILE* file_ = nullptr;
-  bool console_ = false;
+  bool memory_ = false;
+  std::string memory_text_;
 };
 
-// The console, unit 6.
-OutputUnit& console();
+// The console of one run, unit 6: the progress lines and every message, each
+// record ending in CR LF. Records go to a stream (the program's standard
+// output, each pushed out as soon as it is written) or are kept in memory;
+// either way each can also be handed to a tap as it is written.
+//
+// The console also keeps the lines of the last message apart: a message is
+// the run of message lines since the last progress line or the last
+// end_message(), so that a caller can be told exactly what the message that
+// stopped a run said.
+class Console {
+ public:
+  using Tap = std::function<void(std::string_view record)>;
+
+  // Kept in memory (text()).
+  explicit Console(Tap tap = {});
+  // Written to `stream`. A failed write is remembered and reported when the
+  // console is closed, so that the report is still written in full.
+  explicit Console(std::FILE* stream, Tap tap = {});
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  // One record that is not a message (a progress line).
+  void write_record(std::string_view text);
+  // One line of a message; `message()` collects it.
+  void write_message_line(std::string_view text);
+  // Lines of a message, separated by '\n' (the pending lines of RunEnded).
+  void write_message_lines(std::string_view lines);
+  // The message in hand is complete: the next message line starts another.
+  void end_message() { message_open_ = false; }
+  // The lines of the last message, joined by '\n'.
+  const std::string& message() const { return message_; }
+  // Everything written (consoles kept in memory only).
+  const std::string& text() const { return text_; }
+  // Pushes out what is buffered; a write that failed at any time ends the
+  // run with error 38 of unit 6.
+  void close();
+
+ private:
+  void put(std::string_view text);
+
+  std::FILE* stream_ = nullptr;
+  bool failed_ = false;
+  Tap tap_;
+  std::string text_;
+  std::string message_;
+  bool message_open_ = false;
+};
 
 }  // namespace textio

@@ -126,39 +126,36 @@ std::string build_record(std::span<const FormatItem> format, std::span<const Val
 // Output units
 
 OutputUnit::~OutputUnit() {
-  // A unit still open at the end of the program is closed quietly: the run
-  // may already be ending through a fatal error, and a report must not be
-  // raised from here. The program closes its report file explicitly, and
-  // that close is checked.
-  if (file_ != nullptr && !console_) std::fclose(file_);
-  if (console_) std::fflush(stdout);
-}
-
-void OutputUnit::open_console() {
-  if (file_ != nullptr && !console_) close();
-  unit_ = 6;
-  filename_ = "stdout";
-  file_ = stdout;
-  console_ = true;
+  // A unit still open when it goes away is closed quietly: the run may be
+  // ending through a fatal error, and a report must not be raised from here.
+  // The program closes its report file explicitly, and that close is
+  // checked.
+  if (file_ != nullptr) std::fclose(file_);
 }
 
 void OutputUnit::open(int unit, std::string filename) {
-  if (file_ != nullptr) close();
+  if (file_ != nullptr || memory_) close();
   unit_ = unit;
   filename_ = std::move(filename);
-  console_ = false;
   // Status "replace": the file is created, or emptied if it exists.
   file_ = std::fopen(filename_.c_str(), "wb");
   if (file_ == nullptr) fatal(ERR_OPEN, unit_, filename_);
 }
 
+void OutputUnit::open_memory(int unit, std::string filename) {
+  if (file_ != nullptr || memory_) close();
+  unit_ = unit;
+  filename_ = std::move(filename);
+  memory_ = true;
+  memory_text_.clear();
+}
+
 void OutputUnit::close() {
-  if (file_ == nullptr) return;
-  if (console_) {
-    // The console stays connected; closing it pushes out what is buffered.
-    if (std::fflush(file_) != 0) fatal(ERR_WRITE, unit_, filename_);
+  if (memory_) {
+    memory_ = false;  // the text stays readable
     return;
   }
+  if (file_ == nullptr) return;
   std::FILE* f = file_;
   file_ = nullptr;
   // Buffered data reaches the disk here at the latest: a full disk shows up
@@ -169,8 +166,13 @@ void OutputUnit::close() {
 }
 
 void OutputUnit::write_record(std::string_view text) {
-  if (file_ == nullptr) fatal(ERR_WRITE, unit_, filename_);
+  if (file_ == nullptr && !memory_) fatal(ERR_WRITE, unit_, filename_);
   if (text.size() > RECORD_LENGTH) fatal(ERR_OVERFLOW, unit_, filename_);
+  if (memory_) {
+    memory_text_.append(text);
+    memory_text_.append("\r\n");
+    return;
+  }
   const bool ok = std::fwrite(text.data(), 1, text.size(), file_) == text.size() &&
                   std::fwrite("\r\n", 1, 2, file_) == 2;
   if (!ok) fatal(ERR_WRITE, unit_, filename_);
@@ -182,13 +184,62 @@ void OutputUnit::write_formatted(std::span<const FormatItem> format, std::span<c
 
 void OutputUnit::write_free_empty() { write_record(" "); }
 
-OutputUnit& console() {
-  static OutputUnit& unit = []() -> OutputUnit& {
-    static OutputUnit u;
-    u.open_console();
-    return u;
-  }();
-  return unit;
+// ---------------------------------------------------------------------------
+// The console
+
+namespace {
+constexpr int CONSOLE_UNIT = 6;
+}
+
+Console::Console(Tap tap) : tap_(std::move(tap)) {}
+
+Console::Console(std::FILE* stream, Tap tap) : stream_(stream), tap_(std::move(tap)) {}
+
+void Console::put(std::string_view text) {
+  std::string record;
+  record.reserve(text.size() + 2);
+  record.append(text);
+  record.append("\r\n");
+  if (stream_ != nullptr) {
+    // Each record is pushed out at once, so that progress shows while the
+    // run goes on even when the output is a pipe or a file.
+    if (std::fwrite(record.data(), 1, record.size(), stream_) != record.size() ||
+        std::fflush(stream_) != 0)
+      failed_ = true;
+  } else {
+    text_.append(record);
+  }
+  if (tap_) tap_(record);
+}
+
+void Console::write_record(std::string_view text) {
+  message_open_ = false;
+  put(text);
+}
+
+void Console::write_message_line(std::string_view text) {
+  if (!message_open_) {
+    message_.clear();
+    message_open_ = true;
+  } else {
+    message_.push_back('\n');
+  }
+  message_.append(text);
+  put(text);
+}
+
+void Console::write_message_lines(std::string_view lines) {
+  for (;;) {
+    const size_t end = lines.find('\n');
+    write_message_line(lines.substr(0, end));
+    if (end == std::string_view::npos) break;
+    lines.remove_prefix(end + 1);
+  }
+}
+
+void Console::close() {
+  if (stream_ != nullptr && (std::fflush(stream_) != 0 || std::ferror(stream_) != 0)) failed_ = true;
+  if (failed_) fatal(ERR_WRITE, CONSOLE_UNIT, "stdout");
 }
 
 }  // namespace textio

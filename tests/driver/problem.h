@@ -1,29 +1,30 @@
-// Builds a run's state from the text of an input file, as the run does up
-// to the allocation of the working arrays.
+// A run of the driver on the text of an input file, read as the program
+// reads it, seeded, with its working arrays allocated; its console is kept
+// in memory (printed()).
 #pragma once
-
-#include <unistd.h>
 
 #include <string>
 
 #include "driver/run.h"
-#include "numlib/random.h"
 #include "textio/textio.h"
 
 namespace driver_test {
 
-inline void load(driver::RunState& s, const std::string& text) {
-  textio::InputUnit in;
-  in.open_text(10, "Input.txt", text);
-  driver::read_problem(s, in);
-  in.close();
-  numlib::RGSEED(12345);
-  s.NREP = 1000;
-  driver::allocate_working_arrays(s);
-}
+struct LoadedRun {
+  explicit LoadedRun(const std::string& text) {
+    textio::InputUnit in;
+    in.open_text(10, "Input.txt", text);
+    driver::read_problem(s.problem, in);
+    in.close();
+    driver::start_run(s, driver::SEED);
+  }
+  LoadedRun(const LoadedRun&) = delete;
+  LoadedRun& operator=(const LoadedRun&) = delete;
 
-// Runs `statement` with standard output sent to standard error, so that a
-// death test can match what the program prints.
-#define STDOUT_TO_STDERR() dup2(2, 1)
+  const std::string& printed() const { return console.text(); }
+
+  textio::Console console;
+  driver::RunState s{console};
+};
 
 }  // namespace driver_test

@@ -1,0 +1,17 @@
+// Pieces of the library's implementation shared by its files.
+#pragma once
+
+#include "driver/run.h"
+#include "ineqbf/ineqbf.h"
+
+namespace ineqbf::detail {
+
+// Throws Error(status_usage) when the problem's shapes do not agree, or a
+// value is not a finite number within single precision, or its names are
+// not distinct.
+void check_problem(const Problem& p);
+// Allocates the problem arrays of a run and fills them from a checked
+// problem, each value rounded once to float.
+void load_problem(driver::ProblemArrays& a, const Problem& p);
+
+}  // namespace ineqbf::detail

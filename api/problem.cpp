@@ -1,0 +1,145 @@
+// Problems: read from a file in the Input.txt format with the program's
+// reader, checked when given by a caller, and loaded into a run's arrays.
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "api/internal.h"
+#include "driver/run.h"
+#include "ineqbf/ineqbf.h"
+#include "textio/textio.h"
+
+namespace ineqbf {
+
+namespace {
+
+constexpr int INPUT_UNIT = 10;
+
+Problem from_arrays(const driver::ProblemArrays& a) {
+  Problem p;
+  const int64_t npar = a.NPAR > 0 ? a.NPAR : 0;
+  const int64_t ncon = a.NCON > 0 ? a.NCON : 0;
+  p.means.reserve(static_cast<size_t>(npar));
+  for (int64_t i = 1; i <= npar; ++i) p.means.push_back(a.PARMEANS(i));
+  p.covariance.reserve(static_cast<size_t>(npar * npar));
+  for (int64_t i = 1; i <= npar; ++i)
+    for (int64_t j = 1; j <= npar; ++j) p.covariance.push_back(a.COV(i, j));
+  p.constraints.resize(static_cast<size_t>(ncon));
+  for (int64_t m = 1; m <= ncon; ++m) {
+    Constraint& row = p.constraints[static_cast<size_t>(m - 1)];
+    for (int64_t j = 1; j <= npar; ++j) row.coefficients.push_back(a.R(m, j));
+    row.rhs = a.R(m, npar + 1);
+  }
+  return p;
+}
+
+Problem read_unit(textio::InputUnit& in) {
+  textio::Console console;
+  driver::ProblemArrays arrays;
+  try {
+    driver::read_problem(arrays, in);
+    in.close();
+  } catch (const textio::RunEnded& e) {
+    driver::end_of_run(console, e);
+    throw Error(e.status, console.message(), console.text());
+  }
+  return from_arrays(arrays);
+}
+
+std::string ordinal_name(const char* what, size_t index) {
+  return std::string(what) + " " + std::to_string(index + 1);
+}
+
+// A value given by a caller, checked as the reader checks a number: it must
+// be finite and within the range of single precision once rounded.
+void check_value(double v, const std::string& what) {
+  if (std::isnan(v) || std::isinf(v))
+    throw Error(status_usage, what + " is not a finite number");
+  if (std::isinf(static_cast<float>(v)))
+    throw Error(status_usage, what + " (" + std::to_string(v) +
+                                  ") is beyond the range of single precision, about 3.4e38");
+}
+
+}  // namespace
+
+Problem read_problem(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // A folder is read as the program reads it when run there.
+  const bool folder = fs::is_directory(path, ec);
+  const std::string file = folder ? (fs::path(path) / "Input.txt").string() : path;
+  textio::InputUnit in;
+  in.open(INPUT_UNIT, file, folder ? "Input.txt" : "");
+  return read_unit(in);
+}
+
+Problem read_problem_text(std::string_view text, std::string_view filename) {
+  textio::InputUnit in;
+  in.open_text(INPUT_UNIT, std::string(filename), std::string(text));
+  return read_unit(in);
+}
+
+namespace detail {
+
+void check_problem(const Problem& p) {
+  const size_t npar = p.means.size();
+  if (npar > static_cast<size_t>(INT32_MAX) - 1)
+    throw Error(status_usage, "too many parameters: " + std::to_string(npar));
+  if (p.constraints.size() > static_cast<size_t>(INT32_MAX))
+    throw Error(status_usage, "too many constraints: " + std::to_string(p.constraints.size()));
+  if (p.covariance.size() != npar * npar)
+    throw Error(status_usage, "the covariance matrix has " + std::to_string(p.covariance.size()) +
+                                  " values; " + std::to_string(npar) + " parameters need " +
+                                  std::to_string(npar * npar));
+  for (size_t i = 0; i < npar; ++i) check_value(p.means[i], ordinal_name("estimate", i));
+  for (size_t i = 0; i < npar; ++i)
+    for (size_t j = 0; j < npar; ++j)
+      check_value(p.covariance[i * npar + j],
+                  "covariance element (" + std::to_string(i + 1) + ", " + std::to_string(j + 1) + ")");
+  for (size_t m = 0; m < p.constraints.size(); ++m) {
+    const Constraint& row = p.constraints[m];
+    if (row.coefficients.size() != npar)
+      throw Error(status_usage, ordinal_name("constraint", m) + " has " +
+                                    std::to_string(row.coefficients.size()) + " coefficients; there are " +
+                                    std::to_string(npar) + " parameters");
+    for (size_t j = 0; j < npar; ++j)
+      check_value(row.coefficients[j], ordinal_name("constraint", m) + ", coefficient " + std::to_string(j + 1));
+    check_value(row.rhs, ordinal_name("constraint", m) + ", right-hand side");
+  }
+  if (!p.names.empty()) {
+    if (p.names.size() != npar)
+      throw Error(status_usage, "there are " + std::to_string(p.names.size()) + " names for " +
+                                    std::to_string(npar) + " parameters");
+    std::set<std::string> seen;
+    for (const std::string& n : p.names) {
+      if (n.empty()) throw Error(status_usage, "a parameter name is empty");
+      if (!seen.insert(n).second) throw Error(status_usage, "the parameter name \"" + n + "\" is given twice");
+    }
+  }
+}
+
+void load_problem(driver::ProblemArrays& a, const Problem& p) {
+  // The same arrays, allocated in the same order, as the reader fills.
+  a.NPAR = static_cast<int32_t>(p.means.size());
+  a.NCON = static_cast<int32_t>(p.constraints.size());
+  const int64_t npar = a.NPAR;
+  const int64_t np1 = npar + 1;
+  a.PARMEANS.allocate("PARMEANS", np1);
+  a.COV.allocate("COV", npar, npar);
+  a.R.allocate("R", a.NCON, np1);
+  for (int64_t i = 1; i <= npar; ++i) a.PARMEANS(i) = static_cast<float>(p.means[static_cast<size_t>(i - 1)]);
+  a.PARMEANS(np1) = -1.0f;
+  for (int64_t i = 1; i <= npar; ++i)
+    for (int64_t j = 1; j <= npar; ++j)
+      a.COV(i, j) = static_cast<float>(p.covariance[static_cast<size_t>((i - 1) * npar + (j - 1))]);
+  for (int64_t m = 1; m <= a.NCON; ++m) {
+    const Constraint& row = p.constraints[static_cast<size_t>(m - 1)];
+    for (int64_t j = 1; j <= npar; ++j) a.R(m, j) = static_cast<float>(row.coefficients[static_cast<size_t>(j - 1)]);
+    a.R(m, np1) = static_cast<float>(row.rhs);
+  }
+}
+
+}  // namespace detail
+
+}  // namespace ineqbf

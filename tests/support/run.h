@@ -1,0 +1,51 @@
+// A run for tests of the library and the driver: a console kept in memory
+// and the numerical library's context printing on it, and a way to watch a
+// statement end the run.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+#include "numlib/context.h"
+#include "textio/textio.h"
+
+namespace test_support {
+
+// A fresh library context whose messages are kept in memory: printed()
+// gives everything printed so far (CR LF line ends).
+struct TestRun {
+  textio::Console console;
+  numlib::Context ctx{console};
+
+  const std::string& printed() const { return console.text(); }
+};
+
+// How a statement ended: went on, or ended the run with a status and the
+// lines it had not printed yet.
+struct Ending {
+  bool ended = false;
+  int status = 0;
+  std::string pending;
+};
+
+template <class F>
+Ending ending_of(F&& statement) {
+  try {
+    std::forward<F>(statement)();
+  } catch (const textio::RunEnded& e) {
+    return {true, e.status, e.pending};
+  }
+  return {};
+}
+
+}  // namespace test_support
+
+// Expects `statement` to end the run with `status`.
+#define EXPECT_RUN_ENDS(statement, expected_status)                                         \
+  do {                                                                                      \
+    const ::test_support::Ending ending_ = ::test_support::ending_of([&] { statement; });   \
+    EXPECT_TRUE(ending_.ended) << "the run went on";                                        \
+    EXPECT_EQ(ending_.status, (expected_status));                                           \
+  } while (0)

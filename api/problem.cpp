@@ -1,5 +1,6 @@
 // Problems: read from a file in the Input.txt format with the program's
 // reader, checked when given by a caller, and loaded into a run's arrays.
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <set>
@@ -56,9 +57,12 @@ std::string ordinal_name(const char* what, size_t index) {
 void check_value(double v, const std::string& what) {
   if (std::isnan(v) || std::isinf(v))
     throw Error(status_usage, what + " is not a finite number");
-  if (std::isinf(static_cast<float>(v)))
-    throw Error(status_usage, what + " (" + std::to_string(v) +
+  if (std::isinf(static_cast<float>(v))) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    throw Error(status_usage, what + " (" + std::string(text, end) +
                                   ") is beyond the range of single precision, about 3.4e38");
+  }
 }
 
 }  // namespace

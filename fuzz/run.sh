@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Builds the read-stage fuzz target and runs it.
+# Builds a fuzz target and runs it.
 #
-#   fuzz/run.sh [SECONDS] [BUILD_DIR]      (defaults: 60, build-fuzz)
+#   fuzz/run.sh [SECONDS] [BUILD_DIR] [TARGET]   (defaults: 60, build-fuzz, read)
 #
-# The seed corpus is every Input.txt of examples/ and tests/e2e/cases/ plus
-# fuzz/corpus/. New inputs the fuzzer finds go to BUILD_DIR/corpus (kept
-# between runs); a crash is written to BUILD_DIR/crash-* and ends the run
-# with a non-zero status.
+# TARGET read (fuzz_read, the read stage of a run): the seed corpus is every
+# Input.txt of examples/ and tests/e2e/cases/ plus fuzz/corpus/, and new
+# inputs the fuzzer finds go to BUILD_DIR/corpus.
+# TARGET hypothesis (fuzz_hypothesis, hypotheses as text): the seed corpus is
+# fuzz/hypothesis-corpus/, and new inputs go to BUILD_DIR/corpus-hypothesis.
+# The corpus folders are kept between runs; a crash is written to
+# BUILD_DIR/crash-* and ends the run with a non-zero status.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=${2:-build-fuzz}
+target=${3:-read}
+case "$target" in
+  read | hypothesis) ;;
+  *) echo "fuzz/run.sh: unknown target \"$target\" (read or hypothesis)" >&2; exit 2 ;;
+esac
 
 if ! command -v clang++-14 >/dev/null && ! command -v clang++ >/dev/null; then
   echo "fuzz/run.sh: clang is needed (apt-get install clang-14 libclang-rt-14-dev)" >&2
@@ -20,7 +28,15 @@ cxx=$(command -v clang++-14 || command -v clang++)
 cc=$(command -v clang-14 || command -v clang)
 
 CC=$cc CXX=$cxx cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DINEQBF_FUZZ=ON >/dev/null
-cmake --build "$build" -j2 --target fuzz_read
+cmake --build "$build" -j2 --target "fuzz_$target"
+
+if [ "$target" = hypothesis ]; then
+  mkdir -p "$build/corpus-hypothesis"
+  "$build/fuzz/fuzz_hypothesis" "$build/corpus-hypothesis" fuzz/hypothesis-corpus \
+    -dict=fuzz/hypothesis.dict -max_len=1024 -timeout=10 -rss_limit_mb=2048 \
+    -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$build/"
+  exit
+fi
 
 seeds="$build/seeds"
 rm -rf "$seeds"

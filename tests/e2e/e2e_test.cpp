@@ -1,9 +1,6 @@
 // End-to-end runs of the ineqbf executable.
 //
-// Every folder below examples/ and tests/e2e/cases/ is one case: it holds an
-// Input.txt (a case without one runs in a folder without Input.txt), the
-// expected Output.txt, the expected console output in console.txt and the
-// expected exit status in status (0 when the file is absent). The run
+// Every golden case folder (tests/support/files.h) is one case. The run
 // happens in a fresh scratch folder; Output.txt and the console are compared
 // byte for byte, so any change of a single byte fails.
 #include <gtest/gtest.h>
@@ -57,30 +54,7 @@ fs::path scratch_dir(const std::string& name) {
   return dir;
 }
 
-struct Case {
-  std::string name;
-  fs::path dir;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.dir.string(); }
-
-std::vector<Case> all_cases() {
-  std::vector<Case> cases;
-  for (const char* root : {"examples", "tests/e2e/cases", "bench/inputs"}) {
-    fs::path r = fs::path(source_dir()) / root;
-    if (!fs::exists(r)) continue;
-    for (const auto& e : fs::directory_iterator(r)) {
-      if (!e.is_directory()) continue;
-      if (!fs::exists(e.path() / "console.txt")) continue;
-      std::string name = std::string(root) + "/" + e.path().filename().string();
-      for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-      cases.push_back({name, e.path()});
-    }
-  }
-  std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.name < b.name; });
-  return cases;
-}
+using Case = test_support::GoldenCase;
 
 class GoldenRun : public ::testing::TestWithParam<Case> {};
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(GoldenRun);
@@ -91,18 +65,14 @@ TEST_P(GoldenRun, OutputAndConsoleMatchByteForByte) {
   if (fs::exists(c.dir / "Input.txt")) fs::copy_file(c.dir / "Input.txt", dir / "Input.txt");
   const RunResult r = run_in(dir);
 
-  int expected_status = 0;
-  if (fs::exists(c.dir / "status")) expected_status = std::stoi(read_file(c.dir / "status"));
-  EXPECT_EQ(r.status, expected_status);
-  EXPECT_EQ(r.console, read_file(c.dir / "console.txt"));
+  EXPECT_EQ(r.status, c.status());
+  EXPECT_EQ(r.console, c.console());
   ASSERT_TRUE(r.output_exists) << "Output.txt must always be created";
-  const std::string expected_output =
-      fs::exists(c.dir / "Output.txt") ? read_file(c.dir / "Output.txt") : std::string();
-  EXPECT_EQ(r.output, expected_output);
+  EXPECT_EQ(r.output, c.output());
   fs::remove_all(dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun, ::testing::ValuesIn(all_cases()),
+INSTANTIATE_TEST_SUITE_P(Cases, GoldenRun, ::testing::ValuesIn(test_support::golden_cases(source_dir())),
                          [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 }  // namespace

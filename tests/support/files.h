@@ -2,11 +2,15 @@
 // what they wrote.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -29,6 +33,45 @@ inline std::string read_file(const std::filesystem::path& p) {
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
+}
+
+// A golden case: a folder below examples/, tests/e2e/cases/ or bench/inputs/
+// holding an Input.txt (a case without one runs in a folder without
+// Input.txt), the expected Output.txt (empty when absent), console.txt and
+// status (0 when absent).
+struct GoldenCase {
+  std::string name;  // the folder's path relative to the source tree, as a test name
+  std::filesystem::path dir;
+
+  std::string console() const { return read_file(dir / "console.txt"); }
+  std::string output() const {
+    return std::filesystem::exists(dir / "Output.txt") ? read_file(dir / "Output.txt") : std::string();
+  }
+  int status() const {
+    return std::filesystem::exists(dir / "status") ? std::stoi(read_file(dir / "status")) : 0;
+  }
+};
+
+inline void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.dir.string(); }
+
+// Every golden case under `source`, sorted by name.
+inline std::vector<GoldenCase> golden_cases(const std::filesystem::path& source) {
+  namespace fs = std::filesystem;
+  std::vector<GoldenCase> cases;
+  for (const char* root : {"examples", "tests/e2e/cases", "bench/inputs"}) {
+    const fs::path r = source / root;
+    if (!fs::exists(r)) continue;
+    for (const auto& e : fs::directory_iterator(r)) {
+      if (!e.is_directory() || !fs::exists(e.path() / "console.txt")) continue;
+      std::string name = std::string(root) + "/" + e.path().filename().string();
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      cases.push_back({name, e.path()});
+    }
+  }
+  std::sort(cases.begin(), cases.end(),
+            [](const GoldenCase& a, const GoldenCase& b) { return a.name < b.name; });
+  return cases;
 }
 
 // The report of two constraints with FF = 0.512, 0.873 after 1000 and 3000

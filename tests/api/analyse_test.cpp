@@ -1,0 +1,204 @@
+// The library's API: analyses as values in one process (in threads, in a
+// row, failing or not), errors as values, problems checked, hypotheses as
+// text, comparisons of hypotheses, and what the settings do.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ineqbf/ineqbf.h"
+#include "support/files.h"
+
+namespace {
+
+using test_support::GoldenCase;
+
+struct Outcome {
+  int status = 0;
+  std::string console, report;
+};
+
+// A golden case as a caller of the library runs it: read the folder, analyse.
+Outcome analyse_case(const GoldenCase& c) {
+  Outcome o;
+  try {
+    const ineqbf::Result r = ineqbf::analyse(ineqbf::read_problem(c.dir.string()));
+    o.console = r.console;
+    o.report = r.report;
+  } catch (const ineqbf::Error& e) {
+    o.status = e.status();
+    o.console = e.console();
+  }
+  return o;
+}
+
+std::vector<GoldenCase> quick_cases() {
+  std::vector<GoldenCase> cases;
+  for (const GoldenCase& c : test_support::golden_cases(test_support::source_dir()))
+    if (c.dir.filename() != "deep") cases.push_back(c);  // ten seconds on its own
+  return cases;
+}
+
+void expect_golden(const GoldenCase& c, const Outcome& o) {
+  EXPECT_EQ(o.status, c.status()) << c.name;
+  EXPECT_EQ(o.console, c.console()) << c.name;
+  EXPECT_EQ(o.report, c.output()) << c.name;
+}
+
+// Every golden case analysed at the same time as the others, twice over, in
+// threads of one process: the bytes and status of a process of its own.
+TEST(Analyse, GoldenCasesInThreadsGiveTheProgramsBytes) {
+  const std::vector<GoldenCase> cases = quick_cases();
+  ASSERT_GT(cases.size(), 40u);
+  std::vector<Outcome> outcomes(2 * cases.size());
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (size_t i; (i = next++) < outcomes.size();) outcomes[i] = analyse_case(cases[i % cases.size()]);
+    });
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < outcomes.size(); ++i) expect_golden(cases[i % cases.size()], outcomes[i]);
+}
+
+// One after another in one thread, the failing ones among them: no run
+// leaves anything behind for the next.
+TEST(Analyse, GoldenCasesInARowGiveTheProgramsBytes) {
+  for (const GoldenCase& c : quick_cases()) expect_golden(c, analyse_case(c));
+}
+
+ineqbf::Problem two_parameters() {
+  return ineqbf::read_problem(test_support::source_dir() + "/examples/two-parameters");
+}
+
+// A bad problem is an error value carrying the status and the exact message;
+// the host goes on.
+TEST(Analyse, ErrorsAreValuesWithTheMessage) {
+  struct Case {
+    const char* what;
+    std::vector<double> covariance;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"singular", {1, 1, 1, 1}, ineqbf::status_numerical_stop,
+       " *** FATAL ERROR 2 from LINRG.  The input matrix is singular.  Some of\n"
+       " ***          the diagonal elements of the upper triangular matrix U\n"
+       " ***          of the LU factorization are close to zero."},
+      {"not positive definite", {-1, 0, 0, 1}, ineqbf::status_numerical_stop,
+       "ineqbf: the covariance matrix is not positive definite.\n"
+       "ineqbf: row 1 of its inverse has the diagonal element -1, which is not positive, so no "
+       "conditional variance exists; no report was written."},
+  };
+  for (const Case& c : cases) {
+    ineqbf::Problem p = two_parameters();
+    p.covariance = c.covariance;
+    try {
+      ineqbf::analyse(p);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const ineqbf::Error& e) {
+      EXPECT_EQ(e.status(), c.status) << c.what;
+      EXPECT_EQ(e.message(), c.message) << c.what;
+      EXPECT_EQ(e.what(), c.message) << c.what;
+    }
+  }
+  EXPECT_EQ(ineqbf::analyse(two_parameters()).report,
+            test_support::read_file(test_support::source_dir() + "/examples/two-parameters/Output.txt"));
+}
+
+TEST(Analyse, MalformedProblemsAreRefused) {
+  struct Case {
+    void (*spoil)(ineqbf::Problem&);
+    std::string message;
+  };
+  const Case cases[] = {
+      {[](ineqbf::Problem& p) { p.covariance.pop_back(); },
+       "the covariance matrix has 3 values; 2 parameters need 4"},
+      {[](ineqbf::Problem& p) { p.constraints[1].coefficients.push_back(1); },
+       "constraint 2 has 3 coefficients; there are 2 parameters"},
+      {[](ineqbf::Problem& p) { p.means[1] = NAN; }, "estimate 2 is not a finite number"},
+      {[](ineqbf::Problem& p) { p.constraints[0].rhs = 1e39; },
+       "constraint 1, right-hand side (1e+39) is beyond the range of single precision, about 3.4e38"},
+      {[](ineqbf::Problem& p) { p.names = {"a", "a"}; }, "the parameter name \"a\" is given twice"},
+      {[](ineqbf::Problem& p) { p.names = {"a"}; }, "there are 1 names for 2 parameters"},
+  };
+  for (const Case& c : cases) {
+    ineqbf::Problem p = two_parameters();
+    c.spoil(p);
+    try {
+      ineqbf::analyse(p);
+      ADD_FAILURE() << c.message << ": no error";
+    } catch (const ineqbf::Error& e) {
+      EXPECT_EQ(e.status(), ineqbf::status_usage);
+      EXPECT_EQ(e.message(), c.message);
+    }
+  }
+}
+
+// A hypothesis as text gives the bytes of the same rows written by hand.
+TEST(Analyse, HypothesisTextGivesTheReportOfTheRowsByHand) {
+  const std::string order4 = test_support::source_dir() + "/examples/order4";
+  ineqbf::Problem p = ineqbf::read_problem(order4);
+  const std::string expected = test_support::read_file(order4 + "/Output.txt");
+  EXPECT_EQ(ineqbf::analyse(p, "theta1 > theta2 > theta3 > theta4").results.at(0).report, expected);
+  p.names = {"a", "b", "c", "d"};
+  EXPECT_EQ(ineqbf::analyse(p, "b < a & c < b & d < c").results.at(0).report, expected);
+}
+
+TEST(Analyse, ComparisonOfHypotheses) {
+  ineqbf::Problem p = ineqbf::read_problem(test_support::source_dir() + "/examples/order4");
+  const ineqbf::Comparison c = ineqbf::analyse(p, "theta1 > theta2 > theta3 > theta4; theta1 > theta4");
+  ASSERT_EQ(c.results.size(), 2u);
+  // Each hypothesis is a run of its own with the same seed.
+  p.constraints = c.hypotheses[1].constraints;
+  EXPECT_EQ(c.results[1].report, ineqbf::analyse(p).report);
+
+  const float bf0 = c.results[0].bf_ia.value, bf1 = c.results[1].bf_ia.value;
+  EXPECT_EQ(c.bayes_factors[0][0].value, 1.0f);
+  EXPECT_EQ(c.bayes_factors[0][0].mc_error, 0.0f);
+  EXPECT_EQ(c.bayes_factors[0][1].value, static_cast<float>(double{bf0} / bf1));
+  EXPECT_LE(c.bayes_factors[0][1].lower, c.bayes_factors[0][1].upper);
+  ASSERT_EQ(c.posterior.size(), 2u);
+  ASSERT_EQ(c.posterior_with_unconstrained.size(), 3u);
+  EXPECT_NEAR(c.posterior[0].value + c.posterior[1].value, 1.0, 1e-6);
+  EXPECT_NEAR(c.posterior_with_unconstrained[2].value, 1.0 / (1.0 + bf0 + bf1), 1e-6);
+  EXPECT_GT(c.posterior_with_unconstrained[0].mc_error, 0.0f);
+}
+
+TEST(Analyse, SettingsSeedProgressCancelAndConsole) {
+  const ineqbf::Problem p = two_parameters();
+  ineqbf::Settings s;
+  std::vector<ineqbf::Progress> seen;
+  std::string tapped;
+  s.progress = [&](const ineqbf::Progress& pr) { seen.push_back(pr); };
+  s.console = [&](std::string_view record) { tapped += record; };
+  const ineqbf::Result r = ineqbf::analyse(p, s);
+  EXPECT_EQ(tapped, r.console);
+  ASSERT_FALSE(seen.empty());
+  // Every chain reports its end: two constraints, a fit and a complexity each.
+  int ends = 0;
+  for (const ineqbf::Progress& pr : seen) ends += pr.sweeps_done == pr.sweeps_total;
+  EXPECT_GE(ends, 4);
+  EXPECT_EQ(seen.back().constraint, 2);
+  EXPECT_EQ(seen.back().sampler, ineqbf::Sampler::complexity);
+
+  s.seed = 777;
+  EXPECT_NE(ineqbf::analyse(p, s).report, r.report);
+  s.seed = 0;
+  EXPECT_THROW(ineqbf::analyse(p, s), ineqbf::Error);
+
+  ineqbf::Settings cancelling;
+  cancelling.cancel = [] { return true; };
+  try {
+    ineqbf::analyse(p, cancelling);
+    ADD_FAILURE() << "not cancelled";
+  } catch (const ineqbf::Error& e) {
+    EXPECT_EQ(e.status(), ineqbf::status_cancelled);
+    EXPECT_EQ(e.message(), "ineqbf: the analysis was cancelled");
+  }
+}
+
+}  // namespace

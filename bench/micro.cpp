@@ -13,14 +13,14 @@
 
 #include "driver/run.h"
 #include "driver/samplers.h"
+#include "numlib/context.h"
 #include "numlib/normal.h"
 #include "numlib/random.h"
+#include "tests/driver/problem.h"
 #include "tests/driver/reference_sweep.h"
 #include "textio/textio.h"
 
 namespace {
-
-using driver::RunState;
 
 // Ten estimates with correlations 0.3, the nine order rows
 // theta1 > ... > theta10 and a tenth row; the sweeps run for k = 10, so
@@ -47,20 +47,23 @@ const char* const kProblem =
 constexpr int kWarmUpSweeps = 200;
 constexpr int kRecordedSweeps = 100;
 
-// The problem read and set up as a run does, the starting point moved into
-// the region of rows 1..K and both chains started from it.
-void load(RunState& s) {
-  textio::InputUnit in;
-  in.open_text(10, "Input.txt", kProblem);
-  driver::read_problem(s, in);
-  in.close();
-  numlib::RGSEED(12345);
-  s.NREP = 1000;
-  driver::allocate_working_arrays(s);
-  driver::set_up_matrices(s);
-  driver::move_start_point(s, K);
-  for (int64_t j = 1; j <= int64_t{s.NPAR} + 1; ++j) s.X(j) = s.Y(j) = s.INITIAL(j);
-}
+// The problem read, seeded and set up as a run does, the starting point
+// moved into the region of rows 1..K and both chains started from it.
+struct SweepRun : driver_test::LoadedRun {
+  SweepRun() : LoadedRun(kProblem) {
+    driver::set_up_matrices(s);
+    driver::move_start_point(s, K);
+    for (int64_t j = 1; j <= int64_t{s.problem.NPAR} + 1; ++j)
+      s.fit_chain.point(j) = s.complexity_chain.point(j) = s.start.INITIAL(j);
+  }
+};
+
+// A library context of its own for the benchmarks of single routines; its
+// console keeps in memory whatever the library would print.
+struct Library {
+  textio::Console console;
+  numlib::Context ctx{console};
+};
 
 // `n` values from lo to hi, evenly spaced.
 std::vector<float> spaced(float lo, float hi, int n) {
@@ -74,19 +77,21 @@ std::vector<float> joined(std::vector<float> a, const std::vector<float>& b) {
   return a;
 }
 
-template <float (*F)(float)>
+template <float (*F)(numlib::Context&, float)>
 void run_over(benchmark::State& state, const std::vector<float>& args) {
+  Library lib;
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(F(args[i]));
+    benchmark::DoNotOptimize(F(lib.ctx, args[i]));
     if (++i == args.size()) i = 0;
   }
   state.SetItemsProcessed(state.iterations());
 }
 
 void BM_RGUNIF(benchmark::State& state) {
-  numlib::RGSEED(12345);
-  for (auto _ : state) benchmark::DoNotOptimize(numlib::RGUNIF());
+  Library lib;
+  numlib::RGSEED(lib.ctx, 12345);
+  for (auto _ : state) benchmark::DoNotOptimize(numlib::RGUNIF(lib.ctx));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_RGUNIF);
@@ -104,7 +109,7 @@ void BM_ANORDF_tail(benchmark::State& state) {
 BENCHMARK(BM_ANORDF_tail);
 
 // Far out: results exactly 1 (x >= 5.7) or exactly 0 (x <= -13, where erfc
-// underflows and its alert is cleared), as for a missing bound +-BIG.
+// would underflow), answered without ERFC, as for a missing bound +-BIG.
 void BM_ANORDF_far_out(benchmark::State& state) {
   run_over<numlib::ANORDF>(state, joined(spaced(6.0f, 2e9f, 32), spaced(-2e9f, -14.0f, 32)));
 }
@@ -125,12 +130,13 @@ BENCHMARK(BM_ANORIN_tail);
 
 // One truncated draw; every fourth pair of limits has a missing bound.
 void BM_TRUNCNORM(benchmark::State& state) {
-  numlib::RGSEED(12345);
+  Library lib;
+  numlib::RGSEED(lib.ctx, 12345);
   const float lo[4] = {-0.5f, 0.1f, -driver::BIG, -1.7f};
   const float hi[4] = {1.2f, 0.9f, 0.4f, driver::BIG};
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(driver::TRUNCNORM(0.3f, 0.7f, lo[i], hi[i]));
+    benchmark::DoNotOptimize(driver::TRUNCNORM(lib.ctx, 0.3f, 0.7f, lo[i], hi[i]));
     i = (i + 1) & 3;
   }
   state.SetItemsProcessed(state.iterations());
@@ -144,35 +150,32 @@ void per_update(benchmark::State& state, int64_t updates_per_iteration) {
 }
 
 void BM_FitSweep_NPAR10_9rows(benchmark::State& state) {
-  static RunState s;
-  if (s.NPAR == 0) load(s);
-  for (int n = 0; n < kWarmUpSweeps; ++n) driver::fit_sweep(s, K);
-  for (auto _ : state) driver::fit_sweep(s, K);
-  per_update(state, s.NPAR);
+  static SweepRun run;
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver::fit_sweep(run.s, K);
+  for (auto _ : state) driver::fit_sweep(run.s, K);
+  per_update(state, run.s.problem.NPAR);
 }
 BENCHMARK(BM_FitSweep_NPAR10_9rows);
 
 void BM_ComplexitySweep_NPAR10_9rows(benchmark::State& state) {
-  static RunState s;
-  if (s.NPAR == 0) load(s);
-  for (int n = 0; n < kWarmUpSweeps; ++n) driver::complexity_sweep(s, K);
-  for (auto _ : state) driver::complexity_sweep(s, K);
-  per_update(state, s.NPAR);
+  static SweepRun run;
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver::complexity_sweep(run.s, K);
+  for (auto _ : state) driver::complexity_sweep(run.s, K);
+  per_update(state, run.s.problem.NPAR);
 }
 BENCHMARK(BM_ComplexitySweep_NPAR10_9rows);
 
 // The arguments of the truncated draws of kRecordedSweeps sweeps after the
 // warm-up, recorded by the reference sweeps.
 std::vector<driver_test::DrawArgs> recorded(bool fit) {
-  RunState s;
-  load(s);
+  SweepRun run;
   std::vector<driver_test::DrawArgs> args;
   for (int n = 0; n < kWarmUpSweeps + kRecordedSweeps; ++n) {
     std::vector<driver_test::DrawArgs>* rec = n >= kWarmUpSweeps ? &args : nullptr;
     if (fit)
-      driver_test::reference_fit_sweep(s, K, rec);
+      driver_test::reference_fit_sweep(run.s, K, rec);
     else
-      driver_test::reference_complexity_sweep(s, K, rec);
+      driver_test::reference_complexity_sweep(run.s, K, rec);
   }
   return args;
 }
@@ -180,9 +183,8 @@ std::vector<driver_test::DrawArgs> recorded(bool fit) {
 // Whether ANORDF(x) needs its series: false when the result is exactly 1
 // (the argument of erfc at or below its XSML) or exactly 0 (above XMAX).
 bool series_needed(float x) {
-  (void)numlib::ANORDF(0.0f);  // sets up the limits
   const float arg = static_cast<float>(-0.707106769 * static_cast<double>(x));
-  return !(arg <= numlib::detail::g_erfc.XSML || arg > numlib::detail::g_erfc.XMAX);
+  return !(arg <= numlib::detail::kErfc.XSML || arg > numlib::detail::kErfc.XMAX);
 }
 
 // Replays the unavoidable library calls of the recorded updates. In a Gibbs
@@ -203,17 +205,18 @@ void replay_pieces(benchmark::State& state, bool fit, bool chained) {
     pieces.push_back({d.a, d.b, d.P, series_needed(d.a), series_needed(d.b)});
     anordf_calls += pieces.back().need_a + pieces.back().need_b;
   }
-  numlib::RGSEED(12345);
+  Library lib;
+  numlib::RGSEED(lib.ctx, 12345);
   float last = 0.0f;  // the previous result; times 0 it is a true dependence
   for (auto _ : state) {
     for (const Piece& p : pieces) {
       const float dep = chained ? last * 0.0f : 0.0f;
-      benchmark::DoNotOptimize(numlib::RGUNIF());
+      benchmark::DoNotOptimize(numlib::RGUNIF(lib.ctx));
       float pa = 0.0f, pb = 0.0f;
-      if (p.need_a) pa = numlib::ANORDF(p.a + dep);
-      if (p.need_b) pb = numlib::ANORDF(p.b + dep);
+      if (p.need_a) pa = numlib::ANORDF(lib.ctx, p.a + dep);
+      if (p.need_b) pb = numlib::ANORDF(lib.ctx, p.b + dep);
       const float dep2 = chained ? (pa + pb) * 0.0f : 0.0f;
-      last = numlib::ANORIN(p.P + dep2);
+      last = numlib::ANORIN(lib.ctx, p.P + dep2);
       benchmark::DoNotOptimize(last);
     }
   }

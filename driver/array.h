@@ -40,8 +40,10 @@ class Array1 {
     std::free(data_);  // a second allocation replaces the first storage
     data_ = nullptr;
     name_ = name;
-    n_ = nonnegative(extent);
-    data_ = static_cast<T*>(allocate_zeroed(n_, 1, sizeof(T)));
+    n_ = 0;  // a refused allocation leaves the array without elements
+    const int64_t n = nonnegative(extent);
+    data_ = static_cast<T*>(allocate_zeroed(n, 1, sizeof(T)));
+    n_ = n;
   }
 
   T& operator()(int64_t i) {
@@ -87,9 +89,12 @@ class Array2 {
     std::free(data_);  // a second allocation replaces the first storage
     data_ = nullptr;
     name_ = name;
-    n1_ = nonnegative(extent1);
-    n2_ = nonnegative(extent2);
-    data_ = static_cast<T*>(allocate_zeroed(n1_, n2_, sizeof(T)));
+    n1_ = n2_ = 0;  // a refused allocation leaves the array without elements
+    const int64_t n1 = nonnegative(extent1);
+    const int64_t n2 = nonnegative(extent2);
+    data_ = static_cast<T*>(allocate_zeroed(n1, n2, sizeof(T)));
+    n1_ = n1;
+    n2_ = n2;
   }
 
   T& operator()(int64_t i, int64_t j) {

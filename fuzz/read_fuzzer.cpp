@@ -1,13 +1,13 @@
 // libFuzzer target for the read stage of a run: the free-format reader of
-// the text layer, read_problem on the input text, then the allocation of
-// every working array, exactly as a run does them.
+// the text layer, read_problem on the input text, then the seed and the
+// allocation of every working array, exactly as a run does them.
 //
-// Built only with -DINEQBF_FUZZ=ON (clang): there the fatal errors of the
-// text layer, the allocator, the subscript check and the numerical library
-// throw the exit status the program would have ended with, so one process
-// can try input after input. A crash, a sanitizer report, an exit status the
-// program never uses, or two line-end styles that read differently are
-// findings.
+// Every early end of a run (text layer, allocator, subscript check) throws
+// textio::RunEnded with the exit status and the message still to print, so
+// one process can try input after input. A crash, a sanitizer report, an
+// exit status the program never uses for its read stage, an early end
+// without its message, anything printed by the read stage, or two line-end
+// styles that read differently are findings.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,30 +15,30 @@
 #include <string>
 
 #include "driver/run.h"
-#include "numlib/errors.h"
 #include "textio/textio.h"
 
 namespace {
 
-// What one read of the problem gave: the exit status it stopped with (0 when
-// it went through) and, when it went through, the problem as read.
+// What one read of the problem gave: the exit status it ended with (0 when
+// it went through) and the message it had not printed yet, what its console
+// printed, and, when it went through, the problem as read.
 struct Outcome {
   int status = 0;
-  driver::RunState state;
+  std::string pending;
+  textio::Console console;
+  driver::RunState state{console};
 };
 
 void read_stage(const std::string& text, bool allocate_all, Outcome& out) {
   textio::InputUnit in;
   in.open_text(10, "Input.txt", text);
   try {
-    driver::read_problem(out.state, in);
+    driver::read_problem(out.state.problem, in);
     in.close();
-    if (allocate_all) {
-      out.state.NREP = 1000;
-      driver::allocate_working_arrays(out.state);
-    }
-  } catch (int status) {
-    out.status = status;
+    if (allocate_all) driver::start_run(out.state, driver::SEED);
+  } catch (const textio::RunEnded& e) {
+    out.status = e.status;
+    out.pending = e.pending;
   }
 }
 
@@ -52,7 +52,7 @@ bool same_storage(const A& a, const A& b, int64_t count) {
   return count == 0 || std::memcmp(a.data(), b.data(), static_cast<size_t>(count) * sizeof(float)) == 0;
 }
 
-bool same_problem(const driver::RunState& a, const driver::RunState& b) {
+bool same_problem(const driver::ProblemArrays& a, const driver::ProblemArrays& b) {
   if (a.NPAR != b.NPAR || a.NCON != b.NCON) return false;
   if (a.PARMEANS.extent() != b.PARMEANS.extent() || a.COV.extent1() != b.COV.extent1() ||
       a.COV.extent2() != b.COV.extent2() || a.R.extent1() != b.R.extent1() ||
@@ -85,8 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   read_stage(text, true, lf);
   if (lf.status != 0 && lf.status != textio::EXIT_IO_ERROR && lf.status != driver::EXIT_SUBSCRIPT)
     finding("the read stage ended with an exit status it never uses");
-  if (lf.status == 0 && lf.state.NPAR >= 0 &&
-      lf.state.PARMEANS(int64_t{lf.state.NPAR} + 1) != -1.0f)
+  // Every early end of the read stage says why, in one message of the
+  // layer's kind; nothing is printed before the caller prints it.
+  if (lf.status != 0 && lf.pending.rfind("vexlib: severe", 0) != 0)
+    finding("the read stage ended without its message");
+  if (!lf.console.text().empty()) finding("the read stage printed on the console");
+  const driver::ProblemArrays& p = lf.state.problem;
+  if (lf.status == 0 && p.NPAR >= 0 && p.PARMEANS(int64_t{p.NPAR} + 1) != -1.0f)
     finding("PARMEANS(NPAR+1) is not -1 after the read");
 
   // A text with line feeds only must read the same with CR LF and with lone
@@ -98,8 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const char* end : {"\r\n", "\r"}) {
       Outcome other;
       read_stage(with_line_ends(text, end), false, other);
-      if (other.status != lf_read.status) finding("line ends change how the file reads (status)");
-      if (other.status == 0 && !same_problem(other.state, lf_read.state))
+      if (other.status != lf_read.status || other.pending != lf_read.pending)
+        finding("line ends change how the file reads (status or message)");
+      if (other.status == 0 && !same_problem(other.state.problem, lf_read.state.problem))
         finding("line ends change how the file reads (values)");
     }
   }

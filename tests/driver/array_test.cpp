@@ -1,9 +1,12 @@
 #include "driver/array.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
+#include <string>
+
+#include "support/run.h"
+#include "textio/textio.h"
 
 namespace {
 
@@ -38,52 +41,48 @@ struct SubscriptCase {
   const char* message;
 };
 
-TEST(ArrayDeathTest, SubscriptOutsideTheBoundsStopsTheRunNamingArrayPositionValueAndBound) {
+// The run ends with status 3 and the message pending: nothing is printed
+// until the caller that started the run prints it.
+TEST(ArrayError, SubscriptOutsideTheBoundsEndsTheRunNamingArrayPositionValueAndBound) {
   const SubscriptCase cases[] = {
-      {"below", 0, 1, "array COV, subscript 1 = 0 is below its lower bound 1\r\n"},
-      {"above", 4, 1, "array COV, subscript 1 = 4 is above its upper bound 3\r\n"},
-      {"second", 1, 3, "array COV, subscript 2 = 3 is above its upper bound 2\r\n"},
-      {"negative", 2, -7, "array COV, subscript 2 = -7 is below its lower bound 1\r\n"},
+      {"below", 0, 1, "array COV, subscript 1 = 0 is below its lower bound 1"},
+      {"above", 4, 1, "array COV, subscript 1 = 4 is above its upper bound 3"},
+      {"second", 1, 3, "array COV, subscript 2 = 3 is above its upper bound 2"},
+      {"negative", 2, -7, "array COV, subscript 2 = -7 is below its lower bound 1"},
   };
   for (const SubscriptCase& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EXIT(
-        {
-          dup2(2, 1);
-          Array2<float> m;
-          m.allocate("COV", 3, 2);
-          m(c.i, c.j) = 1.0f;
-        },
-        ::testing::ExitedWithCode(3), std::string("vexlib: severe: ") + c.message);
+    Array2<float> m;
+    m.allocate("COV", 3, 2);
+    const test_support::Ending e = test_support::ending_of([&] { m(c.i, c.j) = 1.0f; });
+    EXPECT_TRUE(e.ended);
+    EXPECT_EQ(e.status, driver::EXIT_SUBSCRIPT);
+    EXPECT_EQ(e.pending, std::string("vexlib: severe: ") + c.message);
   }
 }
 
-TEST(ArrayDeathTest, ZeroExtentArrayRejectsEverySubscript) {
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        Array1<float> v;
-        v.allocate("PARMEANS", 0);
-        v(0) = -1.0f;
-      },
-      ::testing::ExitedWithCode(3), "array PARMEANS, subscript 1 = 0 is below its lower bound 1");
+TEST(ArrayError, ZeroExtentArrayRejectsEverySubscript) {
+  Array1<float> v;
+  v.allocate("PARMEANS", 0);
+  const test_support::Ending e = test_support::ending_of([&] { v(0) = -1.0f; });
+  EXPECT_EQ(e.status, driver::EXIT_SUBSCRIPT);
+  EXPECT_EQ(e.pending, "vexlib: severe: array PARMEANS, subscript 1 = 0 is below its lower bound 1");
+  EXPECT_RUN_ENDS(v(1) = -1.0f, driver::EXIT_SUBSCRIPT);
 }
 
-TEST(ArrayDeathTest, ByteCountThatOverflowsIsRefusedBeforeAllocation) {
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        Array2<float> m;
-        m.allocate("COV", int64_t{2147483647}, int64_t{2147483647} * 4);
-      },
-      ::testing::ExitedWithCode(1), "vexlib: severe: insufficient virtual memory\r\n");
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        Array1<float> v;
-        v.allocate("X", int64_t{1} << 62);
-      },
-      ::testing::ExitedWithCode(1), "insufficient virtual memory");
+TEST(ArrayError, ByteCountThatOverflowsIsRefusedBeforeAllocation) {
+  const char* const message = "vexlib: severe: insufficient virtual memory";
+  Array2<float> m;
+  test_support::Ending e =
+      test_support::ending_of([&] { m.allocate("COV", int64_t{2147483647}, int64_t{2147483647} * 4); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, textio::EXIT_IO_ERROR);
+  EXPECT_EQ(e.pending, message);
+  Array1<float> v;
+  e = test_support::ending_of([&] { v.allocate("X", int64_t{1} << 62); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, textio::EXIT_IO_ERROR);
+  EXPECT_EQ(e.pending, message);
 }
 
 }  // namespace

@@ -1,63 +1,53 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
+#include <string>
 
 #include "driver/run.h"
 #include "problem.h"
 #include "support/files.h"
+#include "textio/textio.h"
 
 namespace {
 
-using driver::RunState;
-
-std::string render(RunState& s) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("ineqbf-report-" + std::to_string(getpid()) + ".txt");
-  {
-    textio::OutputUnit out;
-    out.open(20, path.string());
-    driver::write_report(s, out);
-    out.close();
-  }
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  std::filesystem::remove(path);
-  return ss.str();
+// The report's records, written to a unit kept in memory.
+std::string render(const driver::RunState& s) {
+  textio::OutputUnit out;
+  out.open_memory(20, "Output.txt");
+  driver::write_report(s, out);
+  out.close();
+  return out.text();
 }
 
-void problem_with(RunState& s, int ncon) {
+// A run with `ncon` constraints on one parameter.
+std::string problem_with(int ncon) {
   std::string text = "c\n1 " + std::to_string(ncon) + "\nm\n0\nv\n1\nr\n";
   for (int k = 0; k < ncon; ++k) text += "1 0\n";
-  driver_test::load(s, text);
+  return text;
 }
 
 TEST(Report, WorkedExampleIsEighteenRecordsOf542Bytes) {
-  RunState s;
-  problem_with(s, 2);
-  s.FF(1) = 0.512f;
-  s.FF(2) = 0.873f;
-  s.NUMF(1) = 1000;
-  s.NUMF(2) = 3000;
-  s.CC(1) = 0.25f;
-  s.CC(2) = 0.5f;
-  s.NUMC(1) = 9600;
-  s.NUMC(2) = 120000;
-  s.TOTALFIT = 0.446976f;
-  s.TOTALCOMP = 0.125f;
-  s.BFIA = 3.575808f;
-  s.BFIC = 5.6577f;
-  s.MCERRIA = 0.2114f;
-  s.MCERRIC = 0.5123f;
-  s.BFSAMPLE(25) = 3.1764f;
-  s.BFSAMPLE(975) = 3.9981f;
-  s.BFCSAMPLE(25) = 4.7012f;
-  s.BFCSAMPLE(975) = 6.8044f;
+  driver_test::LoadedRun r(problem_with(2));
+  driver::RunState& s = r.s;
+  s.fit.estimate(1) = 0.512f;
+  s.fit.estimate(2) = 0.873f;
+  s.fit.iterations(1) = 1000;
+  s.fit.iterations(2) = 3000;
+  s.complexity.estimate(1) = 0.25f;
+  s.complexity.estimate(2) = 0.5f;
+  s.complexity.iterations(1) = 9600;
+  s.complexity.iterations(2) = 120000;
+  s.summary.TOTALFIT = 0.446976f;
+  s.summary.TOTALCOMP = 0.125f;
+  s.summary.BFIA = 3.575808f;
+  s.summary.BFIC = 5.6577f;
+  s.summary.MCERRIA = 0.2114f;
+  s.summary.MCERRIC = 0.5123f;
+  s.summary.BFSAMPLE(25) = 3.1764f;
+  s.summary.BFSAMPLE(975) = 3.9981f;
+  s.summary.BFCSAMPLE(25) = 4.7012f;
+  s.summary.BFCSAMPLE(975) = 6.8044f;
   const std::string expected = test_support::kWorkedReport;
   const std::string got = render(s);
   EXPECT_EQ(got, expected);
@@ -65,8 +55,8 @@ TEST(Report, WorkedExampleIsEighteenRecordsOf542Bytes) {
 }
 
 TEST(Report, NoConstraintsLeaveTheTablesEmptyAndBficInfinit) {
-  RunState s;
-  problem_with(s, 0);
+  driver_test::LoadedRun r(problem_with(0));
+  driver::RunState& s = r.s;
   driver::summarise(s);
   const std::string expected =
       "Result:\r\n"
@@ -87,20 +77,20 @@ TEST(Report, NoConstraintsLeaveTheTablesEmptyAndBficInfinit) {
 }
 
 TEST(Report, InfiniteNanAndTooLargeValuesUseTheirTextForms) {
-  RunState s;
-  problem_with(s, 1);
-  s.FF(1) = 0.5f;
-  s.NUMF(1) = 10000000;
-  s.CC(1) = 0.0f;
-  s.NUMC(1) = 10000000;
-  s.TOTALFIT = 0.5f;
-  s.TOTALCOMP = 0.0f;
-  s.BFIA = std::numeric_limits<float>::infinity();
-  s.MCERRIA = std::numeric_limits<float>::quiet_NaN();
-  s.BFSAMPLE(25) = 12345.0f;
-  s.BFSAMPLE(975) = std::numeric_limits<float>::infinity();
-  s.BFIC = 1000.0f;
-  s.MCERRIC = 0.0f;
+  driver_test::LoadedRun r(problem_with(1));
+  driver::RunState& s = r.s;
+  s.fit.estimate(1) = 0.5f;
+  s.fit.iterations(1) = 10000000;
+  s.complexity.estimate(1) = 0.0f;
+  s.complexity.iterations(1) = 10000000;
+  s.summary.TOTALFIT = 0.5f;
+  s.summary.TOTALCOMP = 0.0f;
+  s.summary.BFIA = std::numeric_limits<float>::infinity();
+  s.summary.MCERRIA = std::numeric_limits<float>::quiet_NaN();
+  s.summary.BFSAMPLE(25) = 12345.0f;
+  s.summary.BFSAMPLE(975) = std::numeric_limits<float>::infinity();
+  s.summary.BFIC = 1000.0f;
+  s.summary.MCERRIC = 0.0f;
   const std::string got = render(s);
   EXPECT_NE(got.find("\r\nInfinity          NaN                     12345.000        Infinity\r\n"),
             std::string::npos)
@@ -110,10 +100,10 @@ TEST(Report, InfiniteNanAndTooLargeValuesUseTheirTextForms) {
 }
 
 TEST(Report, BfiaOfTenThousandFillsItsFieldWithAsterisks) {
-  RunState s;
-  problem_with(s, 0);
+  driver_test::LoadedRun r(problem_with(0));
+  driver::RunState& s = r.s;
   driver::summarise(s);
-  s.BFIA = 10000.0f;
+  s.summary.BFIA = 10000.0f;
   const std::string got = render(s);
   EXPECT_NE(got.find("\r\n********        0.000"), std::string::npos) << got;
 }

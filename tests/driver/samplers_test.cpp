@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "driver/run.h"
 #include "numlib/normal.h"
 #include "numlib/random.h"
 #include "problem.h"
+#include "support/run.h"
+#include "support/stop.h"
 
 namespace {
 
-using driver::RunState;
+using driver_test::LoadedRun;
 
 float estimate(int32_t nhit, int32_t niter) {
   return static_cast<float>(nhit) / static_cast<float>(niter);
@@ -36,35 +40,43 @@ TEST(Ladder, StrictSinglePrecisionThresholdsDecideTheNextChain) {
 }
 
 TEST(Truncnorm, ConsumesExactlyOneUniformDeviate) {
-  numlib::RGSEED(12345);
-  (void)driver::TRUNCNORM(0.0f, 1.0f, -1.0f, 1.0f);
-  EXPECT_FLOAT_EQ(numlib::RGUNIF(), 0.833994567f);
+  test_support::TestRun t;
+  numlib::RGSEED(t.ctx, 12345);
+  (void)driver::TRUNCNORM(t.ctx, 0.0f, 1.0f, -1.0f, 1.0f);
+  EXPECT_FLOAT_EQ(numlib::RGUNIF(t.ctx), 0.833994567f);
+  EXPECT_EQ(t.printed(), "");
 }
 
 TEST(Truncnorm, DrawsByInversionOfTheUniformWithinTheLimits) {
-  numlib::RGSEED(12345);
-  const float x = driver::TRUNCNORM(2.0f, 0.5f, 1.5f, 3.0f);
+  test_support::TestRun t;
+  numlib::RGSEED(t.ctx, 12345);
+  const float x = driver::TRUNCNORM(t.ctx, 2.0f, 0.5f, 1.5f, 3.0f);
   // U = 0.0966165215: P = U * (Phi(2) - Phi(-1)) + Phi(-1)
   const double pa = 0.5 * std::erfc(1.0 / std::sqrt(2.0));
   const double pb = 0.5 * std::erfc(-2.0 / std::sqrt(2.0));
   const double p = 0.0966165215 * (pb - pa) + pa;
-  EXPECT_NEAR(x, 2.0 + 0.5 * numlib::ANORIN(static_cast<float>(p)), 1e-6);
+  EXPECT_NEAR(x, 2.0 + 0.5 * numlib::ANORIN(t.ctx, static_cast<float>(p)), 1e-6);
   EXPECT_GT(x, 1.5f);
   EXPECT_LT(x, 3.0f);
 }
 
 TEST(Truncnorm, ProbabilitiesOutsideTheClampsAreReplacedByThem) {
-  numlib::RGSEED(12345);
+  test_support::TestRun t;
+  numlib::RGSEED(t.ctx, 12345);
   // Far in the upper tail both Phi values are 1: P is clamped to 0.999999.
-  EXPECT_FLOAT_EQ(driver::TRUNCNORM(1.0f, 2.0f, 30.0f, 40.0f), 1.0f + 2.0f * numlib::ANORIN(0.999999f));
+  EXPECT_FLOAT_EQ(driver::TRUNCNORM(t.ctx, 1.0f, 2.0f, 30.0f, 40.0f),
+                  1.0f + 2.0f * numlib::ANORIN(t.ctx, 0.999999f));
   // Far in the lower tail both are 0: P is clamped to 0.000001.
-  EXPECT_FLOAT_EQ(driver::TRUNCNORM(1.0f, 2.0f, -40.0f, -30.0f), 1.0f + 2.0f * numlib::ANORIN(0.000001f));
+  EXPECT_FLOAT_EQ(driver::TRUNCNORM(t.ctx, 1.0f, 2.0f, -40.0f, -30.0f),
+                  1.0f + 2.0f * numlib::ANORIN(t.ctx, 0.000001f));
+  EXPECT_EQ(t.printed(), "");
 }
 
 TEST(Truncnorm, CrossedLimitsDrawBetweenThem) {
-  numlib::RGSEED(12345);
+  test_support::TestRun t;
+  numlib::RGSEED(t.ctx, 12345);
   for (int n = 0; n < 200; ++n) {
-    const float x = driver::TRUNCNORM(0.0f, 1.0f, 0.5f, -0.5f);
+    const float x = driver::TRUNCNORM(t.ctx, 0.0f, 1.0f, 0.5f, -0.5f);
     EXPECT_GE(x, -0.5f);
     EXPECT_LE(x, 0.5f);
   }
@@ -76,33 +88,35 @@ TEST(Truncnorm, CrossedLimitsDrawBetweenThem) {
 double tolerance(double p, int32_t niter) { return 10.0 * std::sqrt(p * (1 - p) / niter) + 1e-3; }
 
 TEST(FitSampler, OneConstraintOnABivariateNormalEstimatesPhiOfTheStandardisedDifference) {
-  RunState s;
-  driver_test::load(s,
-                    "c\n2 1\nm\n0.30 0.10\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
+  LoadedRun r("c\n2 1\nm\n0.30 0.10\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
+  driver::RunState& s = r.s;
   driver::set_up_matrices(s);
   driver::move_start_point(s, 1);
   driver::fit_sampler(s, 1);
+  const driver::Estimates& fit = s.fit;
   const double expected = 0.5 * std::erfc(-(0.2 / std::sqrt(0.11)) / std::sqrt(2.0));
-  EXPECT_EQ(s.NUMF(1), 1000);
-  EXPECT_NEAR(s.FF(1), expected, tolerance(expected, s.NUMF(1)));
-  for (int r = 1; r <= 1000; ++r) {
-    EXPECT_GT(s.FSAMPLE(1, r), 0.0f);
-    EXPECT_LT(s.FSAMPLE(1, r), 1.0f);
+  EXPECT_EQ(fit.iterations(1), 1000);
+  EXPECT_NEAR(fit.estimate(1), expected, tolerance(expected, fit.iterations(1)));
+  EXPECT_EQ(fit.estimate(1), estimate(fit.hits(1), fit.iterations(1)));
+  for (int m = 1; m <= 1000; ++m) {
+    EXPECT_GT(fit.replicates(1, m), 0.0f);
+    EXPECT_LT(fit.replicates(1, m), 1.0f);
   }
+  // The progress line of the sampler is the only record it prints.
+  EXPECT_EQ(r.printed(), "Constraint   1 for    fit     has been evaluated\r\n");
 }
 
 TEST(FitSampler, OrthantOfACorrelatedTrivariateNormal) {
-  RunState s;
-  driver_test::load(s,
-                    "c\n3 3\nm\n0 0 0\nv\n1 0.5 0.3\n0.5 1 0.2\n0.3 0.2 1\n"
-                    "r\n1 0 0 0\n0 1 0 0\n0 0 1 0\n");
+  LoadedRun r("c\n3 3\nm\n0 0 0\nv\n1 0.5 0.3\n0.5 1 0.2\n0.3 0.2 1\n"
+              "r\n1 0 0 0\n0 1 0 0\n0 0 1 0\n");
+  driver::RunState& s = r.s;
   driver::set_up_matrices(s);
   double product = 1.0, var = 0.0;
   for (int k = 1; k <= 3; ++k) {
     driver::move_start_point(s, k);
     driver::fit_sampler(s, k);
-    product *= s.FF(k);
-    const double t = tolerance(s.FF(k), s.NUMF(k)) / s.FF(k);
+    product *= s.fit.estimate(k);
+    const double t = tolerance(s.fit.estimate(k), s.fit.iterations(k)) / s.fit.estimate(k);
     var += t * t;
   }
   const double pi = std::acos(-1.0);
@@ -111,32 +125,69 @@ TEST(FitSampler, OrthantOfACorrelatedTrivariateNormal) {
 }
 
 TEST(ComplexitySampler, OrderOfThreeParametersHasComplexitiesOneHalfThenOneThird) {
-  RunState s;
-  driver_test::load(s, "c\n3 2\nm\n0.3 0.2 0.1\nv\n1 0 0\n0 1 0\n0 0 1\nr\n1 -1 0 0\n0 1 -1 0\n");
+  LoadedRun r("c\n3 2\nm\n0.3 0.2 0.1\nv\n1 0 0\n0 1 0\n0 0 1\nr\n1 -1 0 0\n0 1 -1 0\n");
+  driver::RunState& s = r.s;
   driver::set_up_matrices(s);
   for (int k = 1; k <= 2; ++k) {
     driver::move_start_point(s, k);
     driver::fit_sampler(s, k);
     driver::complexity_sampler(s, k);
   }
-  EXPECT_NEAR(s.CC(1), 0.5, tolerance(0.5, s.NUMC(1)));
-  EXPECT_NEAR(s.CC(2), 1.0 / 3.0, tolerance(1.0 / 3.0, s.NUMC(2)));
-  EXPECT_EQ(s.NUMC(2), 3000);  // 1/3 is below 0.5 and above 0.166
+  const driver::Estimates& complexity = s.complexity;
+  EXPECT_NEAR(complexity.estimate(1), 0.5, tolerance(0.5, complexity.iterations(1)));
+  EXPECT_NEAR(complexity.estimate(2), 1.0 / 3.0, tolerance(1.0 / 3.0, complexity.iterations(2)));
+  EXPECT_EQ(complexity.iterations(2), 3000);  // 1/3 is below 0.5 and above 0.166
+  EXPECT_EQ(r.printed(), test_support::Lines({"Constraint   1 for    fit     has been evaluated",
+                                              "Constraint   1 for complexity has been evaluated",
+                                              "Constraint   2 for    fit     has been evaluated",
+                                              "Constraint   2 for complexity has been evaluated"}));
 }
 
 TEST(FitSampler, ConstraintThatNeverHoldsClimbsTheWholeLadder) {
-  RunState s;
-  driver_test::load(s, "c\n1 1\nm\n0\nv\n0.01\nr\n1 100\n");
+  LoadedRun r("c\n1 1\nm\n0\nv\n0.01\nr\n1 100\n");
+  driver::RunState& s = r.s;
   driver::set_up_matrices(s);
   driver::move_start_point(s, 1);
   driver::fit_sampler(s, 1);
-  EXPECT_EQ(s.FF(1), 0.0f);
-  EXPECT_EQ(s.NUMF(1), 10000000);
+  EXPECT_EQ(s.fit.estimate(1), 0.0f);
+  EXPECT_EQ(s.fit.iterations(1), 10000000);
+  EXPECT_EQ(s.fit.hits(1), 0);
   // Replicates from Beta(1, 10000001): all tiny, none zero.
-  for (int r = 1; r <= 1000; ++r) {
-    EXPECT_GT(s.FSAMPLE(1, r), 0.0f);
-    EXPECT_LT(s.FSAMPLE(1, r), 2e-6f);
+  for (int m = 1; m <= 1000; ++m) {
+    EXPECT_GT(s.fit.replicates(1, m), 0.0f);
+    EXPECT_LT(s.fit.replicates(1, m), 2e-6f);
   }
+}
+
+// A chain reports its progress at its end at least, and a cancel ends the
+// run with EXIT_CANCELLED before the sampler's progress line.
+TEST(SamplerHooks, ProgressAtTheEndOfEachChainAndCancelEndsTheRun) {
+  LoadedRun r("c\n2 1\nm\n0.30 0.10\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
+  driver::RunState& s = r.s;
+  driver::set_up_matrices(s);
+  driver::move_start_point(s, 1);
+  struct Report {
+    int32_t k, niter;
+    driver::SamplerKind kind;
+    int64_t done, total;
+  };
+  std::vector<Report> reports;
+  s.hooks.progress = [&](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
+                         int64_t total) { reports.push_back({k, niter, kind, done, total}); };
+  driver::fit_sampler(s, 1);
+  ASSERT_EQ(reports.size(), 1u);  // one chain of 100 + 1000 sweeps, shorter than a poll
+  EXPECT_EQ(reports[0].k, 1);
+  EXPECT_EQ(reports[0].niter, 1000);
+  EXPECT_TRUE(reports[0].kind == driver::SamplerKind::fit);
+  EXPECT_EQ(reports[0].done, 1100);
+  EXPECT_EQ(reports[0].total, 1100);
+
+  s.hooks.cancel = [] { return true; };
+  const test_support::Ending e = test_support::ending_of([&] { driver::complexity_sampler(s, 1); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, driver::EXIT_CANCELLED);
+  EXPECT_EQ(e.pending, "ineqbf: the analysis was cancelled");
+  EXPECT_EQ(r.printed(), "Constraint   1 for    fit     has been evaluated\r\n");
 }
 
 }  // namespace

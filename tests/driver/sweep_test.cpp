@@ -1,7 +1,8 @@
 // The samplers' sweeps against the sweeps written straight from their
 // procedure (reference_sweep.h): from the same point and the same state of
-// the random stream, every point, conditional mean and generator state
-// must come out the same to the bit, sweep after sweep.
+// the random stream (two runs, the second given the first's generator
+// record), every point, conditional mean and generator state must come out
+// the same to the bit, sweep after sweep.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,13 +12,13 @@
 #include <vector>
 
 #include "driver/samplers.h"
-#include "numlib/random.h"
 #include "problem.h"
 #include "reference_sweep.h"
 
 namespace {
 
 using driver::RunState;
+using driver_test::LoadedRun;
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -46,58 +47,60 @@ const Problem kProblems[] = {
 
 class SweepMatchesReference : public ::testing::TestWithParam<Problem> {};
 
+// The point a sweep of the given kind works on.
+driver::Array1<float>& point(driver::RunState& s, bool fit) {
+  return fit ? s.fit_chain.point : s.complexity_chain.point;
+}
+
 // Runs `sweeps` sweeps of both kinds for every k, each time from the same
 // generator state, and compares everything they leave behind.
 TEST_P(SweepMatchesReference, BitForBitForEveryConstraint) {
-  RunState fast, ref;
-  driver_test::load(fast, GetParam().text);
-  driver_test::load(ref, GetParam().text);
+  LoadedRun fast_run(GetParam().text), ref_run(GetParam().text);
+  RunState& fast = fast_run.s;
+  RunState& ref = ref_run.s;
   driver::set_up_matrices(fast);
   driver::set_up_matrices(ref);
-  const int64_t n1 = int64_t{fast.NPAR} + 1;
+  const int64_t n1 = int64_t{fast.problem.NPAR} + 1;
   constexpr int kSweeps = 300;
-  for (int32_t k = 1; k <= fast.NCON; ++k) {
+  for (int32_t k = 1; k <= fast.problem.NCON; ++k) {
     driver::move_start_point(fast, k);
     driver::move_start_point(ref, k);
     for (int64_t j = 1; j <= n1; ++j) {
-      fast.X(j) = fast.Y(j) = fast.INITIAL(j);
-      ref.X(j) = ref.Y(j) = ref.INITIAL(j);
+      fast.fit_chain.point(j) = fast.complexity_chain.point(j) = fast.start.INITIAL(j);
+      ref.fit_chain.point(j) = ref.complexity_chain.point(j) = ref.start.INITIAL(j);
     }
     for (int sweep = 1; sweep <= kSweeps; ++sweep) {
       for (bool fit : {true, false}) {
-        const numlib::GeneratorRecord before = numlib::g_generator;
+        ref.lib.generator = fast.lib.generator;
         if (fit) {
           driver::fit_sweep(fast, k);
-        } else {
-          driver::complexity_sweep(fast, k);
-        }
-        const int32_t state_fast = numlib::g_generator.state;
-        numlib::g_generator = before;
-        if (fit) {
           driver_test::reference_fit_sweep(ref, k);
         } else {
+          driver::complexity_sweep(fast, k);
           driver_test::reference_complexity_sweep(ref, k);
         }
-        ASSERT_EQ(state_fast, numlib::g_generator.state) << "k " << k << " sweep " << sweep;
+        ASSERT_EQ(fast.lib.generator.state, ref.lib.generator.state) << "k " << k << " sweep " << sweep;
         for (int64_t j = 1; j <= n1; ++j) {
-          const float a = fit ? fast.X(j) : fast.Y(j);
-          const float b = fit ? ref.X(j) : ref.Y(j);
+          const float a = point(fast, fit)(j);
+          const float b = point(ref, fit)(j);
           ASSERT_TRUE(same_bits(a, b)) << (fit ? "X(" : "Y(") << j << ") k " << k << " sweep "
                                        << sweep << ": " << a << " vs " << b;
-          if (fit && j <= fast.NPAR) {
-            ASSERT_TRUE(same_bits(fast.MEANS(j), ref.MEANS(j))) << "MEANS(" << j << ")";
+          if (fit && j <= fast.problem.NPAR) {
+            ASSERT_TRUE(same_bits(fast.fit_chain.MEANS(j), ref.fit_chain.MEANS(j))) << "MEANS(" << j << ")";
           }
         }
       }
     }
   }
+  EXPECT_EQ(fast_run.printed(), "");
+  EXPECT_EQ(ref_run.printed(), "");
 }
 
 // Points the samplers do not reach by themselves but a sweep must treat
 // as the procedure does: exact zeros (slacks of zero, whose sign the zero
 // terms decide) and values that are not finite (zero times them is NaN).
 // Non-finite values go to the complexity sweep only: in the fit sweep they
-// make the conditional mean NaN, and ANORIN(NaN) stops the program.
+// make the conditional mean NaN, and ANORIN(NaN) stops the library.
 TEST(SweepMatchesReference, PointsWithZerosAndNonFiniteValues) {
   const float kInf = std::numeric_limits<float>::infinity();
   const float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -111,30 +114,26 @@ TEST(SweepMatchesReference, PointsWithZerosAndNonFiniteValues) {
         bool finite = true;
         for (float v : start) finite = finite && std::isfinite(v);
         if (fit && !finite) continue;
-        RunState fast, ref;
-        driver_test::load(fast, kProblems[0].text);
-        driver_test::load(ref, kProblems[0].text);
+        LoadedRun fast_run(kProblems[0].text), ref_run(kProblems[0].text);
+        RunState& fast = fast_run.s;
+        RunState& ref = ref_run.s;
         driver::set_up_matrices(fast);
         driver::set_up_matrices(ref);
         for (int64_t j = 1; j <= 5; ++j) {
-          fast.X(j) = fast.Y(j) = ref.X(j) = ref.Y(j) = start[j - 1];
+          point(fast, fit)(j) = point(ref, fit)(j) = start[j - 1];
         }
-        fast.X(6) = fast.Y(6) = ref.X(6) = ref.Y(6) = -1.0f;
-        const numlib::GeneratorRecord before = numlib::g_generator;
+        point(fast, fit)(6) = point(ref, fit)(6) = -1.0f;
         if (fit) {
           driver::fit_sweep(fast, k);
-        } else {
-          driver::complexity_sweep(fast, k);
-        }
-        numlib::g_generator = before;
-        if (fit) {
           driver_test::reference_fit_sweep(ref, k);
         } else {
+          driver::complexity_sweep(fast, k);
           driver_test::reference_complexity_sweep(ref, k);
         }
+        EXPECT_EQ(fast.lib.generator.state, ref.lib.generator.state);
         for (int64_t j = 1; j <= 5; ++j) {
-          const float a = fit ? fast.X(j) : fast.Y(j);
-          const float b = fit ? ref.X(j) : ref.Y(j);
+          const float a = point(fast, fit)(j);
+          const float b = point(ref, fit)(j);
           ASSERT_TRUE(same_bits(a, b)) << "k " << k << " j " << j << ": " << a << " vs " << b;
         }
       }

@@ -2,26 +2,30 @@
 // through the stream each consumes), the inversion formulas, the flip of the
 // switching method, the bounding into [LO, HI], the distribution in every
 // region (moments and a Kolmogorov-Smirnov distance against the exact Beta
-// distribution function), and the error paths that stop the program.
+// distribution function), and the error paths that stop the run.
+//
+// Each test draws from the stream of a run of its own (the generator record
+// belongs to the run's context); a stop is checked on a fresh run.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "library_stop.h"
 #include "numlib/errors.h"
 #include "numlib/random.h"
+#include "support/run.h"
 #include "support/stop.h"
 
 namespace {
 
 using namespace numlib;
+using namespace numlib_test;
 using namespace test_support;
 
 // ---- helpers -----------------------------------------------------------
@@ -49,18 +53,31 @@ int32_t StateBefore(int64_t y) {
   return static_cast<int32_t>((y * inv) % M);
 }
 
-std::vector<float> Draw(int32_t nr, float p, float q, int32_t seed = 12345) {
-  RGSEED(seed);
-  std::vector<float> r(nr, -1.0f);
-  RNBET(nr, p, q, r.data());
-  return r;
-}
+// A run to draw from. Valid arguments print nothing and leave the error
+// handler as it was.
+class BetaRun : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    EXPECT_EQ(run_.printed(), "");
+    EXPECT_EQ(ctx.handler.level, 1);
+  }
 
-// Steps of the generator that RNBET(nr, p, q) takes from seed 12345.
-int64_t StepsUsed(int32_t nr, float p, float q) {
-  Draw(nr, p, q);
-  return StepsBetween(12345, g_generator.state);
-}
+  std::vector<float> Draw(int32_t nr, float p, float q, int32_t seed = 12345) {
+    RGSEED(ctx, seed);
+    std::vector<float> r(nr, -1.0f);
+    RNBET(ctx, nr, p, q, r.data());
+    return r;
+  }
+
+  // Steps of the generator that RNBET(nr, p, q) takes from seed 12345.
+  int64_t StepsUsed(int32_t nr, float p, float q) {
+    Draw(nr, p, q);
+    return StepsBetween(12345, ctx.generator.state);
+  }
+
+  TestRun run_;
+  Context& ctx = run_.ctx;
+};
 
 // Regularized incomplete beta function I_x(a, b) by the continued fraction
 // (modified Lentz), in double.
@@ -103,7 +120,9 @@ double BetaCdf(double x, double a, double b) {
 
 // ---- method choice and stream use ---------------------------------------------
 
-TEST(RnbetMethods, InversionUsesOneUniformPerDeviate) {
+class RnbetMethods : public BetaRun {};
+
+TEST_F(RnbetMethods, InversionUsesOneUniformPerDeviate) {
   const struct {
     float p, q;
   } cases[] = {{1.0f, 1.0f}, {1.0f, 2.0f}, {3.0f, 1.0f}, {1.0f, 0.3f}, {0.4f, 1.0f}, {1.0f, 1001.0f}};
@@ -112,10 +131,10 @@ TEST(RnbetMethods, InversionUsesOneUniformPerDeviate) {
       EXPECT_EQ(StepsUsed(nr, c.p, c.q), nr) << c.p << "," << c.q << " nr " << nr;
 }
 
-TEST(RnbetMethods, UniformParametersReturnTheUniforms) {
-  RGSEED(12345);
+TEST_F(RnbetMethods, UniformParametersReturnTheUniforms) {
+  RGSEED(ctx, 12345);
   std::vector<float> u(1000);
-  RNUN(1000, u.data());
+  RNUN(ctx, 1000, u.data());
   const std::vector<float> r = Draw(1000, 1.0f, 1.0f);
   for (int i = 0; i < 1000; ++i) {
     const float expected = u[i] <= kLO ? kLO : u[i];
@@ -123,10 +142,10 @@ TEST(RnbetMethods, UniformParametersReturnTheUniforms) {
   }
 }
 
-TEST(RnbetMethods, InversionFormulas) {
-  RGSEED(12345);
+TEST_F(RnbetMethods, InversionFormulas) {
+  RGSEED(ctx, 12345);
   std::vector<float> u(5000);
-  RNUN(5000, u.data());
+  RNUN(ctx, 5000, u.data());
   // PIN = 1: 1 - u^(1/q) (1 - sqrt(u) for QIN = 2); QIN = 1: u^(1/p). One
   // rounding in the power and one in the difference.
   const struct {
@@ -147,7 +166,7 @@ TEST(RnbetMethods, InversionFormulas) {
   }
 }
 
-TEST(RnbetMethods, PairedMethodsUseEvenNumbersOfSteps) {
+TEST_F(RnbetMethods, PairedMethodsUseEvenNumbersOfSteps) {
   // Joehnk, switching and BB draw uniforms in pairs; more than one pair per
   // deviate on average, as rejections happen.
   const struct {
@@ -165,12 +184,12 @@ TEST(RnbetMethods, PairedMethodsUseEvenNumbersOfSteps) {
   int64_t total = 0;
   for (int32_t seed = 1; seed <= 50; ++seed) {
     Draw(1000, 0.3f, 0.2f, seed);
-    total += StepsBetween(seed, g_generator.state);
+    total += StepsBetween(seed, ctx.generator.state);
   }
   EXPECT_GT(total, 2 * 1000 * 50) << "Joehnk rejects pairs with x + y > 1";
 }
 
-TEST(RnbetMethods, CountDecidesBetweenBBAndB4PE) {
+TEST_F(RnbetMethods, CountDecidesBetweenBBAndB4PE) {
   // PIN = QIN = 2: NR = 4 uses BB, NR = 5 uses B4PE; the streams differ.
   const std::vector<float> four = Draw(4, 2.0f, 2.0f);
   const std::vector<float> five = Draw(5, 2.0f, 2.0f);
@@ -191,12 +210,12 @@ TEST(RnbetMethods, CountDecidesBetweenBBAndB4PE) {
   bool odd = false;
   for (int32_t seed = 1; seed <= 20 && !odd; ++seed) {
     Draw(5, 20.0f, 20.0f, seed);
-    odd = StepsBetween(seed, g_generator.state) % 2 == 1;
+    odd = StepsBetween(seed, ctx.generator.state) % 2 == 1;
   }
   EXPECT_TRUE(odd);
 }
 
-TEST(RnbetMethods, B4PEUsesOneToThreeUniformsPerAttempt) {
+TEST_F(RnbetMethods, B4PEUsesOneToThreeUniformsPerAttempt) {
   for (float pq : {2.0f, 30.0f}) {
     const int64_t steps = StepsUsed(1000, pq, pq);
     EXPECT_GE(steps, 1000);
@@ -204,7 +223,7 @@ TEST(RnbetMethods, B4PEUsesOneToThreeUniformsPerAttempt) {
   }
 }
 
-TEST(RnbetMethods, SmallParameterTestRetriesTinyDeviates) {
+TEST_F(RnbetMethods, SmallParameterTestRetriesTinyDeviates) {
   // Both below 0.5: attempts with x < LO are retried, so no deviate needs
   // raising to LO, although Beta(0.3, 0.2) puts 0.3% of its mass below 1e-7.
   // With QIN = 0.6 the test is off and those deviates become LO.
@@ -228,7 +247,7 @@ TEST(RnbetMethods, SmallParameterTestRetriesTinyDeviates) {
   }
 }
 
-TEST(RnbetMethods, SwitchingMethodFlips) {
+TEST_F(RnbetMethods, SwitchingMethodFlips) {
   // PIN = 3, QIN = 0.5 returns 1 - x of the draws for PIN = 0.5, QIN = 3.
   const std::vector<float> a = Draw(2000, 0.5f, 3.0f);
   const std::vector<float> b = Draw(2000, 3.0f, 0.5f);
@@ -244,7 +263,7 @@ TEST(RnbetMethods, SwitchingMethodFlips) {
   EXPECT_GT(compared, 1900);
 }
 
-TEST(RnbetMethods, BBSwapsForQBelowP) {
+TEST_F(RnbetMethods, BBSwapsForQBelowP) {
   // BB works with a = min, b = max and returns b/(b + w) when QIN < PIN:
   // Beta(q, p) deviates are 1 - x of Beta(p, q) ones, up to one rounding.
   const std::vector<float> a = Draw(4, 2.5f, 6.0f);
@@ -252,7 +271,7 @@ TEST(RnbetMethods, BBSwapsForQBelowP) {
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[i], 1.0 - a[i], 1.2e-7) << i;
 }
 
-TEST(RnbetMethods, PinnedStreams) {
+TEST_F(RnbetMethods, PinnedStreams) {
   // The stream after seed 12345 is part of the program's output. These
   // values pin the rounding of every step (one float store per assignment,
   // float arguments of the maths functions, double comparisons of two
@@ -284,38 +303,40 @@ TEST(RnbetMethods, PinnedStreams) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.p << "," << c.q << " nr " << c.nr);
-    RGSEED(12345);
+    RGSEED(ctx, 12345);
     std::vector<float> r(c.nr);
     uint64_t hash = 1469598103934665603ull;
     for (int32_t done = 0; done < 20000; done += c.nr) {
-      RNBET(c.nr, c.p, c.q, r.data());
+      RNBET(ctx, c.nr, c.p, c.q, r.data());
       for (float v : r) hash = (hash ^ Bits(v)) * 1099511628211ull;
     }
-    EXPECT_EQ(StepsBetween(12345, g_generator.state), c.steps);
+    EXPECT_EQ(StepsBetween(12345, ctx.generator.state), c.steps);
     EXPECT_EQ(hash, c.hash);
   }
 }
 
 // ---- bounding ---------------------------------------------------------------------
 
-TEST(RnbetBounds, SmallestAndLargestUniform) {
+class RnbetBounds : public BetaRun {};
+
+TEST_F(RnbetBounds, SmallestAndLargestUniform) {
   float r[1];
   // y = 1 gives the uniform 4.66e-10, raised to LO.
-  RGSEED(12345);
-  g_generator.state = StateBefore(1);
-  RNBET(1, 1.0f, 1.0f, r);
+  RGSEED(ctx, 12345);
+  ctx.generator.state = StateBefore(1);
+  RNBET(ctx, 1, 1.0f, 1.0f, r);
   EXPECT_EQ(Bits(r[0]), Bits(kLO));
   // The largest uniform 0.99999994 is below 1 and survives the bounding.
-  g_generator.state = StateBefore(2147483646);
-  RNBET(1, 1.0f, 1.0f, r);
+  ctx.generator.state = StateBefore(2147483646);
+  RNBET(ctx, 1, 1.0f, 1.0f, r);
   EXPECT_EQ(Bits(r[0]), Bits(kTop));
   // 1 - sqrt(0.99999994) = 2^-24 lies below LO.
-  g_generator.state = StateBefore(2147483646);
-  RNBET(1, 1.0f, 2.0f, r);
+  ctx.generator.state = StateBefore(2147483646);
+  RNBET(ctx, 1, 1.0f, 2.0f, r);
   EXPECT_EQ(Bits(r[0]), Bits(kLO));
 }
 
-TEST(RnbetBounds, OneBecomesHi) {
+TEST_F(RnbetBounds, OneBecomesHi) {
   // u^(1/p) with p = 1e9 rounds to 1 for every uniform.
   const std::vector<float> r = Draw(100, 1e9f, 1.0f);
   for (float x : r) ASSERT_EQ(Bits(x), Bits(kHI));
@@ -324,24 +345,26 @@ TEST(RnbetBounds, OneBecomesHi) {
   for (float x : s) ASSERT_EQ(Bits(x), Bits(kLO));
 }
 
-TEST(RnbetBounds, ConstantsMatchTheMachineConstants) {
-  EXPECT_EQ(Bits(kLO), Bits(AMACH(3)));
-  EXPECT_EQ(Bits(kHI), Bits(static_cast<float>(1.0 - static_cast<double>(AMACH(4)))));
+TEST_F(RnbetBounds, ConstantsMatchTheMachineConstants) {
+  EXPECT_EQ(Bits(kLO), Bits(AMACH(ctx, 3)));
+  EXPECT_EQ(Bits(kHI), Bits(static_cast<float>(1.0 - static_cast<double>(AMACH(ctx, 4)))));
 }
 
 // ---- array entry ---------------------------------------------------------------
 
-TEST(RnbetArray, CountAbsentFillsTheWholeArray) {
+class RnbetArray : public BetaRun {};
+
+TEST_F(RnbetArray, CountAbsentFillsTheWholeArray) {
   const std::vector<float> expected = Draw(1000, 12.0f, 990.0f);
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   std::vector<float> r(1000, -1.0f);
-  RNBET_ARRAY(12.0f, 990.0f, r.data(), 1000);
+  RNBET_ARRAY(ctx, 12.0f, 990.0f, r.data(), 1000);
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(Bits(r[i]), Bits(expected[i])) << i;
 
   // An explicit count fills only that many.
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   std::vector<float> part(10, -1.0f);
-  RNBET_ARRAY(1.0f, 1.0f, part.data(), 10, 3);
+  RNBET_ARRAY(ctx, 1.0f, 1.0f, part.data(), 10, 3);
   EXPECT_GT(part[2], 0.0f);
   EXPECT_EQ(part[3], -1.0f);
 }
@@ -388,9 +411,11 @@ class RnbetDistribution : public ::testing::TestWithParam<DistCase> {};
 TEST_P(RnbetDistribution, MomentsAndDistributionFunction) {
   const DistCase& c = GetParam();
   const int32_t n = 100000;
-  RGSEED(20240601);
+  TestRun run;
+  Context& ctx = run.ctx;
+  RGSEED(ctx, 20240601);
   std::vector<float> x(n);
-  for (int32_t done = 0; done < n; done += c.nr) RNBET(std::min(c.nr, n - done), c.p, c.q, x.data() + done);
+  for (int32_t done = 0; done < n; done += c.nr) RNBET(ctx, std::min(c.nr, n - done), c.p, c.q, x.data() + done);
 
   // Moments of Beta(p, q): raw moments E X^k = prod (p + j)/(p + q + j).
   const double p = c.p, q = c.q;
@@ -443,6 +468,7 @@ TEST_P(RnbetDistribution, MomentsAndDistributionFunction) {
   const double seen =
       static_cast<double>(x.end() - std::upper_bound(x.begin(), x.end(), 0.999999f)) / n;
   EXPECT_NEAR(seen, top, 5.0 * std::sqrt(top * (1.0 - top) / n) + 1.0 / n) << "mass next to 1";
+  EXPECT_EQ(run.printed(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Regions, RnbetDistribution, ::testing::ValuesIn(kDistCases),
@@ -455,84 +481,89 @@ INSTANTIATE_TEST_SUITE_P(Regions, RnbetDistribution, ::testing::ValuesIn(kDistCa
 
 // ---- errors ----------------------------------------------------------------------
 
-TEST(RnbetDeathTest, ArgumentErrorsAllPrintedThenStop) {
-  auto call = [] {
-    RGSEED(12345);
-    std::atexit([] { std::printf("state %d\r\n", g_generator.state); });
-    float r[1] = {-1.0f};
-    RNBET(0, -1.0f, 0.0f, r);
-  };
-  EXPECT_LIBRARY_STOP(call(), Exactly(Lines({
-                                  " *** TERMINAL ERROR 1 from RNBET.  NR = 0.  NR must be greater than or",
-                                  " ***          equal to 1.",
-                                  " *** TERMINAL ERROR 2 from RNBET.  PIN = -1.000000E+00.  PIN must be",
-                                  " ***          positive.",
-                                  " *** TERMINAL ERROR 3 from RNBET.  QIN = 0.000000E+00.  QIN must be",
-                                  " ***          positive.",
-                                  "state 12345",
-                              })));
+TEST(RnbetStops, ArgumentErrorsAllPrintedThenStop) {
+  // Every error is printed before the stop at RNBET's return; nothing drawn.
+  TestRun stopped;
+  float r[1] = {-1.0f};
+  const Stop stop = StopIn(stopped, [&](Context& ctx) {
+    RGSEED(ctx, 12345);
+    RNBET(ctx, 0, -1.0f, 0.0f, r);
+  });
+  EXPECT_STOP_PRINTS(stop, Exactly(Lines({
+                               " *** TERMINAL ERROR 1 from RNBET.  NR = 0.  NR must be greater than or",
+                               " ***          equal to 1.",
+                               " *** TERMINAL ERROR 2 from RNBET.  PIN = -1.000000E+00.  PIN must be",
+                               " ***          positive.",
+                               " *** TERMINAL ERROR 3 from RNBET.  QIN = 0.000000E+00.  QIN must be",
+                               " ***          positive.",
+                           })));
+  EXPECT_EQ(stopped.ctx.generator.state, 12345);
+  EXPECT_EQ(r[0], -1.0f);
 }
 
-TEST(RnbetDeathTest, SingleArgumentErrors) {
+TEST(RnbetStops, SingleArgumentErrors) {
   float r[4];
-  EXPECT_LIBRARY_STOP(RNBET(4, 2.0f, -0.5f, r),
-                      Exactly(Lines({
-                          " *** TERMINAL ERROR 3 from RNBET.  QIN = -5.000000E-01.  QIN must be",
-                          " ***          positive.",
-                      })));
-  EXPECT_LIBRARY_STOP(RNBET(4, 0.0f, 2.0f, r), "^ \\*\\*\\* TERMINAL ERROR 2 from RNBET\\.  PIN = 0\\.000000E\\+00\\.");
-  EXPECT_LIBRARY_STOP(RNBET(-3, 2.0f, 2.0f, r), "^ \\*\\*\\* TERMINAL ERROR 1 from RNBET\\.  NR = -3\\.  NR must");
+  EXPECT_LIBRARY_STOPS(RNBET(ctx, 4, 2.0f, -0.5f, r),
+                       Exactly(Lines({
+                           " *** TERMINAL ERROR 3 from RNBET.  QIN = -5.000000E-01.  QIN must be",
+                           " ***          positive.",
+                       })));
+  EXPECT_LIBRARY_STOPS(RNBET(ctx, 4, 0.0f, 2.0f, r),
+                       "^ \\*\\*\\* TERMINAL ERROR 2 from RNBET\\.  PIN = 0\\.000000E\\+00\\.");
+  EXPECT_LIBRARY_STOPS(RNBET(ctx, -3, 2.0f, 2.0f, r),
+                       "^ \\*\\*\\* TERMINAL ERROR 1 from RNBET\\.  NR = -3\\.  NR must");
   // A parameter that is not a number is not positive either.
-  EXPECT_LIBRARY_STOP(RNBET(4, std::nanf(""), 2.0f, r), "ERROR 2 from RNBET\\.  PIN = ");
+  EXPECT_LIBRARY_STOPS(RNBET(ctx, 4, std::nanf(""), 2.0f, r), "ERROR 2 from RNBET\\.  PIN = ");
 }
 
-TEST(RnbetDeathTest, ArrayEntryRefusesACountBeyondTheArray) {
+TEST(RnbetStops, ArrayEntryRefusesACountBeyondTheArray) {
   float r[10];
-  EXPECT_LIBRARY_STOP(RNBET_ARRAY(2.0f, 2.0f, r, 10, 11),
-                      Exactly(Lines({
-                          " *** TERMINAL ERROR 1 from RNBET.  NR = 11.  NR must be greater than",
-                          " ***          or equal to 1 and less than or equal to 10.",
-                      })));
-  EXPECT_LIBRARY_STOP(RNBET_ARRAY(2.0f, 2.0f, r, 0), "ERROR 1 from RNBET\\.  NR = 0\\.");
+  std::fill(std::begin(r), std::end(r), -1.0f);
+  EXPECT_LIBRARY_STOPS(RNBET_ARRAY(ctx, 2.0f, 2.0f, r, 10, 11),
+                       Exactly(Lines({
+                           " *** TERMINAL ERROR 1 from RNBET.  NR = 11.  NR must be greater than",
+                           " ***          or equal to 1 and less than or equal to 10.",
+                       })));
+  EXPECT_LIBRARY_STOPS(RNBET_ARRAY(ctx, 2.0f, 2.0f, r, 0), "ERROR 1 from RNBET\\.  NR = 0\\.");
+  for (float v : r) EXPECT_EQ(v, -1.0f) << "nothing is written";
 }
 
-// Deviates left by a run that stops; printed at exit.
-float g_failed[6];
-
-TEST(RnbetDeathTest, ThousandAttemptsFailAndFillWithNotANumber) {
+TEST(RnbetStops, ThousandAttemptsFailAndFillWithNotANumber) {
   // With both parameters tiny, u^(1/p) underflows below LO in nearly every
   // attempt: the first deviate fails.
   // Both powers are 0, so no pair is redrawn for s > 1: exactly 1000
   // attempts of two uniforms each are made.
-  auto call = [] {
-    RGSEED(12345);
-    std::atexit([] {
-      for (float v : g_failed) std::printf("%.6e\r\n", static_cast<double>(v));
-      std::printf("steps %lld\r\n", static_cast<long long>(StepsBetween(12345, g_generator.state)));
-    });
-    RNBET(6, 1e-8f, 1e-8f, g_failed);
-  };
-  EXPECT_LIBRARY_STOP(
-      call(), Exactly(Lines({
-                  " *** TERMINAL ERROR 4 from RNBET.  1000 unsuccessful attempts were",
-                  " ***          made to assign a beta random deviate to R(1), since PIN",
-                  " ***          and QIN are so small.  All elements of R beyond 1 are",
-                  " ***          set to not-a-number.",
-                  "3.402199e+38", "3.402199e+38", "3.402199e+38", "3.402199e+38", "3.402199e+38",
-                  "3.402199e+38", "steps 2000",
-              })));
+  TestRun stopped;
+  float r[6];
+  const Stop stop = StopIn(stopped, [&](Context& ctx) {
+    RGSEED(ctx, 12345);
+    RNBET(ctx, 6, 1e-8f, 1e-8f, r);
+  });
+  EXPECT_STOP_PRINTS(stop, Exactly(Lines({
+                               " *** TERMINAL ERROR 4 from RNBET.  1000 unsuccessful attempts were",
+                               " ***          made to assign a beta random deviate to R(1), since PIN",
+                               " ***          and QIN are so small.  All elements of R beyond 1 are",
+                               " ***          set to not-a-number.",
+                           })));
+  // The stop comes at RNBET's return, after the array is filled.
+  for (float v : r) EXPECT_EQ(Bits(v), Bits(amach_constant(6)));
+  EXPECT_EQ(StepsBetween(12345, stopped.ctx.generator.state), 2000);
 }
 
-TEST(RnbetDeathTest, FailureLaterInTheArrayKeepsTheEarlierDeviates) {
+TEST(RnbetStops, FailureLaterInTheArrayKeepsTheEarlierDeviates) {
   // Parameters and seed where some deviates succeed before one fails.
-  auto call = [] {
-    RGSEED(4242);
-    std::atexit([] {
-      for (float v : g_failed) std::printf("%s\r\n", v == AMACH(6) ? "NAN" : (v >= 5.96184e-08f ? "OK" : "BAD"));
-    });
-    RNBET(6, 4e-5f, 4e-5f, g_failed);
-  };
-  EXPECT_LIBRARY_STOP(call(), "R\\(4\\).*beyond 4 are\r\n.*\r\nOK\r\nOK\r\nOK\r\nNAN\r\nNAN\r\nNAN\r\n$");
+  TestRun stopped;
+  float r[6];
+  const Stop stop = StopIn(stopped, [&](Context& ctx) {
+    RGSEED(ctx, 4242);
+    RNBET(ctx, 6, 4e-5f, 4e-5f, r);
+  });
+  EXPECT_STOP_PRINTS(stop, "R\\(4\\).*beyond 4 are\r\n.*\r\n$");
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(Bits(r[i]), Bits(amach_constant(6))) << i;
+    EXPECT_GE(r[i], kLO) << i;
+  }
+  for (int i = 3; i < 6; ++i) EXPECT_EQ(Bits(r[i]), Bits(amach_constant(6))) << i;
 }
 
 }  // namespace

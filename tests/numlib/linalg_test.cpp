@@ -1,6 +1,4 @@
 // Tests of the general matrix inverse, its factorisation and its kernels.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -14,8 +12,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "numlib/context.h"
 #include "numlib/errors.h"
 #include "numlib/linalg.h"
+#include "library_stop.h"
+#include "support/run.h"
 
 // The allocation-failure test asks for more memory than exists; under the
 // address sanitizer that must come back as a null pointer, not an abort.
@@ -25,7 +26,6 @@ namespace numlib {
 namespace {
 
 using ::testing::Eq;
-using ::testing::ExitedWithCode;
 using ::testing::HasSubstr;
 
 // Records as the handler prints them: each line ends with CR LF.
@@ -35,42 +35,53 @@ std::string lines(std::initializer_list<const char*> ls) {
   return s;
 }
 
-// Runs f with the handler's output (standard output) sent to standard error,
-// where a death test reads it.
-void on_stderr(const std::function<void()>& f) {
-  std::fflush(stdout);
-  dup2(STDERR_FILENO, STDOUT_FILENO);
-  f();
-}
+// Every test runs on a fresh library context whose console is kept in
+// memory.
+class Run : public testing::Test {
+ protected:
+  // What `f` prints on the run's console.
+  template <typename F>
+  std::string printed_by(F f) {
+    return t.printed_by(f);
+  }
 
-#define EXPECT_STOPS(stmt, matcher) \
-  EXPECT_EXIT(on_stderr([&] { stmt; }), ExitedWithCode(EXIT_LIBRARY_STOP), matcher)
+  test_support::TestRun t;
+  Context& ctx = t.ctx;
+};
+
+using Level2 = Run;
+using Factor = Run;
+using Inverse = Run;
+using Condition = Run;
+using Triangular = Run;
+using Support = Run;
+
+// What `call` printed on a context of its own when it stopped the library.
+std::string stop_text(const std::function<void(Context&)>& call) { return numlib_test::StopText(call); }
+
+#define EXPECT_STOPS(stmt, matcher) EXPECT_THAT(stop_text([&](Context& ctx) { stmt; }), matcher)
 
 // A library routine of the caller's own that expects an error from the
 // routine it calls: it sits at level 2, so nothing below it prints or stops
 // for a fatal error; it reads the type and clears it before returning.
 constexpr const char* kCaller = "CALLER";
 struct ExpectingCaller {
-  ExpectingCaller() { E1PSH(kCaller); }
+  explicit ExpectingCaller(Context& c) : ctx(c) { E1PSH(ctx, kCaller); }
   ~ExpectingCaller() {
-    E1MSG(0, 0, " ");
-    E1POP(kCaller);
+    E1MSG(ctx, 0, 0, " ");
+    E1POP(ctx, kCaller);
   }
-  int32_t type() const { return N1RTY(0); }
-  int32_t code() const { return N1RCD(0); }
+  int32_t type() const { return N1RTY(ctx, 0); }
+  int32_t code() const { return N1RCD(ctx, 0); }
+  Context& ctx;
 };
 
-// Sets the flag of the condition estimate (chapter 1, option 17) for one
-// test and puts back the default 1 afterwards.
-struct ConditionFlag {
-  explicit ConditionFlag(int32_t flag) { put(flag); }
-  ~ConditionFlag() { put(1); }
-  static void put(int32_t flag) {
-    const int32_t option = 17;
-    int32_t values[2] = {1, flag};
-    IUMAG("LINRG", 1, 2, 1, &option, values);
-  }
-};
+// Sets the flag of the condition estimate (chapter 1, option 17) of a run.
+void set_condition_flag(Context& ctx, int32_t flag) {
+  const int32_t option = 17;
+  int32_t values[2] = {1, flag};
+  IUMAG(ctx, "LINRG", 1, 2, 1, &option, values);
+}
 
 // Column-major matrix from rows.
 std::vector<float> from_rows(std::initializer_list<std::initializer_list<float>> rows) {
@@ -85,9 +96,9 @@ std::vector<float> from_rows(std::initializer_list<std::initializer_list<float>>
   return a;
 }
 
-std::vector<float> inverse(int32_t n, const std::vector<float>& a) {
+std::vector<float> inverse(Context& ctx, int32_t n, const std::vector<float>& a) {
   std::vector<float> b(static_cast<size_t>(n) * n, -99.0f);
-  LINRG_ARRAY(n, a.data(), b.data());
+  LINRG_ARRAY(ctx, n, a.data(), b.data());
   return b;
 }
 
@@ -276,36 +287,36 @@ TEST(Kernels, IsamaxScaledComparesStoredProductsFirstWins) {
 // Level-2 kernels
 // ===================================================================
 
-TEST(Level2, SgemvProductsAndScaling) {
+TEST_F(Level2, SgemvProductsAndScaling) {
   const float a[] = {1, 2, 3, 4, 5, 6};  // 2 x 3: rows (1 3 5), (2 4 6)
   const float x3[] = {1, 2, 3};
   float y[] = {10, 20};
-  SGEMV('N', 2, 3, 2.0f, a, 2, x3, 1, 0.5f, y, 1);
+  SGEMV(ctx, 'N', 2, 3, 2.0f, a, 2, x3, 1, 0.5f, y, 1);
   EXPECT_THAT(y, ::testing::ElementsAre(5 + 2 * 22.0f, 10 + 2 * 28.0f));
 
   float z[] = {NAN, NAN};  // BETA = 0 replaces y, whatever it holds
-  SGEMV('n', 2, 3, 1.0f, a, 2, x3, -1, 0.0f, z, 1);  // x read as (3, 2, 1)
+  SGEMV(ctx, 'n', 2, 3, 1.0f, a, 2, x3, -1, 0.0f, z, 1);  // x read as (3, 2, 1)
   EXPECT_THAT(z, ::testing::ElementsAre(14.0f, 20.0f));
 
   const float x2[] = {1, 1};
   float t[] = {1, 1, 1};
-  SGEMV('T', 2, 3, 1.0f, a, 2, x2, 1, 1.0f, t, -1);  // y read from the far end
+  SGEMV(ctx, 'T', 2, 3, 1.0f, a, 2, x2, 1, 1.0f, t, -1);  // y read from the far end
   EXPECT_THAT(t, ::testing::ElementsAre(12.0f, 8.0f, 4.0f));
 
   float u[] = {NAN, 1.0f};
-  SGEMV('C', 2, 3, 0.0f, a, 2, x3, 1, 1.0f, u, 1);  // ALPHA 0, BETA 1: nothing
+  SGEMV(ctx, 'C', 2, 3, 0.0f, a, 2, x3, 1, 1.0f, u, 1);  // ALPHA 0, BETA 1: nothing
   EXPECT_TRUE(std::isnan(u[0]));
-  SGEMV('N', 0, 3, 1.0f, a, 1, x3, 1, 0.0f, u, 1);  // M = 0: nothing
+  SGEMV(ctx, 'N', 0, 3, 1.0f, a, 1, x3, 1, 0.0f, u, 1);  // M = 0: nothing
   EXPECT_TRUE(std::isnan(u[0]));
 }
 
-TEST(Level2, SgerRankOneUpdate) {
+TEST_F(Level2, SgerRankOneUpdate) {
   const float x[] = {1, 2}, y[] = {3, 4};
   float a[] = {0, 0, -1, 0, 0, -1};  // 2 x 2 with leading dimension 3
-  SGER(2, 2, 2.0f, x, 1, y, 1, a, 3);
+  SGER(ctx, 2, 2, 2.0f, x, 1, y, 1, a, 3);
   EXPECT_THAT(a, ::testing::ElementsAre(6.0f, 12.0f, -1.0f, 8.0f, 16.0f, -1.0f));
   float b[] = {0, 0, 0, 0};
-  SGER(2, 2, 1.0f, x, -1, y, -1, b, 2);  // x = (2, 1), y = (4, 3)
+  SGER(ctx, 2, 2, 1.0f, x, -1, y, -1, b, 2);  // x = (2, 1), y = (4, 3)
   EXPECT_THAT(b, ::testing::ElementsAre(8.0f, 4.0f, 6.0f, 3.0f));
 }
 
@@ -319,32 +330,32 @@ struct Factors {
   std::vector<float> rowscale;
 };
 
-Factors factor(int32_t n, const std::vector<float>& a) {
+Factors factor(Context& ctx, int32_t n, const std::vector<float>& a) {
   Factors f{std::vector<float>(a.size()), std::vector<int32_t>(n), std::vector<float>(n)};
-  L2TRG(n, a.data(), n, f.fac.data(), n, f.pivot.data(), f.rowscale.data());
+  L2TRG(ctx, n, a.data(), n, f.fac.data(), n, f.pivot.data(), f.rowscale.data());
   return f;
 }
 
-TEST(Factor, LayoutHoldsUAndNegatedMultipliers) {
+TEST_F(Factor, LayoutHoldsUAndNegatedMultipliers) {
   // Row 2 has the larger scaled candidate (4/4 against 1/2): rows exchange.
-  Factors f = factor(2, from_rows({{1, 2}, {4, 3}}));
+  Factors f = factor(ctx, 2, from_rows({{1, 2}, {4, 3}}));
   EXPECT_THAT(f.fac, ::testing::ElementsAre(4.0f, -0.25f, 3.0f, 1.25f));
   EXPECT_THAT(f.pivot, ::testing::ElementsAre(2, 2));
   EXPECT_THAT(f.rowscale, ::testing::ElementsAre(0.25f, 0.5f));
 }
 
-TEST(Factor, EqualScaledCandidatesTakeTheLowestRow) {
+TEST_F(Factor, EqualScaledCandidatesTakeTheLowestRow) {
   // 1/2 against 2/4: equal, so row 1 although |2| > |1|.
-  Factors f = factor(2, from_rows({{1, 2}, {2, -4}}));
+  Factors f = factor(ctx, 2, from_rows({{1, 2}, {2, -4}}));
   EXPECT_THAT(f.pivot, ::testing::ElementsAre(1, 2));
   EXPECT_THAT(f.fac, ::testing::ElementsAre(1.0f, -2.0f, 2.0f, -8.0f));
 }
 
-TEST(Factor, PivotFollowsTheScaledValueNotTheMagnitude) {
+TEST_F(Factor, PivotFollowsTheScaledValueNotTheMagnitude) {
   // Step 1: |4|*1e-6 against |1|*1 chooses row 2. Step 2: the exchanged scale
   // travels with its row, and 999996*1e-6 < 1e-3*1000 chooses row 3 although
   // its element is a billion times smaller.
-  Factors f = factor(3, from_rows({{4, 1e6f, 0}, {1, 1, 1}, {0, 1e-3f, 1e-6f}}));
+  Factors f = factor(ctx, 3, from_rows({{4, 1e6f, 0}, {1, 1, 1}, {0, 1e-3f, 1e-6f}}));
   EXPECT_THAT(f.pivot, ::testing::ElementsAre(2, 3, 3));
   EXPECT_EQ(f.rowscale[0], 1.0f);
   EXPECT_NEAR(f.rowscale[1], 1000.0f, 1e-3f);
@@ -355,7 +366,7 @@ TEST(Factor, PivotFollowsTheScaledValueNotTheMagnitude) {
   // exchanged at step 2: exchanges touch columns k..N only.
   EXPECT_EQ(f.fac[1 + 3 * 0], -4.0f);
   const std::vector<float> a = from_rows({{4, 1e6f, 0}, {1, 1, 1}, {0, 1e-3f, 1e-6f}});
-  const std::vector<float> b = inverse(3, a);
+  const std::vector<float> b = inverse(ctx, 3, a);
   // Badly scaled, so the residual is measured against |A| |inv(A)|.
   double na = 0.0, nb = 0.0;
   for (float v : a) na = std::max(na, static_cast<double>(std::fabs(v)));
@@ -363,35 +374,35 @@ TEST(Factor, PivotFollowsTheScaledValueNotTheMagnitude) {
   EXPECT_LT(residual(3, a.data(), 3, b.data(), 3) / (na * nb), 1e-6);
 }
 
-TEST(Factor, DiagonalMatrixNeedsNoExchanges) {
-  Factors f = factor(4, from_rows({{-2, 0, 0, 0}, {0, 4, 0, 0}, {0, 0, 8, 0}, {0, 0, 0, 0.5f}}));
+TEST_F(Factor, DiagonalMatrixNeedsNoExchanges) {
+  Factors f = factor(ctx, 4, from_rows({{-2, 0, 0, 0}, {0, 4, 0, 0}, {0, 0, 8, 0}, {0, 0, 0, 0.5f}}));
   EXPECT_THAT(f.pivot, ::testing::ElementsAre(1, 2, 3, 4));
 }
 
 // A singular matrix raises the fatal error; a caller that expects it sees the
 // factors as far as they were formed, and a zero row keeps scale 1.
-TEST(Factor, ZeroRowIsSingularWithScaleOne) {
+TEST_F(Factor, ZeroRowIsSingularWithScaleOne) {
   const std::vector<float> a = from_rows({{2, 1, 0}, {0, 0, 0}, {1, 3, 5}});
   Factors f{std::vector<float>(9), std::vector<int32_t>(3), std::vector<float>(3)};
   {
-    ExpectingCaller caller;
-    L2TRG(3, a.data(), 3, f.fac.data(), 3, f.pivot.data(), f.rowscale.data());
+    ExpectingCaller caller(ctx);
+    L2TRG(ctx, 3, a.data(), 3, f.fac.data(), 3, f.pivot.data(), f.rowscale.data());
     EXPECT_EQ(caller.type(), ERR_FATAL);
     EXPECT_EQ(caller.code(), 2);
   }
-  EXPECT_EQ(N1RTY(1), 0);  // the caller cleared it: nothing reaches the program
+  EXPECT_EQ(N1RTY(ctx, 1), 0);  // the caller cleared it: nothing reaches the program
   EXPECT_EQ(f.rowscale[1], 0.2f);  // row 3 exchanged into place 2 at step 2
   EXPECT_EQ(f.rowscale[2], 1.0f);      // the zero row
   EXPECT_EQ(f.pivot[2], 3);
   EXPECT_EQ(f.fac[2 + 3 * 2], 0.0f);   // U(3,3)
 }
 
-TEST(Factor, SingularMatrixLeavesTheFactorsInTheInverse) {
+TEST_F(Factor, SingularMatrixLeavesTheFactorsInTheInverse) {
   const std::vector<float> a = from_rows({{1, 2}, {2, 4}});
   std::vector<float> ainv(4, -9.0f), work(2 + 1);
   std::vector<int32_t> iwork(2);
-  ExpectingCaller caller;
-  L2NRG(2, a.data(), 2, ainv.data(), 2, work.data(), iwork.data());
+  ExpectingCaller caller(ctx);
+  L2NRG(ctx, 2, a.data(), 2, ainv.data(), 2, work.data(), iwork.data());
   EXPECT_EQ(caller.type(), ERR_FATAL);
   EXPECT_THAT(ainv, ::testing::ElementsAre(1.0f, -2.0f, 2.0f, 0.0f));
 }
@@ -400,14 +411,14 @@ TEST(Factor, SingularMatrixLeavesTheFactorsInTheInverse) {
 // Inverse
 // ===================================================================
 
-TEST(Inverse, OrderOneIsTheReciprocal) {
+TEST_F(Inverse, OrderOneIsTheReciprocal) {
   struct Case {
     float a, inv;
   };
-  const float just_above = std::nextafter(AMACH(1), 1.0f);
+  const float just_above = std::nextafter(AMACH(ctx, 1), 1.0f);
   for (const Case& c : {Case{3.0f, 1.0f / 3.0f}, Case{-0.25f, -4.0f}, Case{1e-30f, static_cast<float>(1.0 / 1e-30f)},
                         Case{just_above, static_cast<float>(1.0 / just_above)}}) {
-    EXPECT_EQ(inverse(1, {c.a})[0], c.inv) << c.a;
+    EXPECT_EQ(inverse(ctx, 1, {c.a})[0], c.inv) << c.a;
   }
 }
 
@@ -417,44 +428,43 @@ const std::string kSingular = lines({
     " ***          of the LU factorization are close to zero.",
 });
 
-TEST(InverseDeath, TinyOrderOneIsSingular) {
-  for (float a : {0.0f, 1e-39f, -AMACH(1), AMACH(1)}) {
-    EXPECT_STOPS(inverse(1, {a}), Eq(kSingular)) << a;
+TEST(InverseStops, TinyOrderOneIsSingular) {
+  for (float a : {0.0f, 1e-39f, -amach_constant(1), amach_constant(1)}) {
+    EXPECT_STOPS(inverse(ctx, 1, {a}), Eq(kSingular)) << a;
   }
 }
 
 // A pivot equal to the safe minimum counts as zero at an elimination step
 // too, although its scaled value is the largest of its column.
-TEST(InverseDeath, PivotAtTheSafeMinimumIsSingular) {
-  EXPECT_STOPS(inverse(2, from_rows({{AMACH(1), 0}, {0, 1}})), Eq(kSingular));
+TEST(InverseStops, PivotAtTheSafeMinimumIsSingular) {
+  EXPECT_STOPS(inverse(ctx, 2, from_rows({{AMACH(ctx, 1), 0}, {0, 1}})), Eq(kSingular));
 }
 
-TEST(InverseDeath, ZeroRowOrColumnIsSingular) {
-  EXPECT_STOPS(inverse(3, from_rows({{1, 2, 3}, {0, 0, 0}, {4, 5, 7}})), Eq(kSingular));
-  EXPECT_STOPS(inverse(2, from_rows({{0, 1}, {0, 2}})), Eq(kSingular));
+TEST(InverseStops, ZeroRowOrColumnIsSingular) {
+  EXPECT_STOPS(inverse(ctx, 3, from_rows({{1, 2, 3}, {0, 0, 0}, {4, 5, 7}})), Eq(kSingular));
+  EXPECT_STOPS(inverse(ctx, 2, from_rows({{0, 1}, {0, 2}})), Eq(kSingular));
 }
 
-TEST(Inverse, DiagonalGivesReciprocalsAndExactZeros) {
+TEST_F(Inverse, DiagonalGivesReciprocalsAndExactZeros) {
   const std::vector<float> b =
-      inverse(4, from_rows({{-2, 0, 0, 0}, {0, 4, 0, 0}, {0, 0, 8, 0}, {0, 0, 0, 5}}));
+      inverse(ctx, 4, from_rows({{-2, 0, 0, 0}, {0, 4, 0, 0}, {0, 0, 8, 0}, {0, 0, 0, 5}}));
   const float diag[] = {-0.5f, 0.25f, 0.125f, 0.2f};
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_EQ(b[i + 4 * j], i == j ? diag[i] : 0.0f) << i << "," << j;
 }
 
-TEST(Inverse, IdentityIsItsOwnInverseSilently) {
+TEST_F(Inverse, IdentityIsItsOwnInverseSilently) {
   for (int32_t n : {1, 2, 5, 9}) {
     std::vector<float> id(static_cast<size_t>(n) * n, 0.0f);
     for (int32_t i = 0; i < n; ++i) id[i + n * i] = 1.0f;
-    testing::internal::CaptureStdout();
-    const std::vector<float> b = inverse(n, id);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    std::vector<float> b;
+    EXPECT_EQ(printed_by([&] { b = inverse(ctx, n, id); }), "");
     EXPECT_EQ(b, id);
   }
 }
 
-TEST(Inverse, TwoByTwoWithExchange) {
-  const std::vector<float> b = inverse(2, from_rows({{1, 2}, {4, 3}}));
+TEST_F(Inverse, TwoByTwoWithExchange) {
+  const std::vector<float> b = inverse(ctx, 2, from_rows({{1, 2}, {4, 3}}));
   const float expected[] = {-0.6f, 0.8f, 0.4f, -0.2f};
   for (int i = 0; i < 4; ++i) EXPECT_NEAR(b[i], expected[i], 1e-7f) << i;
 }
@@ -463,36 +473,33 @@ TEST(Inverse, TwoByTwoWithExchange) {
 // inverse comes out exact, with no message under the default option.
 const std::vector<float> kNearlySingular = from_rows({{1, 1}, {1, 1.0f + 0x1p-23f}});
 
-TEST(Inverse, NearlySingularIsInvertedWithoutMessage) {
-  testing::internal::CaptureStdout();
-  const std::vector<float> b = inverse(2, kNearlySingular);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(N1RTY(1), 0);
+TEST_F(Inverse, NearlySingularIsInvertedWithoutMessage) {
+  std::vector<float> b;
+  EXPECT_EQ(printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }), "");
+  EXPECT_EQ(N1RTY(ctx, 1), 0);
   EXPECT_THAT(b, ::testing::ElementsAre(8388609.0f, -8388608.0f, -8388608.0f, 8388608.0f));
 }
 
 // Not-a-number entries reach the result without a stop and without any
 // index leaving the matrix.
-TEST(Inverse, NotANumberFlowsThrough) {
-  testing::internal::CaptureStdout();
-  const std::vector<float> b = inverse(3, from_rows({{NAN, 1, 2}, {1, NAN, 0}, {3, 1, 1}}));
-  testing::internal::GetCapturedStdout();
+TEST_F(Inverse, NotANumberFlowsThrough) {
+  const std::vector<float> b = inverse(ctx, 3, from_rows({{NAN, 1, 2}, {1, NAN, 0}, {3, 1, 1}}));
   EXPECT_TRUE(std::isnan(b[0]));
 }
 
-TEST(Inverse, LeadingDimensionsLargerThanTheOrder) {
+TEST_F(Inverse, LeadingDimensionsLargerThanTheOrder) {
   // 3 x 3 in 5-row and 4-row storage; the padding is neither read nor
   // written.
   std::vector<float> a(15, NAN), b(12, -5.0f);
   const float rows[3][3] = {{2, -1, 0}, {-1, 2, -1}, {0, -1, 2}};
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j) a[i + 5 * j] = rows[i][j];
-  LINRG(3, a.data(), 5, b.data(), 4);
+  LINRG(ctx, 3, a.data(), 5, b.data(), 4);
   for (int j = 0; j < 3; ++j) EXPECT_EQ(b[3 + 4 * j], -5.0f);
   EXPECT_LT(residual(3, a.data(), 5, b.data(), 4), 1e-6);
 }
 
-TEST(Inverse, RandomWellConditionedMatricesOfOrderOneToTwelve) {
+TEST_F(Inverse, RandomWellConditionedMatricesOfOrderOneToTwelve) {
   std::mt19937 g(20240611u);
   for (int32_t n = 1; n <= 12; ++n) {
     for (int rep = 0; rep < 4; ++rep) {
@@ -508,7 +515,7 @@ TEST(Inverse, RandomWellConditionedMatricesOfOrderOneToTwelve) {
           if (i == j) v += uniform(g) < 0.0f ? -0.5f - n : 0.5f + n;
           a[perm[i] + n * j] = v;
         }
-      const std::vector<float> b = inverse(n, a);
+      const std::vector<float> b = inverse(ctx, n, a);
       EXPECT_LT(residual(n, a.data(), n, b.data(), n), 4e-6) << "n=" << n << " rep=" << rep;
     }
   }
@@ -518,46 +525,46 @@ TEST(Inverse, RandomWellConditionedMatricesOfOrderOneToTwelve) {
 // Condition estimate (option 17 flag 2)
 // ===================================================================
 
-TEST(Condition, IdentityAndDiagonalEstimates) {
-  ConditionFlag flag(2);
+TEST_F(Condition, IdentityAndDiagonalEstimates) {
+  set_condition_flag(ctx, 2);
   float id[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, fac[9], work[3], rcond = -1.0f;
   int32_t pivot[3];
-  L2CRG(3, id, 3, fac, 3, pivot, rcond, work);
+  L2CRG(ctx, 3, id, 3, fac, 3, pivot, rcond, work);
   EXPECT_NEAR(rcond, 1.0f, 1e-6f);
   // diag(1, 10): the estimate of the norm of the inverse is 101/110, so
   // RCOND = 0.110/1.01.
   float dg[4] = {1, 0, 0, 10};
-  L2CRG(2, dg, 2, fac, 2, pivot, rcond, work);
+  L2CRG(ctx, 2, dg, 2, fac, 2, pivot, rcond, work);
   EXPECT_NEAR(rcond, 110.0 / 1010.0, 1e-7);
 }
 
 // Values worked by hand through the four solves. In the 3 x 3 case the
 // look-ahead of step 2 keeps e(2) = +1 (4/3 against 2/3); taking the other
 // sign would give 1/6.
-TEST(Condition, TriangularEstimatesWorkedByHand) {
-  ConditionFlag flag(2);
+TEST_F(Condition, TriangularEstimatesWorkedByHand) {
+  set_condition_flag(ctx, 2);
   float fac[9], work[3], rcond = -1.0f;
   int32_t pivot[3];
   const std::vector<float> u2 = from_rows({{1, -1}, {0, 1}});
-  L2CRG(2, u2.data(), 2, fac, 2, pivot, rcond, work);
+  L2CRG(ctx, 2, u2.data(), 2, fac, 2, pivot, rcond, work);
   EXPECT_NEAR(rcond, 0.3, 1e-7);
   const std::vector<float> u3 = from_rows({{1, -2, -2}, {0, 1, 1}, {0, 0, 1}});
-  L2CRG(3, u3.data(), 3, fac, 3, pivot, rcond, work);
+  L2CRG(ctx, 3, u3.data(), 3, fac, 3, pivot, rcond, work);
   EXPECT_NEAR(rcond, 3.0 / 28.0, 1e-7);
 }
 
 // The estimate of the norm of the inverse is a lower bound, so RCOND never
 // falls below the true reciprocal condition number, and it stays close.
-TEST(Condition, EstimateBoundsTheTrueValueFromAbove) {
-  ConditionFlag flag(2);
+TEST_F(Condition, EstimateBoundsTheTrueValueFromAbove) {
+  set_condition_flag(ctx, 2);
   std::mt19937 g(99u);
   for (int32_t n = 2; n <= 8; ++n) {
     std::vector<float> a(static_cast<size_t>(n) * n), b(a.size()), fac(a.size()), work(n);
     std::vector<int32_t> pivot(n);
     for (float& v : a) v = uniform(g);
     float rcond = -1.0f;
-    L2CRG(n, a.data(), n, fac.data(), n, pivot.data(), rcond, work.data());
-    LINRG(n, a.data(), n, b.data(), n);
+    L2CRG(ctx, n, a.data(), n, fac.data(), n, pivot.data(), rcond, work.data());
+    LINRG(ctx, n, a.data(), n, b.data(), n);
     double norm_a = 0.0, norm_b = 0.0;
     for (int32_t j = 0; j < n; ++j) {
       double sa = 0.0, sb = 0.0;
@@ -574,21 +581,18 @@ TEST(Condition, EstimateBoundsTheTrueValueFromAbove) {
   }
 }
 
-TEST(Condition, NearlySingularWarnsAndStillInverts) {
-  ConditionFlag flag(2);
+TEST_F(Condition, NearlySingularWarnsAndStillInverts) {
+  set_condition_flag(ctx, 2);
   float fac[4], work[2], rcond = -1.0f;
   int32_t pivot[2];
-  testing::internal::CaptureStdout();
-  L2CRG(2, kNearlySingular.data(), 2, fac, 2, pivot, rcond, work);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(printed_by([&] { L2CRG(ctx, 2, kNearlySingular.data(), 2, fac, 2, pivot, rcond, work); }),
             lines({" *** WARNING ERROR 1 from L2CRG.  The matrix is algorithmically",
                    " ***          singular.  An estimate of the reciprocal of its L1",
                    " ***          condition number is RCOND = 2.980232E-08."}));
   EXPECT_NEAR(rcond, 0x1p-25, 1e-10);
 
-  testing::internal::CaptureStdout();
-  const std::vector<float> b = inverse(2, kNearlySingular);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  std::vector<float> b;
+  EXPECT_EQ(printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }),
             lines({" *** WARNING ERROR 1 from LINRG.  The matrix is too ill-conditioned.",
                    " ***          An estimate of the reciprocal of its L1 condition number",
                    " ***          is RCOND = 2.980232E-08.  The inverse might not be",
@@ -596,13 +600,13 @@ TEST(Condition, NearlySingularWarnsAndStillInverts) {
   EXPECT_THAT(b, ::testing::ElementsAre(8388609.0f, -8388608.0f, -8388608.0f, 8388608.0f));
 }
 
-TEST(ConditionDeath, FlagOtherThanOneOrTwoIsTerminal) {
+TEST(ConditionStops, FlagOtherThanOneOrTwoIsTerminal) {
   const float a[] = {1.0f};
   EXPECT_STOPS(
       {
-        ConditionFlag::put(3);
+        set_condition_flag(ctx, 3);
         float b;
-        LINRG(1, a, 1, &b, 1);
+        LINRG(ctx, 1, a, 1, &b, 1);
       },
       HasSubstr(lines({" *** TERMINAL ERROR 4 from L2CRG.  The flag value for computing the",
                        " ***          matrix condition number must be 1 or 2 while 3 is given."})));
@@ -612,10 +616,10 @@ TEST(ConditionDeath, FlagOtherThanOneOrTwoIsTerminal) {
 // Triangular inverse and supporting routines
 // ===================================================================
 
-TEST(Triangular, UpperInverseAndLowerMirror) {
+TEST_F(Triangular, UpperInverseAndLowerMirror) {
   const std::vector<float> u = from_rows({{2, 1}, {0, 4}});
   std::vector<float> v(4, -1.0f);
-  LINRT(2, u.data(), 2, 2, v.data(), 2);
+  LINRT(ctx, 2, u.data(), 2, 2, v.data(), 2);
   EXPECT_THAT(v, ::testing::ElementsAre(0.5f, 0.0f, -0.125f, 0.25f));
 
   // A random upper triangle and its transpose: the lower path gives exactly
@@ -629,41 +633,41 @@ TEST(Triangular, UpperInverseAndLowerMirror) {
       up[i + n * j] = x;
       lo[j + n * i] = x;
     }
-  LINRT(n, up.data(), n, 2, iu.data(), n);
-  LINRT(n, lo.data(), n, 1, il.data(), n);
+  LINRT(ctx, n, up.data(), n, 2, iu.data(), n);
+  LINRT(ctx, n, lo.data(), n, 1, il.data(), n);
   for (int32_t i = 0; i < n; ++i)
     for (int32_t j = 0; j < n; ++j) EXPECT_EQ(iu[i + n * j], il[j + n * i]) << i << "," << j;
   EXPECT_LT(residual(n, up.data(), n, iu.data(), n), 1e-5);
   EXPECT_LT(residual(n, lo.data(), n, il.data(), n), 1e-5);
 }
 
-TEST(Support, CrgrgCopiesBetweenLeadingDimensions) {
+TEST_F(Support, CrgrgCopiesBetweenLeadingDimensions) {
   const float a[] = {1, 2, NAN, 3, 4, NAN};
   float b[] = {-1, -1, -1, -1, -1, -1, -1, -1};
-  CRGRG(2, a, 3, b, 4);
+  CRGRG(ctx, 2, a, 3, b, 4);
   EXPECT_THAT(b, ::testing::ElementsAre(1.0f, 2.0f, -1.0f, -1.0f, 3.0f, 4.0f, -1.0f, -1.0f));
 }
 
-TEST(Support, Nr1rrIsTheLargestColumnSum) {
+TEST_F(Support, Nr1rrIsTheLargestColumnSum) {
   const float a[] = {1, -2, NAN, -3, 0.5f, NAN, 0, 0, NAN};  // 2 x 3, LDA 3
   float norm = -1.0f;
-  NR1RR(2, 3, a, 3, norm);
+  NR1RR(ctx, 2, 3, a, 3, norm);
   EXPECT_EQ(norm, 3.5f);
 }
 
 // ===================================================================
-// Argument checks: each stops the program with its message.
+// Argument checks: each stops the run with its message.
 // ===================================================================
 
 struct StopCase {
   const char* what;
-  std::function<void()> call;
+  std::function<void(Context&)> call;
   std::string text;
 };
 
 void expect_all_stop(const std::vector<StopCase>& cases) {
   for (const StopCase& c : cases) {
-    EXPECT_STOPS(c.call(), Eq(c.text)) << c.what;
+    EXPECT_EQ(stop_text(c.call), c.text) << c.what;
   }
 }
 
@@ -673,45 +677,45 @@ float g_work[16];
 int32_t g_iwork[4];
 float g_rcond;
 
-TEST(ArgumentDeath, InverseFamily) {
+TEST(ArgumentStops, InverseFamily) {
   expect_all_stop({
-      {"LINRG N = 0, no storage", [] { LINRG_ARRAY(0, nullptr, nullptr); },
+      {"LINRG N = 0, no storage", [](Context& ctx) { LINRG_ARRAY(ctx, 0, nullptr, nullptr); },
        lines({" *** TERMINAL ERROR 1 from LINRG.  The order of the matrix must be",
               " ***          positive while N = 0 is given."})},
-      {"LINRG N < 0", [] { LINRG(-3, nullptr, 1, nullptr, 1); },
+      {"LINRG N < 0", [](Context& ctx) { LINRG(ctx, -3, nullptr, 1, nullptr, 1); },
        lines({" *** TERMINAL ERROR 1 from LINRG.  The order of the matrix must be",
               " ***          positive while N = -3 is given."})},
-      {"L2NRG LDA", [] { L2NRG(4, kM, 3, g_out, 4, g_work, g_iwork); },
+      {"L2NRG LDA", [](Context& ctx) { L2NRG(ctx, 4, kM, 3, g_out, 4, g_work, g_iwork); },
        lines({" *** TERMINAL ERROR 2 from L2NRG.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 4",
               " ***          and LDA = 3 are given."})},
-      {"L2NRG LDAINV", [] { L2NRG(4, kM, 4, g_out, 2, g_work, g_iwork); },
+      {"L2NRG LDAINV", [](Context& ctx) { L2NRG(ctx, 4, kM, 4, g_out, 2, g_work, g_iwork); },
        lines({" *** TERMINAL ERROR 3 from L2NRG.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 4",
               " ***          and LDAINV = 2 are given."})},
-      {"L2CRG N", [] { L2CRG(0, kM, 0, g_out, 0, g_iwork, g_rcond, g_work); },
+      {"L2CRG N", [](Context& ctx) { L2CRG(ctx, 0, kM, 0, g_out, 0, g_iwork, g_rcond, g_work); },
        lines({" *** TERMINAL ERROR 1 from L2CRG.  The order of the matrix must be",
               " ***          positive while N = 0 is given."})},
-      {"L2CRG LDFAC", [] { L2CRG(2, kM, 2, g_out, 1, g_iwork, g_rcond, g_work); },
+      {"L2CRG LDFAC", [](Context& ctx) { L2CRG(ctx, 2, kM, 2, g_out, 1, g_iwork, g_rcond, g_work); },
        lines({" *** TERMINAL ERROR 3 from L2CRG.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 2",
               " ***          and LDFAC = 1 are given."})},
-      {"L2TRG LDA first", [] { L2TRG(3, kM, 2, g_out, 2, g_iwork, g_work); },
+      {"L2TRG LDA first", [](Context& ctx) { L2TRG(ctx, 3, kM, 2, g_out, 2, g_iwork, g_work); },
        lines({" *** TERMINAL ERROR 2 from L2TRG.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 3",
               " ***          and LDA = 2 are given."})},
-      {"L2TRG LDFAC", [] { L2TRG(3, kM, 3, g_out, 2, g_iwork, g_work); },
+      {"L2TRG LDFAC", [](Context& ctx) { L2TRG(ctx, 3, kM, 3, g_out, 2, g_iwork, g_work); },
        lines({" *** TERMINAL ERROR 3 from L2TRG.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 3",
               " ***          and LDFAC = 2 are given."})},
-      {"LINRT singular", [] {
+      {"LINRT singular", [](Context& ctx) {
          const float u[] = {1, 0, 5, 0};
-         LINRT(2, u, 2, 2, g_out, 2);
+         LINRT(ctx, 2, u, 2, 2, g_out, 2);
        },
        lines({" *** TERMINAL ERROR 5 from LINRT.  The matrix to be inverted is",
               " ***          singular.  The index of the first zero diagonal element",
               " ***          of A is 2."})},
-      {"LINRT every check", [] { LINRT(2, kM, 1, 3, g_out, 1); },
+      {"LINRT every check", [](Context& ctx) { LINRT(ctx, 2, kM, 1, 3, g_out, 1); },
        lines({" *** TERMINAL ERROR 2 from LINRT.  The order of the matrix must be",
               " ***          less than or equal to its leading dimension while N = 2",
               " ***          and LDA = 1 are given.",
@@ -724,30 +728,31 @@ TEST(ArgumentDeath, InverseFamily) {
 }
 
 // The workspace of the largest order does not exist; the matrices are never
-// reached. (A sanitizer may note the failed allocation before the message.)
-TEST(ArgumentDeath, WorkspaceThatCannotBeAllocated) {
-  EXPECT_STOPS(LINRG(INT32_MAX, kM, INT32_MAX, g_out, INT32_MAX),
-               ::testing::EndsWith(lines({" *** TERMINAL ERROR 2 from LINRG.  The required storage cannot be",
-                                          " ***          allocated.  The workspace is based on N, where N =",
-                                          " ***          2147483647."})));
+// reached. (A sanitizer may note the failed allocation on standard error;
+// the run's console holds the message alone.)
+TEST(ArgumentStops, WorkspaceThatCannotBeAllocated) {
+  EXPECT_STOPS(LINRG(ctx, INT32_MAX, kM, INT32_MAX, g_out, INT32_MAX),
+               Eq(lines({" *** TERMINAL ERROR 2 from LINRG.  The required storage cannot be",
+                         " ***          allocated.  The workspace is based on N, where N =",
+                         " ***          2147483647."})));
 }
 
-TEST(ArgumentDeath, SupportingRoutines) {
+TEST(ArgumentStops, SupportingRoutines) {
   expect_all_stop({
-      {"CRGRG N", [] { CRGRG(0, kM, 1, g_out, 1); },
+      {"CRGRG N", [](Context& ctx) { CRGRG(ctx, 0, kM, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 1 from CRGRG.  The argument N = 0.  It must be at",
               " ***          least 1."})},
-      {"CRGRG LDA", [] { CRGRG(3, kM, 2, g_out, 3); },
+      {"CRGRG LDA", [](Context& ctx) { CRGRG(ctx, 3, kM, 2, g_out, 3); },
        lines({" *** TERMINAL ERROR 2 from CRGRG.  The argument LDA = 2.  It must be",
               " ***          at least as large as N = 3."})},
-      {"CRGRG LDB", [] { CRGRG(3, kM, 3, g_out, 1); },
+      {"CRGRG LDB", [](Context& ctx) { CRGRG(ctx, 3, kM, 3, g_out, 1); },
        lines({" *** TERMINAL ERROR 3 from CRGRG.  The argument LDB = 1.  It must be",
               " ***          at least as large as N = 3."})},
-      {"NR1RR LDA", [] { NR1RR(3, 1, kM, 2, g_rcond); },
+      {"NR1RR LDA", [](Context& ctx) { NR1RR(ctx, 3, 1, kM, 2, g_rcond); },
        lines({" *** TERMINAL ERROR 1 from NR1RR.  The number of rows of the input",
               " ***          matrix must be less than or equal to the leading",
               " ***          dimension while NRA = 3 and LDA = 2 are given."})},
-      {"NR1RR NRA and NCA", [] { NR1RR(0, -1, kM, 2, g_rcond); },
+      {"NR1RR NRA and NCA", [](Context& ctx) { NR1RR(ctx, 0, -1, kM, 2, g_rcond); },
        lines({" *** TERMINAL ERROR 2 from NR1RR.  The number of rows of the input",
               " ***          matrix must be greater than zero while NRA = 0 is given.",
               " *** TERMINAL ERROR 3 from NR1RR.  The number of columns of the input",
@@ -756,39 +761,39 @@ TEST(ArgumentDeath, SupportingRoutines) {
   });
 }
 
-TEST(ArgumentDeath, Level2Kernels) {
+TEST(ArgumentStops, Level2Kernels) {
   const std::string lda = lines({" *** TERMINAL ERROR 3 from SGEMV.  LDA must be greater than or equal",
                                  " ***          to M and greater than zero while LDA = 1 and M = 2 are",
                                  " ***          given."});
   expect_all_stop({
-      {"SGEMV M", [] { SGEMV('N', -1, 2, 1, kM, 2, kM, 1, 1, g_out, 1); },
+      {"SGEMV M", [](Context& ctx) { SGEMV(ctx, 'N', -1, 2, 1, kM, 2, kM, 1, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 1 from SGEMV.  M must be greater than or equal to",
               " ***          zero while -1 is given."})},
-      {"SGEMV N", [] { SGEMV('N', 2, -2, 1, kM, 2, kM, 1, 1, g_out, 1); },
+      {"SGEMV N", [](Context& ctx) { SGEMV(ctx, 'N', 2, -2, 1, kM, 2, kM, 1, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 2 from SGEMV.  N must be greater than or equal to",
               " ***          zero while -2 is given."})},
-      {"SGEMV LDA", [] { SGEMV('N', 2, 2, 1, kM, 1, kM, 1, 1, g_out, 1); }, lda},
-      {"SGEMV LDA zero", [] { SGEMV('N', 0, 2, 1, kM, 0, kM, 1, 1, g_out, 1); },
+      {"SGEMV LDA", [](Context& ctx) { SGEMV(ctx, 'N', 2, 2, 1, kM, 1, kM, 1, 1, g_out, 1); }, lda},
+      {"SGEMV LDA zero", [](Context& ctx) { SGEMV(ctx, 'N', 0, 2, 1, kM, 0, kM, 1, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 3 from SGEMV.  LDA must be greater than or equal",
               " ***          to M and greater than zero while LDA = 0 and M = 0 are",
               " ***          given."})},
-      {"SGEMV INCX", [] { SGEMV('T', 2, 2, 1, kM, 2, kM, 0, 1, g_out, 1); },
+      {"SGEMV INCX", [](Context& ctx) { SGEMV(ctx, 'T', 2, 2, 1, kM, 2, kM, 0, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 4 from SGEMV.  INCX must not be equal to zero",
               " ***          while 0 is given."})},
-      {"SGEMV INCY", [] { SGEMV('T', 2, 2, 1, kM, 2, kM, 1, 0, g_out, 0); },
+      {"SGEMV INCY", [](Context& ctx) { SGEMV(ctx, 'T', 2, 2, 1, kM, 2, kM, 1, 0, g_out, 0); },
        lines({" *** TERMINAL ERROR 5 from SGEMV.  INCY must not be equal to zero",
               " ***          while 0 is given."})},
-      {"SGEMV TRANS", [] { SGEMV('X', 2, 2, 1, kM, 2, kM, 1, 1, g_out, 1); },
+      {"SGEMV TRANS", [](Context& ctx) { SGEMV(ctx, 'X', 2, 2, 1, kM, 2, kM, 1, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 6 from SGEMV.  TRANS must be set equal to N or T",
               " ***          or C while X is given."})},
-      {"SGER M", [] { SGER(-1, 2, 1, kM, 1, kM, 1, g_out, 2); },
+      {"SGER M", [](Context& ctx) { SGER(ctx, -1, 2, 1, kM, 1, kM, 1, g_out, 2); },
        lines({" *** TERMINAL ERROR 1 from SGER.  M must be greater than or equal to",
               " ***          zero while -1 is given."})},
-      {"SGER LDA", [] { SGER(2, 2, 1, kM, 1, kM, 1, g_out, 1); },
+      {"SGER LDA", [](Context& ctx) { SGER(ctx, 2, 2, 1, kM, 1, kM, 1, g_out, 1); },
        lines({" *** TERMINAL ERROR 3 from SGER.  LDA must be greater than or equal to",
               " ***          M and greater than zero while LDA = 1 and M = 2 are",
               " ***          given."})},
-      {"SGER INCY", [] { SGER(2, 2, 1, kM, 1, kM, 0, g_out, 2); },
+      {"SGER INCY", [](Context& ctx) { SGER(ctx, 2, 2, 1, kM, 1, kM, 0, g_out, 2); },
        lines({" *** TERMINAL ERROR 5 from SGER.  INCY must not be equal to zero while",
               " ***          0 is given."})},
   });

@@ -2,31 +2,32 @@
 // uniform deviates (state sequence, scale, extreme states), RNUN, the draw
 // entries, and the inverse normal RGNINV against an exact double-precision
 // quantile.
+//
+// Each test draws from the stream of a run of its own: the generator record
+// belongs to the run's context and starts as at program start.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <vector>
 
+#include "library_stop.h"
 #include "numlib/errors.h"
 #include "numlib/random.h"
+#include "support/run.h"
 #include "support/stop.h"
 
 namespace {
 
 using namespace numlib;
+using namespace numlib_test;
 using namespace test_support;
 
 // ---- helpers -----------------------------------------------------------
-
-// A generator record as at program start.
-void FreshGenerator() { g_generator = GeneratorRecord{}; }
 
 constexpr int64_t M = 2147483647;
 
@@ -69,21 +70,28 @@ double LowerQuantile(double p) {
   return 0.5 * (lo + hi);
 }
 
+// A run whose generator record is as at program start. Drawing and seeding
+// print nothing and leave the error handler as it was.
 class Generator : public ::testing::Test {
  protected:
-  void SetUp() override { FreshGenerator(); }
-  void TearDown() override { FreshGenerator(); }
+  void TearDown() override {
+    EXPECT_EQ(run_.printed(), "");
+    EXPECT_EQ(ctx.handler.level, 1);
+  }
+
+  TestRun run_;
+  Context& ctx = run_.ctx;
 };
 
 // ---- seed 12345 -------------------------------------------------------------
 
 TEST_F(Generator, StatesAndDeviatesAfterSeed12345) {
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   const int32_t states[5] = {207482415, 1790989824, 2035175616, 77048696, 24794531};
   const float deviates[3] = {0.0966165215f, 0.833994567f, 0.947702467f};
   for (int i = 0; i < 5; ++i) {
-    const float u = RGUNIF();
-    EXPECT_EQ(g_generator.state, states[i]) << "step " << i + 1;
+    const float u = RGUNIF(ctx);
+    EXPECT_EQ(ctx.generator.state, states[i]) << "step " << i + 1;
     if (i < 3) {
       EXPECT_EQ(Bits(u), Bits(deviates[i])) << "step " << i + 1;
     }
@@ -93,22 +101,22 @@ TEST_F(Generator, StatesAndDeviatesAfterSeed12345) {
 TEST_F(Generator, PublishedCheckValueAfterTenThousandSteps) {
   // The minimal standard generator started from 1 is at 1043618065 after
   // 10000 steps.
-  RGSEED(1);
-  for (int i = 0; i < 10000; ++i) RGUNIF();
-  EXPECT_EQ(g_generator.state, 1043618065);
+  RGSEED(ctx, 1);
+  for (int i = 0; i < 10000; ++i) RGUNIF(ctx);
+  EXPECT_EQ(ctx.generator.state, 1043618065);
 }
 
 TEST_F(Generator, FirstTimeSetUp) {
-  RGINIT(-1);
-  EXPECT_TRUE(g_generator.initialised);
-  EXPECT_TRUE(g_generator.seed_given);
-  EXPECT_EQ(g_generator.modulus, 2147483647.0);
-  EXPECT_EQ(Bits(g_generator.scale), 0x2FFFFFFFu);
-  EXPECT_EQ(g_generator.scale, std::ldexp(1.0f - std::ldexp(1.0f, -24), -31));
+  RGINIT(ctx, -1);
+  EXPECT_TRUE(ctx.generator.initialised);
+  EXPECT_TRUE(ctx.generator.seed_given);
+  EXPECT_EQ(ctx.generator.modulus, 2147483647.0);
+  EXPECT_EQ(Bits(ctx.generator.scale), 0x2FFFFFFFu);
+  EXPECT_EQ(ctx.generator.scale, std::ldexp(1.0f - std::ldexp(1.0f, -24), -31));
 }
 
 TEST_F(Generator, ExtremeStatesGiveNeitherZeroNorOne) {
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   const struct {
     int64_t y;
     uint32_t bits;
@@ -119,9 +127,9 @@ TEST_F(Generator, ExtremeStatesGiveNeitherZeroNorOne) {
       {1073741824, 0x3EFFFFFFu},  // 2^30 * v = 0.5 * (1 - 2^-24)
   };
   for (const auto& c : cases) {
-    g_generator.state = StateBefore(c.y);
-    const float u = RGUNIF();
-    EXPECT_EQ(g_generator.state, c.y);
+    ctx.generator.state = StateBefore(c.y);
+    const float u = RGUNIF(ctx);
+    EXPECT_EQ(ctx.generator.state, c.y);
     EXPECT_EQ(Bits(u), c.bits) << "y = " << c.y;
   }
 }
@@ -130,55 +138,55 @@ TEST_F(Generator, ExtremeStatesGiveNeitherZeroNorOne) {
 
 TEST_F(Generator, ValidSeedsFixTheState) {
   for (int32_t seed : {1, 12345, 2147483646}) {
-    RGSEED(seed);
-    EXPECT_EQ(g_generator.state, seed);
-    EXPECT_TRUE(g_generator.seed_given);
+    RGSEED(ctx, seed);
+    EXPECT_EQ(ctx.generator.state, seed);
+    EXPECT_TRUE(ctx.generator.seed_given);
   }
 }
 
 TEST_F(Generator, InvalidSeedAfterAValidOneChangesNothing) {
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   for (int32_t seed : {-5, 2147483647, -2147483647 - 1}) {
-    RGSEED(seed);
-    EXPECT_EQ(g_generator.state, 12345) << seed;
+    RGSEED(ctx, seed);
+    EXPECT_EQ(ctx.generator.state, 12345) << seed;
   }
-  EXPECT_EQ(Bits(RGUNIF()), Bits(0.0966165215f));
+  EXPECT_EQ(Bits(RGUNIF(ctx)), Bits(0.0966165215f));
 }
 
 TEST_F(Generator, InvalidSeedFirstTakesAClockSeed) {
   const int32_t before = ClockNow();
-  RGSEED(-5);
+  RGSEED(ctx, -5);
   const int32_t after = ClockNow();
-  EXPECT_TRUE(g_generator.seed_given);
-  EXPECT_TRUE(g_generator.initialised);
-  EXPECT_TRUE(g_generator.state == before || g_generator.state == after) << g_generator.state;
+  EXPECT_TRUE(ctx.generator.seed_given);
+  EXPECT_TRUE(ctx.generator.initialised);
+  EXPECT_TRUE(ctx.generator.state == before || ctx.generator.state == after) << ctx.generator.state;
   // The seed is now given: a later invalid seed keeps the state.
-  const int32_t state = g_generator.state;
-  RGSEED(-5);
-  EXPECT_EQ(g_generator.state, state);
+  const int32_t state = ctx.generator.state;
+  RGSEED(ctx, -5);
+  EXPECT_EQ(ctx.generator.state, state);
 }
 
 TEST_F(Generator, SeedZeroTakesTheClockWithoutMarkingTheSeed) {
   const int32_t before = ClockNow();
-  RGSEED(0);
+  RGSEED(ctx, 0);
   const int32_t after = ClockNow();
-  EXPECT_TRUE(g_generator.state == before || g_generator.state == after) << g_generator.state;
-  EXPECT_FALSE(g_generator.seed_given);
-  EXPECT_FALSE(g_generator.initialised);
+  EXPECT_TRUE(ctx.generator.state == before || ctx.generator.state == after) << ctx.generator.state;
+  EXPECT_FALSE(ctx.generator.seed_given);
+  EXPECT_FALSE(ctx.generator.initialised);
   // The first draw clock-seeds again and marks the seed as given.
-  RGUNIF();
-  EXPECT_TRUE(g_generator.seed_given);
-  EXPECT_TRUE(g_generator.rgunif_called);
+  RGUNIF(ctx);
+  EXPECT_TRUE(ctx.generator.seed_given);
+  EXPECT_TRUE(ctx.generator.rgunif_called);
 }
 
 TEST_F(Generator, SeedZeroAfterAValidSeedIsDrawnFrom) {
-  RGSEED(12345);
-  RGSEED(0);
-  const int32_t clock = g_generator.state;
+  RGSEED(ctx, 12345);
+  RGSEED(ctx, 0);
+  const int32_t clock = ctx.generator.state;
   EXPECT_NE(clock, 12345);
-  EXPECT_TRUE(g_generator.seed_given);
-  RGUNIF();  // no reseeding: one step from the clock state
-  EXPECT_EQ(g_generator.state, MulMod(clock, 16807));
+  EXPECT_TRUE(ctx.generator.seed_given);
+  RGUNIF(ctx);  // no reseeding: one step from the clock state
+  EXPECT_EQ(ctx.generator.state, MulMod(clock, 16807));
 }
 
 TEST_F(Generator, ClockSeedIsTheTimeOfDay) {
@@ -192,46 +200,59 @@ TEST_F(Generator, ClockSeedIsTheTimeOfDay) {
 
 TEST_F(Generator, FirstDrawOfAnUnseededGeneratorTakesAClockSeed) {
   const int32_t before = ClockNow();
-  RGUNIF();
+  RGUNIF(ctx);
   const int32_t after = ClockNow();
-  EXPECT_TRUE(g_generator.seed_given);
-  const int64_t s = g_generator.state;
+  EXPECT_TRUE(ctx.generator.seed_given);
+  const int64_t s = ctx.generator.state;
   EXPECT_TRUE(s == MulMod(before, 16807) || s == MulMod(after, 16807)) << s;
 
-  FreshGenerator();
+  // A run whose first draw is through RNUN.
+  TestRun other;
   float r[1];
-  RNUN(1, r);
-  EXPECT_TRUE(g_generator.seed_given);
-  EXPECT_TRUE(g_generator.rnun_called);
-  EXPECT_FALSE(g_generator.rgunif_called);
+  RNUN(other.ctx, 1, r);
+  EXPECT_TRUE(other.ctx.generator.seed_given);
+  EXPECT_TRUE(other.ctx.generator.rnun_called);
+  EXPECT_FALSE(other.ctx.generator.rgunif_called);
+}
+
+TEST_F(Generator, RunsDrawFromStreamsOfTheirOwn) {
+  TestRun other;
+  RGSEED(ctx, 12345);
+  RGSEED(other.ctx, 1);
+  EXPECT_EQ(Bits(RGUNIF(ctx)), Bits(0.0966165215f));
+  RGUNIF(other.ctx);
+  RGUNIF(other.ctx);
+  EXPECT_EQ(Bits(RGUNIF(ctx)), Bits(0.833994567f));
+  EXPECT_EQ(ctx.generator.state, 1790989824);
+  EXPECT_EQ(other.ctx.generator.state, MulMod(16807, 16807));
 }
 
 // ---- RNUN and the draw entries ---------------------------------------------
 
 TEST_F(Generator, RnunMatchesSuccessiveRgunifCalls) {
   for (int32_t nr : {1, 2, 3, 17, 1000}) {
-    RGSEED(12345);
+    RGSEED(ctx, 12345);
     std::vector<float> r(nr);
-    RNUN(nr, r.data());
-    const int32_t end_state = g_generator.state;
-    RGSEED(12345);
-    for (int32_t i = 0; i < nr; ++i) ASSERT_EQ(Bits(r[i]), Bits(RGUNIF())) << "nr " << nr << " i " << i;
-    EXPECT_EQ(g_generator.state, end_state);
+    RNUN(ctx, nr, r.data());
+    const int32_t end_state = ctx.generator.state;
+    RGSEED(ctx, 12345);
+    for (int32_t i = 0; i < nr; ++i) ASSERT_EQ(Bits(r[i]), Bits(RGUNIF(ctx))) << "nr " << nr << " i " << i;
+    EXPECT_EQ(ctx.generator.state, end_state);
   }
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   float r[3];
-  RNUN(3, r);
+  RNUN(ctx, 3, r);
   EXPECT_EQ(Bits(r[0]), Bits(0.0966165215f));
   EXPECT_EQ(Bits(r[1]), Bits(0.833994567f));
   EXPECT_EQ(Bits(r[2]), Bits(0.947702467f));
 }
 
 TEST_F(Generator, RnunAndRgunifInterleaveOnOneStream) {
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   float r[2];
-  const float u1 = RGUNIF();
-  RNUN(1, r);
-  const float u3 = RGUNIF();
+  const float u1 = RGUNIF(ctx);
+  RNUN(ctx, 1, r);
+  const float u3 = RGUNIF(ctx);
   EXPECT_EQ(Bits(u1), Bits(0.0966165215f));
   EXPECT_EQ(Bits(r[0]), Bits(0.833994567f));
   EXPECT_EQ(Bits(u3), Bits(0.947702467f));
@@ -245,43 +266,45 @@ TEST_F(Generator, DrawEntries) {
   NORMAL_TAG(t);
   EXPECT_EQ(t, 1);
 
-  RGSEED(12345);
+  RGSEED(ctx, 12345);
   float u = 0.0f, z = 0.0f;
   UNIFORM_TAG(t);
-  UNIFORM_DRAW(u, t);
+  UNIFORM_DRAW(ctx, u, t);
   EXPECT_EQ(Bits(u), Bits(0.0966165215f));
   NORMAL_TAG(t);
-  NORMAL_DRAW(z, t);
+  NORMAL_DRAW(ctx, z, t);
   EXPECT_EQ(Bits(z), Bits(RGNINV(0.833994567f)));
-  UNIFORM_DRAW(u, 12345);  // the integer is ignored
+  UNIFORM_DRAW(ctx, u, 12345);  // the integer is ignored
   EXPECT_EQ(Bits(u), Bits(0.947702467f));
 }
 
 TEST_F(Generator, RgnormConsumesOneStep) {
-  RGSEED(12345);
-  const float z = RGNORM();
-  EXPECT_EQ(g_generator.state, 207482415);
+  RGSEED(ctx, 12345);
+  const float z = RGNORM(ctx);
+  EXPECT_EQ(ctx.generator.state, 207482415);
   EXPECT_EQ(Bits(z), Bits(RGNINV(0.0966165215f)));
   EXPECT_NEAR(z, -1.30108, 1e-5);
-  EXPECT_EQ(Bits(RGUNIF()), Bits(0.833994567f));
+  EXPECT_EQ(Bits(RGUNIF(ctx)), Bits(0.833994567f));
 }
 
-using GeneratorDeathTest = Generator;
+using GeneratorStops = Generator;
 
-TEST_F(GeneratorDeathTest, RnunWithoutDeviatesStops) {
-  auto call = [](int32_t nr) {
-    RGSEED(12345);
-    std::atexit([] { std::printf("state %d\r\n", g_generator.state); });
-    float r[1] = {-1.0f};
-    RNUN(nr, r);
-  };
-  // Reported at once, the program stops when RNUN returns; nothing drawn.
-  EXPECT_LIBRARY_STOP(call(0), Exactly(Lines({
-                                   " *** TERMINAL ERROR 1 from RNUN.  NR = 0.  NR must be greater than or",
-                                   " ***          equal to 1.",
-                                   "state 12345",
-                               })));
-  EXPECT_LIBRARY_STOP(call(-7), "^ \\*\\*\\* TERMINAL ERROR 1 from RNUN\\.  NR = -7\\.  NR must be greater");
+TEST_F(GeneratorStops, RnunWithoutDeviatesStops) {
+  // Reported at once, the run stops when RNUN returns; nothing drawn.
+  TestRun stopped;
+  float r[1] = {-1.0f};
+  const Stop stop = StopIn(stopped, [&](Context& c) {
+    RGSEED(c, 12345);
+    RNUN(c, 0, r);
+  });
+  EXPECT_STOP_PRINTS(stop, Exactly(Lines({
+                               " *** TERMINAL ERROR 1 from RNUN.  NR = 0.  NR must be greater than or",
+                               " ***          equal to 1.",
+                           })));
+  EXPECT_EQ(stopped.ctx.generator.state, 12345);
+  EXPECT_EQ(r[0], -1.0f);
+  EXPECT_LIBRARY_STOPS(RNUN(ctx, -7, r), "^ \\*\\*\\* TERMINAL ERROR 1 from RNUN\\.  NR = -7\\.  NR must be greater");
+  EXPECT_EQ(r[0], -1.0f);
 }
 
 // ---- RGNINV ------------------------------------------------------------------

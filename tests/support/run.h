@@ -20,6 +20,13 @@ struct TestRun {
   numlib::Context ctx{console};
 
   const std::string& printed() const { return console.text(); }
+  // What `f` prints on the console.
+  template <class F>
+  std::string printed_by(F&& f) {
+    const size_t before = printed().size();
+    std::forward<F>(f)();
+    return printed().substr(before);
+  }
 };
 
 // How a statement ended: went on, or ended the run with a status and the
@@ -38,6 +45,16 @@ Ending ending_of(F&& statement) {
     return {true, e.status, e.pending};
   }
   return {};
+}
+
+// Expects `statement` to end the run with `status` and `pending` still to
+// print (a fatal error of the text layer, a subscript, an allocation).
+template <class F>
+void expect_ending(F&& statement, int status, const std::string& pending) {
+  const Ending e = ending_of(std::forward<F>(statement));
+  EXPECT_TRUE(e.ended) << "the run went on";
+  EXPECT_EQ(e.status, status);
+  EXPECT_EQ(e.pending, pending);
 }
 
 }  // namespace test_support

@@ -1,10 +1,8 @@
-// Helpers for tests of paths that stop the program: the library prints on
-// standard output, while a death test matches what the child wrote to
-// standard error, so the child sends its standard output there first.
+// Helpers for tests of what the library prints: exact texts as regular
+// expressions, printed lines with their record ends, bit patterns.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cstdint>
@@ -15,25 +13,6 @@
 #include <vector>
 
 #include "numlib/errors.h"
-
-#define TO_STDERR()      \
-  do {                   \
-    std::fflush(stdout); \
-    ::dup2(2, 1);        \
-  } while (0)
-
-// Runs `statement` in a child whose stdout goes to stderr and expects the
-// library's stop; `regex` matches everything the child printed.
-#define EXPECT_LIBRARY_STOP(statement, regex)    \
-  EXPECT_EXIT(                                   \
-      {                                          \
-        TO_STDERR();                             \
-        statement;                               \
-        std::fputs("NOT STOPPED", stdout);       \
-        std::fflush(stdout);                     \
-        std::exit(0);                            \
-      },                                         \
-      ::testing::ExitedWithCode(numlib::EXIT_LIBRARY_STOP), regex)
 
 namespace test_support {
 

@@ -1,11 +1,9 @@
 // Formatted and free-format writes: field editing, record building, output
-// units and their fatal errors.
+// units and their fatal errors, and the console of a run.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,10 +11,13 @@
 #include <sstream>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "textio/textio.h"
 #include "support/files.h"
+#include "support/run.h"
+#include "textio/textio.h"
 
 namespace {
 
@@ -301,122 +302,227 @@ TEST(OutputUnit, RecordAtTheRecordLengthIsWritten) {
   EXPECT_EQ(read_file(path).size(), textio::RECORD_LENGTH + 2);
 }
 
-TEST(Console, RecordsGoToStandardOutputInOrderWithStdio) {
-  ::testing::internal::CaptureStdout();
-  textio::console().write_formatted(COMPLEXITY_LINE, std::vector<Value>{textio::int_value(3)});
-  std::printf("library message\r\n");
-  textio::console().write_free_empty();
-  textio::console().close();  // flushes; the console stays connected
-  textio::console().write_record("after");
-  std::fflush(stdout);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-            "Constraint   3 for complexity has been evaluated\r\nlibrary message\r\n \r\nafter\r\n");
+// A unit kept in memory holds the same records, readable after the close.
+TEST(OutputUnit, MemoryUnitKeepsItsRecords) {
+  textio::OutputUnit out;
+  out.open_memory(20, "Output.txt");
+  out.write_formatted({FormatItem{FormatItem::A, {}}}, {textio::text_value("Result:")});
+  out.write_free_empty();
+  out.write_formatted(F8_I15, std::vector<Value>{textio::real_value(0.512f), textio::int_value(1000)});
+  out.close();
+  EXPECT_EQ(out.text(), "Result:\r\n \r\n   0.512           1000\r\n");
 }
 
 // ---------------------------------------------------------------------------
-// Fatal errors
+// Fatal errors of output units: the run ends with EXIT_IO_ERROR and the
+// message pending, nothing printed.
 
-TEST(OutputUnitDeathTest, RecordLongerThanTheRecordLength) {
-  const std::string path = temp_dir() + "/long.txt";
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, path);
-        out.write_record(std::string(textio::RECORD_LENGTH + 1, 'x'));
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR),
-      "^vexlib: severe \\(66\\): output statement overflows record, unit 20, file .*long\\.txt\r\n$");
+// Expects `statement` to end the run with the layer's fatal error `message`.
+template <class F>
+void expect_fatal(F&& statement, const std::string& message) {
+  test_support::expect_ending(std::forward<F>(statement), textio::EXIT_IO_ERROR, message);
 }
 
-TEST(OutputUnitDeathTest, FileThatIsADirectoryCannotBeOpened) {
+TEST(OutputUnitError, RecordLongerThanTheRecordLength) {
+  const std::string path = temp_dir() + "/long.txt";
+  textio::OutputUnit out;
+  out.open(20, path);
+  expect_fatal([&] { out.write_record(std::string(textio::RECORD_LENGTH + 1, 'x')); },
+               "vexlib: severe (66): output statement overflows record, unit 20, file " + path);
+}
+
+TEST(OutputUnitError, RecordLongerThanTheRecordLengthInMemory) {
+  textio::OutputUnit out;
+  out.open_memory(20, "Output.txt");
+  expect_fatal([&] { out.write_record(std::string(textio::RECORD_LENGTH + 1, 'x')); },
+               "vexlib: severe (66): output statement overflows record, unit 20, file Output.txt");
+  EXPECT_EQ(out.text(), "");
+}
+
+TEST(OutputUnitError, FileThatIsADirectoryCannotBeOpened) {
   const std::string dir = temp_dir() + "/Output.txt";
   std::filesystem::create_directories(dir);
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, dir);
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR),
-      "^vexlib: severe \\(30\\): open failure, unit 20, file .*Output\\.txt\r\n$");
+  textio::OutputUnit out;
+  expect_fatal([&] { out.open(20, dir); },
+               "vexlib: severe (30): open failure, unit 20, file " + dir);
 }
 
-TEST(OutputUnitDeathTest, FileInMissingFolderCannotBeOpened) {
+TEST(OutputUnitError, FileInMissingFolderCannotBeOpened) {
   const std::string path = temp_dir() + "/missing/Output.txt";
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, path);
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR),
-      "vexlib: severe \\(30\\): open failure, unit 20, file .*/missing/Output\\.txt");
+  textio::OutputUnit out;
+  expect_fatal([&] { out.open(20, path); },
+               "vexlib: severe (30): open failure, unit 20, file " + path);
 }
 
-TEST(OutputUnitDeathTest, FullDiskIsReportedAtClose) {
+TEST(OutputUnitError, FullDiskIsReportedAtClose) {
   ASSERT_TRUE(std::filesystem::exists("/dev/full"));
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, "/dev/full");
-        out.write_record("Result:");  // buffered: the failure shows at the close
-        out.close();
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR),
-      "^vexlib: severe \\(38\\): error during write, unit 20, file /dev/full\r\n$");
+  textio::OutputUnit out;
+  out.open(20, "/dev/full");
+  out.write_record("Result:");  // buffered: the failure shows at the close
+  expect_fatal([&] { out.close(); },
+               "vexlib: severe (38): error during write, unit 20, file /dev/full");
 }
 
-TEST(OutputUnitDeathTest, FullDiskIsReportedWhileWriting) {
+TEST(OutputUnitError, FullDiskIsReportedWhileWriting) {
   ASSERT_TRUE(std::filesystem::exists("/dev/full"));
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, "/dev/full");
+  textio::OutputUnit out;
+  out.open(20, "/dev/full");
+  expect_fatal(
+      [&] {
         for (int i = 0; i < 100000; ++i) out.write_record("   0.512           1000");
-        std::exit(0);
       },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR),
-      "^vexlib: severe \\(38\\): error during write, unit 20, file /dev/full\r\n$");
+      "vexlib: severe (38): error during write, unit 20, file /dev/full");
 }
 
-TEST(OutputUnitDeathTest, WriteAfterCloseIsAnError) {
+TEST(OutputUnitError, WriteAfterCloseIsAnError) {
   const std::string path = temp_dir() + "/closed.txt";
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::OutputUnit out;
-        out.open(20, path);
-        out.close();
-        out.write_record("x");
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR), "vexlib: severe \\(38\\)");
+  textio::OutputUnit out;
+  out.open(20, path);
+  out.close();
+  expect_fatal([&] { out.write_record("x"); },
+               "vexlib: severe (38): error during write, unit 20, file " + path);
 }
 
-TEST(OutputUnitDeathTest, ConsoleWriteFailureEndsRun) {
-  // The message itself cannot reach a full console; the exit status tells.
-  EXPECT_EXIT(
-      {
-        const int fd = open("/dev/full", O_WRONLY);
-        if (fd < 0 || dup2(fd, 1) < 0) std::exit(5);
-        for (int i = 0; i < 100000; ++i) textio::console().write_record("Constraint   1");
-        textio::console().close();
-        std::exit(0);
-      },
-      ::testing::ExitedWithCode(textio::EXIT_IO_ERROR), "");
+TEST(Fatal, FileNameIsNotAFormatAndNothingIsPrinted) {
+  const std::string message = "vexlib: severe (24): end-of-file during read, unit 10, file %s%d%n.txt";
+  EXPECT_EQ(textio::fatal_text(textio::ERR_EOF, 10, "%s%d%n.txt"), message);
+  ::testing::internal::CaptureStdout();
+  expect_fatal([] { textio::fatal(textio::ERR_EOF, 10, "%s%d%n.txt"); }, message);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(FatalDeathTest, FileNameIsNotAFormat) {
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        textio::fatal(textio::ERR_EOF, 10, "%s%d%n.txt");
-      },
-      ::testing::ExitedWithCode(1),
-      "^vexlib: severe \\(24\\): end-of-file during read, unit 10, file %s%d%n\\.txt\r\n$");
+TEST(Fatal, EndRunCarriesStatusAndPendingLines) {
+  const test_support::Ending e = test_support::ending_of([] { textio::end_run(3, "first\nsecond"); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, 3);
+  EXPECT_EQ(e.pending, "first\nsecond");
+  EXPECT_EQ(test_support::ending_of([] { textio::end_run(2); }).pending, "");
+}
+
+// ---------------------------------------------------------------------------
+// The console
+
+// One call on a console.
+struct ConsoleStep {
+  enum Kind { Record, MessageLine, MessageLines, EndMessage } kind;
+  const char* text = "";
+};
+
+ConsoleStep record(const char* t) { return {ConsoleStep::Record, t}; }
+ConsoleStep line(const char* t) { return {ConsoleStep::MessageLine, t}; }
+ConsoleStep lines(const char* t) { return {ConsoleStep::MessageLines, t}; }
+const ConsoleStep END_MESSAGE{ConsoleStep::EndMessage};
+
+struct ConsoleCase {
+  const char* name;
+  std::vector<ConsoleStep> steps;
+  const char* text;     // everything printed
+  const char* message;  // the lines of the last message
+};
+
+void PrintTo(const ConsoleCase& c, std::ostream* os) { *os << c.name; }
+
+void apply(textio::Console& c, const ConsoleStep& step) {
+  switch (step.kind) {
+    case ConsoleStep::Record: c.write_record(step.text); break;
+    case ConsoleStep::MessageLine: c.write_message_line(step.text); break;
+    case ConsoleStep::MessageLines: c.write_message_lines(step.text); break;
+    case ConsoleStep::EndMessage: c.end_message(); break;
+  }
+}
+
+class ConsoleMessages : public ::testing::TestWithParam<ConsoleCase> {};
+
+// Every record is kept in order with CR LF, handed to the tap as written,
+// and the lines of the last message are kept apart.
+TEST_P(ConsoleMessages, TextAndLastMessage) {
+  const ConsoleCase& c = GetParam();
+  std::string tapped;
+  textio::Console console([&](std::string_view record) { tapped.append(record); });
+  for (const ConsoleStep& step : c.steps) apply(console, step);
+  EXPECT_EQ(console.text(), c.text);
+  EXPECT_EQ(console.message(), c.message);
+  EXPECT_EQ(tapped, c.text);
+  EXPECT_FALSE(test_support::ending_of([&] { console.close(); }).ended);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grouping, ConsoleMessages,
+    ::testing::Values(
+        ConsoleCase{"NothingWritten", {}, "", ""},
+        ConsoleCase{"ProgressLineIsNoMessage", {record("Constraint   1")}, "Constraint   1\r\n", ""},
+        ConsoleCase{"OneLine", {line("a")}, "a\r\n", "a"},
+        ConsoleCase{"LinesOfOneMessage", {line("a"), line("b")}, "a\r\nb\r\n", "a\nb"},
+        ConsoleCase{"ProgressLineLeavesTheMessage", {line("a"), line("b"), record("p")},
+                    "a\r\nb\r\np\r\n", "a\nb"},
+        ConsoleCase{"ProgressLineStartsAnother", {line("a"), record("p"), line("b")},
+                    "a\r\np\r\nb\r\n", "b"},
+        ConsoleCase{"EndMessageLeavesTheMessage", {line("a"), END_MESSAGE}, "a\r\n", "a"},
+        ConsoleCase{"EndMessageStartsAnother", {line("a"), END_MESSAGE, line("b")}, "a\r\nb\r\n",
+                    "b"},
+        ConsoleCase{"EmptyLine", {line("")}, "\r\n", ""}),
+    [](const ::testing::TestParamInfo<ConsoleCase>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    PendingLines, ConsoleMessages,
+    ::testing::Values(
+        ConsoleCase{"OneLine", {lines("vexlib: severe (24)")}, "vexlib: severe (24)\r\n",
+                    "vexlib: severe (24)"},
+        ConsoleCase{"SplitAtLineFeeds", {lines("a\nb\nc")}, "a\r\nb\r\nc\r\n", "a\nb\nc"},
+        ConsoleCase{"TrailingLineFeedIsAnEmptyLine", {lines("a\n")}, "a\r\n\r\n", "a\n"},
+        ConsoleCase{"EmptyTextIsOneEmptyLine", {lines("")}, "\r\n", ""},
+        ConsoleCase{"JoinTheOpenMessage", {line("a"), lines("b\nc")}, "a\r\nb\r\nc\r\n", "a\nb\nc"},
+        ConsoleCase{"AfterEndMessage", {line("a"), END_MESSAGE, lines("b\nc")}, "a\r\nb\r\nc\r\n",
+                    "b\nc"},
+        ConsoleCase{"AfterProgressLine", {line("a"), record("p"), lines("b")}, "a\r\np\r\nb\r\n",
+                    "b"}),
+    [](const ::testing::TestParamInfo<ConsoleCase>& info) { return std::string(info.param.name); });
+
+// A console on a stream pushes each record out as it is written (the tap
+// sees the file already holding it) and keeps nothing in memory.
+TEST(Console, RecordsOnAStreamArePushedOutOneByOne) {
+  const std::string path = temp_dir() + "/console.txt";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::vector<std::uintmax_t> sizes;
+  {
+    textio::Console console(f, [&](std::string_view) { sizes.push_back(std::filesystem::file_size(path)); });
+    console.write_record(textio::build_record(COMPLEXITY_LINE, std::vector<Value>{textio::int_value(3)}));
+    console.write_message_line("library message");
+    console.write_record(" ");
+    console.close();  // pushes out; the console stays usable
+    console.write_record("after");
+    console.close();
+    EXPECT_EQ(console.text(), "");
+    EXPECT_EQ(console.message(), "library message");
+  }
+  std::fclose(f);
+  const std::string expected =
+      "Constraint   3 for complexity has been evaluated\r\nlibrary message\r\n \r\nafter\r\n";
+  EXPECT_EQ(read_file(path), expected);
+  EXPECT_EQ(sizes, (std::vector<std::uintmax_t>{50, 67, 70, 77}));
+}
+
+// Writes to a full stream do not end the run: the report is still written
+// in full, and the close reports the lost output as error 38 of unit 6.
+TEST(Console, FailedWriteIsReportedOnlyAtClose) {
+  ASSERT_TRUE(std::filesystem::exists("/dev/full"));
+  std::FILE* f = std::fopen("/dev/full", "wb");
+  ASSERT_NE(f, nullptr);
+  {
+    textio::Console console(f);
+    const test_support::Ending writing = test_support::ending_of([&] {
+      for (int i = 0; i < 1000; ++i) console.write_record("Constraint   1");
+      console.write_message_line("a message");
+    });
+    EXPECT_FALSE(writing.ended);
+    EXPECT_EQ(console.message(), "a message");
+    expect_fatal([&] { console.close(); },
+                 "vexlib: severe (38): error during write, unit 6, file stdout");
+    // The failure stays: a second close reports it again.
+    EXPECT_RUN_ENDS(console.close(), textio::EXIT_IO_ERROR);
+  }
+  std::fclose(f);
 }
 
 }  // namespace

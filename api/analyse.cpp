@@ -109,7 +109,9 @@ Estimate summarise_replicates(float value, std::vector<float> replicates) {
   return e;
 }
 
-void compare(Comparison& c) {
+}  // namespace
+
+void detail::compare(Comparison& c) {
   const size_t n = c.results.size();
   if (n == 0) return;
   const size_t nrep = c.results[0].bf_ia_replicates.size();
@@ -117,6 +119,8 @@ void compare(Comparison& c) {
   auto rep = [&](size_t h, size_t s) { return c.results[h].bf_ia_replicates[s]; };
 
   c.bayes_factors.assign(n, std::vector<Estimate>(n));
+  c.posterior.clear();
+  c.posterior_with_unconstrained.clear();
   for (size_t i = 0; i < n; ++i) {
     for (size_t j = 0; j < n; ++j) {
       std::vector<float> r(nrep);
@@ -147,8 +151,6 @@ void compare(Comparison& c) {
     }
   }
 }
-
-}  // namespace
 
 std::string_view version() { return INEQBF_VERSION; }
 
@@ -183,7 +185,7 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
     one.constraints = h.constraints;
     c.results.push_back(analyse(one, settings));
   }
-  compare(c);
+  detail::compare(c);
   return c;
 }
 

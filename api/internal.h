@@ -13,5 +13,9 @@ void check_problem(const Problem& p);
 // Allocates the problem arrays of a run and fills them from a checked
 // problem, each value rounded once to float.
 void load_problem(driver::ProblemArrays& a, const Problem& p);
+// The problem held in a run's arrays (as read).
+Problem problem_from_arrays(const driver::ProblemArrays& a);
+// Fills the comparisons of c from c.results (one per hypothesis).
+void compare(Comparison& c);
 
 }  // namespace ineqbf::detail

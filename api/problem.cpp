@@ -17,7 +17,9 @@ namespace {
 
 constexpr int INPUT_UNIT = 10;
 
-Problem from_arrays(const driver::ProblemArrays& a) {
+}  // namespace
+
+Problem detail::problem_from_arrays(const driver::ProblemArrays& a) {
   Problem p;
   const int64_t npar = a.NPAR > 0 ? a.NPAR : 0;
   const int64_t ncon = a.NCON > 0 ? a.NCON : 0;
@@ -35,6 +37,8 @@ Problem from_arrays(const driver::ProblemArrays& a) {
   return p;
 }
 
+namespace {
+
 Problem read_unit(textio::InputUnit& in) {
   textio::Console console;
   driver::ProblemArrays arrays;
@@ -45,7 +49,7 @@ Problem read_unit(textio::InputUnit& in) {
     driver::end_of_run(console, e);
     throw Error(e.status, console.message(), console.text());
   }
-  return from_arrays(arrays);
+  return detail::problem_from_arrays(arrays);
 }
 
 std::string ordinal_name(const char* what, size_t index) {

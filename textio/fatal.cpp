@@ -29,6 +29,8 @@ const char* message_text(int number) {
       return "input conversion error, unit %d, file %s";
     case ERR_OVERFLOW:
       return "output statement overflows record, unit %d, file %s";
+    case ERR_LONG_RECORD:
+      return "input record too long, unit %d, file %s";
     default:
       return "input/output error, unit %d, file %s";
   }

@@ -229,6 +229,8 @@ void InputUnit::open(int unit, std::string filename, std::string shown) {
   buffer_.assign(BUFFER_SIZE, '\0');
   pos_ = len_ = 0;
   opened_ = true;
+  line_ = 1;
+  column_ = 0;
 }
 
 void InputUnit::open_text(int unit, std::string filename, std::string text) {
@@ -239,6 +241,8 @@ void InputUnit::open_text(int unit, std::string filename, std::string text) {
   pos_ = 0;
   len_ = buffer_.size();
   opened_ = true;
+  line_ = 1;
+  column_ = 0;
 }
 
 void InputUnit::close() {
@@ -280,8 +284,42 @@ void InputUnit::advance() {
   const int c = raw_peek();
   if (c == END_OF_FILE) return;
   ++pos_;
-  // CR LF, LF and a lone CR each end one record.
-  if (c == '\r' && raw_peek() == '\n') ++pos_;
+  if (c == '\r' || c == '\n') {
+    // CR LF, LF and a lone CR each end one record.
+    if (c == '\r' && raw_peek() == '\n') ++pos_;
+    ++line_;
+    column_ = 0;
+    return;
+  }
+  if (++column_ > INPUT_RECORD_LIMIT) [[unlikely]]
+    fail(ERR_LONG_RECORD, {}, column_, 0, 0);
+}
+
+void InputUnit::fail(int number, std::string_view found, int64_t column, int64_t asked,
+                     int64_t values) {
+  failure_ = {number, line_, column, std::string(found.substr(0, TRACE_TEXT)), asked, values};
+  fatal(number, unit_, filename_);
+}
+
+void InputUnit::note_rest(ReadStatement* statement) {
+  // The rest of the record as text, then the record end.
+  for (;;) {
+    const int c = peek();
+    if (c == END_OF_FILE) return;
+    advance();
+    if (c == END_OF_RECORD) return;
+    if (statement != nullptr && statement->rest.size() < TRACE_TEXT)
+      statement->rest.push_back(static_cast<char>(c));
+  }
+}
+
+bool InputUnit::next_record(std::string& text) {
+  text.clear();
+  if (!opened_ || at_end_of_file()) return false;
+  ReadStatement s;
+  note_rest(&s);
+  text = std::move(s.rest);
+  return true;
 }
 
 void InputUnit::skip_record() {
@@ -301,11 +339,20 @@ void InputUnit::read(std::span<const ReadItem> items) {
 
   int64_t remaining = 0;
   for (const ReadItem& item : items) remaining += item.count > 0 ? item.count : 0;
+  const int64_t asked = remaining;
 
+  ReadStatement* statement = nullptr;
+  if (trace_ != nullptr) {
+    trace_->push_back({line_, line_, asked, 0, {}});
+    statement = &trace_->back();
+  }
   // Every read begins at the start of a record; there must be one.
-  if (at_end_of_file()) fatal(ERR_EOF, unit_, filename_);
+  if (at_end_of_file()) fail(ERR_EOF, {}, 1, asked, 0);
   if (remaining == 0) {
-    skip_record();
+    if (statement != nullptr)
+      note_rest(statement);
+    else
+      skip_record();
     return;
   }
 
@@ -328,21 +375,39 @@ void InputUnit::read(std::span<const ReadItem> items) {
   Token token;
   bool at_record_start = true;  // only blanks so far in this record
   bool comma_seen = false;      // the separator since the last value holds a comma
+  std::string raw;              // the text of the value in hand (at most TRACE_TEXT characters)
+  int64_t raw_column = 0;       // its first character
+  bool value_ends_here = false; // the last value ended right at the current character
 
   while (remaining > 0) {
     // Find the next value, crossing record ends.
     const int c = peek();
-    if (c == END_OF_FILE) fatal(ERR_EOF, unit_, filename_);
+    if (c == END_OF_FILE) fail(ERR_EOF, {}, column_ + 1, asked, asked - remaining);
     if (c == ' ' || c == '\t') {
       advance();
+      value_ends_here = false;
       continue;
     }
     if (c == END_OF_RECORD) {
       advance();
       at_record_start = true;
+      value_ends_here = false;
       continue;
     }
     if (c == ',') {
+      // Digits, a comma and a digit with no blank between ("0,42") are two
+      // values here, but were perhaps meant as one number.
+      if (commas_ != nullptr && value_ends_here && !raw.empty() &&
+          is_digit(static_cast<unsigned char>(raw.back())) && pos_ + 1 < len_ &&
+          is_digit(static_cast<unsigned char>(buffer_[pos_ + 1]))) {
+        std::string text = raw + ",";
+        for (size_t i = pos_ + 1; i < len_ && is_digit(static_cast<unsigned char>(buffer_[i])) &&
+                                  text.size() < TRACE_TEXT;
+             ++i)
+          text.push_back(buffer_[i]);
+        commas_->push_back({line_, raw_column, std::move(text)});
+      }
+      value_ends_here = false;
       advance();
       // A comma right after another comma, or first in its record, stands
       // for a null value: the variable keeps its value.
@@ -361,19 +426,24 @@ void InputUnit::read(std::span<const ReadItem> items) {
     token.has_repeat = false;
     token.repeat = 0;
     token.reset_value();
+    raw.clear();
+    raw_column = column_ + 1;
     for (int v = peek(); v != END_OF_FILE && v != END_OF_RECORD && v != ' ' && v != '\t' &&
                          v != ',' && v != '/';
          v = peek()) {
       token.feed(v);
+      if (raw.size() < TRACE_TEXT) raw.push_back(static_cast<char>(v));
       advance();
     }
     at_record_start = false;
     comma_seen = false;
+    value_ends_here = true;
+    if (statement != nullptr) statement->last_line = line_;
 
     // r*c gives c to the next r variables, r* gives r null values; a repeat
     // count beyond the end of the list is cut short.
     int64_t copies = token.has_repeat ? token.repeat : 1;
-    if (copies <= 0) fatal(ERR_SYNTAX, unit_, filename_);  // 0*c
+    if (copies <= 0) fail(ERR_SYNTAX, raw, raw_column, asked, asked - remaining);  // 0*c
     while (copies > 0 && remaining > 0) {
       const ReadItem& item = next_variable();
       if (!(token.has_repeat && token.empty)) {
@@ -383,8 +453,8 @@ void InputUnit::read(std::span<const ReadItem> items) {
         } else {
           result = to_real(token, static_cast<float*>(item.base)[element * item.stride]);
         }
-        if (result == Conversion::Syntax) fatal(ERR_SYNTAX, unit_, filename_);
-        if (result == Conversion::Range) fatal(ERR_CONVERSION, unit_, filename_);
+        if (result == Conversion::Syntax) fail(ERR_SYNTAX, raw, raw_column, asked, asked - remaining);
+        if (result == Conversion::Range) fail(ERR_CONVERSION, raw, raw_column, asked, asked - remaining);
       }
       ++element;
       --remaining;
@@ -394,7 +464,12 @@ void InputUnit::read(std::span<const ReadItem> items) {
 
   // The rest of the current record is skipped; the next read starts at the
   // following record.
-  skip_record();
+  if (statement != nullptr) {
+    statement->values = asked - remaining;
+    note_rest(statement);
+  } else {
+    skip_record();
+  }
 }
 
 }  // namespace textio

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace textio {
 
@@ -28,9 +29,14 @@ inline constexpr int ERR_NOT_FOUND = 29;   // file not found (read after a faile
 inline constexpr int ERR_OPEN = 30;        // open failure (file cannot be created)
 inline constexpr int ERR_WRITE = 38;       // error during write or close
 inline constexpr int ERR_READ = 39;        // error during read (the system refused a read)
+inline constexpr int ERR_LONG_RECORD = 67; // input record too long (beyond INPUT_RECORD_LIMIT)
 
 // Longest record that a unit accepts, in characters (error 66 beyond it).
 inline constexpr size_t RECORD_LENGTH = 65536;
+// Longest input record read, in characters (error 67 beyond it): far above
+// any real line, it stops a file that never ends a line (a link to
+// /dev/zero) instead of reading it for ever.
+inline constexpr int64_t INPUT_RECORD_LIMIT = INT64_C(64) << 20;
 
 // Every early end of a run, whatever stops it (the text layer, the
 // allocator, a subscript, the numerical library, a check of the driver):
@@ -70,6 +76,37 @@ inline ReadItem reals_item(float* first, int64_t count, int64_t stride = 1) {
   return {ReadItem::Real, first, count, stride};
 }
 
+// Where a read statement of an input unit went, for callers that check the
+// layout of a file (line numbers count records from 1).
+struct ReadStatement {
+  int64_t first_line = 0;  // the record the read started in
+  int64_t last_line = 0;   // the record of its last value (its only record when it reads nothing)
+  int64_t asked = 0;       // variables in its list
+  int64_t values = 0;      // values (and null values) it transferred
+  // The text of the record skipped after its last value (or the whole
+  // record of a read with no variables), at most TRACE_TEXT characters.
+  std::string rest;
+};
+inline constexpr size_t TRACE_TEXT = 200;
+
+// A value written with a comma between digits ("0,42"), which the reader
+// takes as two values.
+struct DecimalCommaSuspect {
+  int64_t line = 0;
+  int64_t column = 0;
+  std::string text;
+};
+
+// Where and on what the read that ended the run failed.
+struct ReadFailure {
+  int number = 0;          // the layer's error number
+  int64_t line = 0;        // 1-based record
+  int64_t column = 0;      // 1-based character of the value (or of the end)
+  std::string found;       // the value's text, at most TRACE_TEXT characters; empty at the end of the file
+  int64_t asked = 0;       // variables of the read
+  int64_t values = 0;      // values it had transferred before
+};
+
 // An input unit opened with status "OLD": a failed open is recorded and not
 // reported; the first read from it then ends the run.
 class InputUnit {
@@ -91,6 +128,21 @@ class InputUnit {
     read(std::span<const ReadItem>(items.begin(), items.size()));
   }
 
+  // The layout checks of the command line: when `trace` is given, every
+  // read statement appends where it went, and values that look like
+  // decimal commas are noted.
+  void keep_trace(std::vector<ReadStatement>* trace, std::vector<DecimalCommaSuspect>* commas) {
+    trace_ = trace;
+    commas_ = commas;
+  }
+  // After a read that ended the run: where and on what it failed.
+  const ReadFailure& failure() const { return failure_; }
+  // The record the next read starts in.
+  int64_t line() const { return line_; }
+  // The next record as text (at most TRACE_TEXT characters kept); false at
+  // the end of the file.
+  bool next_record(std::string& text);
+
  private:
   // Character source: input is taken through a buffer of bytes, refilled from
   // the file, so a file of any size is read one piece at a time. A unit opened
@@ -106,6 +158,11 @@ class InputUnit {
   static constexpr int END_OF_RECORD = -2;
   static constexpr size_t BUFFER_SIZE = 65536;
 
+  // Ends the run with error `number`, noting where and on what.
+  [[noreturn]] void fail(int number, std::string_view found, int64_t column, int64_t asked,
+                         int64_t values);
+  void note_rest(ReadStatement* statement);
+
   int unit_ = 0;
   std::string filename_;
   std::FILE* file_ = nullptr;
@@ -114,6 +171,11 @@ class InputUnit {
   size_t len_ = 0;
   bool opened_ = false;
   int open_error_ = ERR_NOT_FOUND;  // error a read reports when the open failed
+  int64_t line_ = 1;    // record of the next character
+  int64_t column_ = 0;  // characters of that record before it
+  ReadFailure failure_;
+  std::vector<ReadStatement>* trace_ = nullptr;
+  std::vector<DecimalCommaSuspect>* commas_ = nullptr;
 };
 
 // One item of a format: literal text, A (text, written in full), F w.d,
@@ -154,7 +216,8 @@ class OutputUnit {
   OutputUnit(const OutputUnit&) = delete;
   OutputUnit& operator=(const OutputUnit&) = delete;
 
-  void open(int unit, std::string filename);         // status "replace"
+  // Status "replace"; messages name the file `shown` (the path when empty).
+  void open(int unit, std::string filename, std::string shown = {});
   void open_memory(int unit, std::string filename);  // records kept in text()
   void close();
   // What a unit opened in memory holds.
@@ -170,6 +233,9 @@ class OutputUnit {
   void write_free_empty();
   // Writes one record of exactly this text.
   void write_record(std::string_view text);
+  // Writes records already built, record ends included (a report kept in
+  // memory, written to its file).
+  void write_text(std::string_view records);
 
  private:
   int unit_ = 0;

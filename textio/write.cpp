@@ -133,12 +133,12 @@ OutputUnit::~OutputUnit() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-void OutputUnit::open(int unit, std::string filename) {
+void OutputUnit::open(int unit, std::string filename, std::string shown) {
   if (file_ != nullptr || memory_) close();
   unit_ = unit;
-  filename_ = std::move(filename);
+  filename_ = shown.empty() ? filename : std::move(shown);
   // Status "replace": the file is created, or emptied if it exists.
-  file_ = std::fopen(filename_.c_str(), "wb");
+  file_ = std::fopen(filename.c_str(), "wb");
   if (file_ == nullptr) fatal(ERR_OPEN, unit_, filename_);
 }
 
@@ -176,6 +176,16 @@ void OutputUnit::write_record(std::string_view text) {
   const bool ok = std::fwrite(text.data(), 1, text.size(), file_) == text.size() &&
                   std::fwrite("\r\n", 1, 2, file_) == 2;
   if (!ok) fatal(ERR_WRITE, unit_, filename_);
+}
+
+void OutputUnit::write_text(std::string_view records) {
+  if (memory_) {
+    memory_text_.append(records);
+    return;
+  }
+  if (file_ == nullptr) fatal(ERR_WRITE, unit_, filename_);
+  if (std::fwrite(records.data(), 1, records.size(), file_) != records.size())
+    fatal(ERR_WRITE, unit_, filename_);
 }
 
 void OutputUnit::write_formatted(std::span<const FormatItem> format, std::span<const Value> values) {

@@ -1,0 +1,228 @@
+#include "cli/input_check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+namespace {
+
+using textio::ReadStatement;
+
+// At most this many warnings of one kind; then how many more there were.
+constexpr size_t MAX_OF_A_KIND = 5;
+
+// The parts of the file in the order the reader takes them: which part a
+// read statement is, given the counts.
+struct Layout {
+  int64_t npar;  // counts below 0 read as 0 rows
+  int64_t ncon;
+
+  explicit Layout(const driver::ProblemArrays& p)
+      : npar(std::max<int64_t>(p.NPAR, 0)), ncon(std::max<int64_t>(p.NCON, 0)) {}
+
+  // Index of the heading before the constraint rows.
+  int64_t constraint_heading() const { return 5 + npar; }
+
+  bool is_heading(size_t i) const {
+    return i == 0 || i == 2 || i == 4 || static_cast<int64_t>(i) == constraint_heading();
+  }
+
+  // What read statement i reads.
+  std::string what(size_t i) const {
+    const auto k = static_cast<int64_t>(i);
+    if (k == 0) return "the first heading line";
+    if (k == 1) return "the counts NPAR and NCON";
+    if (k == 2) return "the heading before the estimates";
+    if (k == 3) return "the " + std::to_string(npar) + " estimates";
+    if (k == 4) return "the heading before the covariance matrix";
+    if (k < constraint_heading())
+      return "row " + std::to_string(k - 4) + " of the covariance matrix (" + std::to_string(npar) + " values)";
+    if (k == constraint_heading()) return "the heading before the constraint rows";
+    return "constraint row " + std::to_string(k - constraint_heading()) + " (" + std::to_string(npar) +
+           " coefficients and the right-hand side)";
+  }
+  // A row of the covariance matrix or of the constraints, which is meant to
+  // stand on one line.
+  bool is_row(size_t i) const {
+    const auto k = static_cast<int64_t>(i);
+    return (k >= 5 && k < constraint_heading()) || k > constraint_heading();
+  }
+};
+
+bool blank(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
+// Whether a text holds numbers only (separated by blanks, tabs or commas),
+// at least one.
+bool only_numbers(std::string_view s) {
+  bool any = false;
+  size_t i = 0;
+  while (i < s.size()) {
+    const char c = s[i];
+    if (c == ' ' || c == '\t' || c == ',') {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < s.size() && s[j] != ' ' && s[j] != '\t' && s[j] != ',') ++j;
+    std::string_view word = s.substr(i, j - i);
+    // Numbers as the reader takes them: sign, digits, point, exponent E or D.
+    const bool number =
+        !word.empty() && std::any_of(word.begin(), word.end(), [](char ch) { return ch >= '0' && ch <= '9'; }) &&
+        std::all_of(word.begin(), word.end(), [](char ch) {
+          return (ch >= '0' && ch <= '9') || ch == '.' || ch == '+' || ch == '-' || ch == 'e' || ch == 'E' ||
+                 ch == 'd' || ch == 'D';
+        });
+    if (!number) return false;
+    any = true;
+    i = j;
+  }
+  return any;
+}
+
+std::string quoted(std::string_view s) {
+  std::string q = "\"";
+  for (char c : s) q += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+  if (s.size() >= textio::TRACE_TEXT) q += "...";
+  return q + "\"";
+}
+
+std::string shortest(float v) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
+}
+
+std::string line_of(int64_t line) { return "line " + std::to_string(line); }
+
+// Appends the warnings of one kind, at most MAX_OF_A_KIND of them.
+void add_limited(std::vector<std::string>& out, const std::vector<std::string>& kind,
+                 const std::string& more) {
+  for (size_t i = 0; i < kind.size() && i < MAX_OF_A_KIND; ++i) out.push_back(kind[i]);
+  if (kind.size() > MAX_OF_A_KIND)
+    out.push_back("and " + std::to_string(kind.size() - MAX_OF_A_KIND) + " more " + more);
+}
+
+}  // namespace
+
+std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, const ReadLog& log,
+                                         textio::InputUnit& in) {
+  std::vector<std::string> out;
+  const Layout layout(problem);
+  const auto& st = log.statements;
+
+  // Headings that hold numbers, or are blank: a line is missing or extra
+  // somewhere above, and the sections after it are shifted.
+  std::vector<std::string> headings;
+  for (size_t i = 0; i < st.size(); ++i) {
+    if (!layout.is_heading(i)) continue;
+    if (only_numbers(st[i].rest)) {
+      headings.push_back(line_of(st[i].first_line) + " was read as " + layout.what(i) +
+                         " but holds only numbers (" + quoted(st[i].rest) +
+                         "): a line may be missing or extra above it, shifting the sections");
+    } else if (blank(st[i].rest)) {
+      headings.push_back(line_of(st[i].first_line) + " is blank where " + layout.what(i) +
+                         " was expected: if it is an extra blank line, the sections after it are "
+                         "shifted by one line");
+    }
+  }
+  add_limited(out, headings, "such headings");
+
+  // Values read from where they were perhaps not meant to come.
+  std::vector<std::string> rows;
+  for (size_t i = 0; i < st.size(); ++i) {
+    if (layout.is_heading(i) || st[i].asked == 0) continue;
+    if (layout.is_row(i) && st[i].last_line > st[i].first_line) {
+      rows.push_back(layout.what(i) + " starts on " + line_of(st[i].first_line) + " and continues on " +
+                     line_of(st[i].last_line) + ": " + line_of(st[i].first_line) + " holds fewer than " +
+                     std::to_string(st[i].asked) + " values, so the rows after it are shifted");
+    }
+    if (only_numbers(st[i].rest)) {
+      rows.push_back(line_of(st[i].last_line) + " holds more than " + layout.what(i) +
+                     "; the rest, " + quoted(st[i].rest) + ", is not read");
+    }
+  }
+  add_limited(out, rows, "rows that do not fit their lines");
+
+  // Numbers after the last row the counts ask for.
+  std::string record;
+  int64_t line = in.line();
+  for (int scanned = 0; scanned < 100000 && in.next_record(record); ++scanned) {
+    if (only_numbers(record)) {
+      out.push_back(line_of(line) + " holds another row (" + quoted(record) + "), but line " +
+                    std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " +
+                    std::to_string(layout.ncon) + (layout.ncon == 1 ? " constraint" : " constraints") +
+                    ": it is not read");
+      break;
+    }
+    line = in.line();
+  }
+
+  // A covariance matrix that is not symmetric.
+  std::vector<std::string> asymmetric;
+  for (int64_t i = 1; i <= layout.npar; ++i)
+    for (int64_t j = i + 1; j <= layout.npar; ++j)
+      if (!(problem.COV(i, j) == problem.COV(j, i)))
+        asymmetric.push_back("the covariance matrix is not symmetric: element (" + std::to_string(i) + ", " +
+                             std::to_string(j) + ") is " + shortest(problem.COV(i, j)) + " but (" +
+                             std::to_string(j) + ", " + std::to_string(i) + ") is " +
+                             shortest(problem.COV(j, i)));
+  add_limited(out, asymmetric, "pairs that differ");
+
+  // Decimal commas: "0,42" reads as the two values 0 and 42.
+  std::vector<std::string> commas;
+  for (const textio::DecimalCommaSuspect& c : log.commas) {
+    const size_t comma = c.text.find(',');
+    commas.push_back(line_of(c.line) + ", column " + std::to_string(c.column) + ": " + quoted(c.text) +
+                     " reads as two values, " + c.text.substr(0, comma) + " and " +
+                     c.text.substr(comma + 1) + "; if a decimal comma was meant, write " +
+                     c.text.substr(0, comma) + "." + c.text.substr(comma + 1));
+  }
+  add_limited(out, commas, "values with a comma between digits");
+  return out;
+}
+
+std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLog& log,
+                                const driver::ProblemArrays& problem) {
+  if (failure.number == 0 || log.statements.empty()) return {};
+  const Layout layout(problem);
+  const size_t index = log.statements.size() - 1;
+  const std::string what = layout.what(index);
+  const std::string where = line_of(failure.line) + ", column " + std::to_string(failure.column);
+  const std::string value_of = failure.asked > 1 ? "value " + std::to_string(failure.values + 1) + " of " : "";
+  const std::string progress =
+      failure.asked > 1 ? " (" + std::to_string(failure.values) + " of " + std::to_string(failure.asked) +
+                              " values read)"
+                        : "";
+  switch (failure.number) {
+    case textio::ERR_EOF:
+      return "the file ends at " + line_of(failure.line) + " while reading " + what + progress +
+             ": check the counts on line 2 against the lines of the file, and that every row holds "
+             "all its values";
+    case textio::ERR_SYNTAX: {
+      std::string hint = where + ": expected " + value_of + what + ", found " + quoted(failure.found) +
+                         ", which is not a number";
+      if (failure.found.find_first_of("abcdfghijklmnopqrstuvwxyzABCFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos)
+        hint += "; if this is a heading, a line of values is missing above it, or the counts ask for more";
+      else if (failure.found.find('.') != failure.found.rfind('.'))
+        hint += "; a number has at most one decimal point";
+      return hint;
+    }
+    case textio::ERR_CONVERSION:
+      return where + ": " + quoted(failure.found) + " in " + what +
+             " is too large for its variable (single precision reaches about 3.4e38; counts "
+             "reach 2147483647)";
+    case textio::ERR_LONG_RECORD:
+      return line_of(failure.line) + " is longer than 64 MiB (reading " + what +
+             "): is this a text file in the input format?";
+    default:
+      return where + ": the read of " + what + " failed";
+  }
+}
+
+}  // namespace cli

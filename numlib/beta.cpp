@@ -19,6 +19,7 @@
 #include <cmath>
 
 #include "numlib/errors.h"
+#include "numlib/precision.h"
 #include "numlib/random.h"
 
 namespace numlib {
@@ -39,17 +40,15 @@ inline float bound(float x, const Bounds& bd) {
   return x;
 }
 
-inline double dbl(float x) { return static_cast<double>(x); }
-inline float to_f(double x) { return static_cast<float>(x); }
 
 // ---- A: inversion ---------------------------------------------------------
 void beta_inversion(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
   RNUN(ctx, nr, r);
   if (q != 1.0f) {
-    const float e = to_f(1.0 / dbl(q));
-    for (int32_t i = 0; i < nr; ++i) r[i] = bound(to_f(1.0 - dbl(std::pow(r[i], e))), bd);
+    const float e = rounded(1.0 / wide(q));
+    for (int32_t i = 0; i < nr; ++i) r[i] = bound(rounded(1.0 - wide(std::pow(r[i], e))), bd);
   } else {
-    const float e = to_f(1.0 / dbl(p));
+    const float e = rounded(1.0 / wide(p));
     for (int32_t i = 0; i < nr; ++i) r[i] = bound(std::pow(r[i], e), bd);
   }
 }
@@ -57,8 +56,8 @@ void beta_inversion(Context& ctx, int32_t nr, float p, float q, float* r, const 
 // ---- B: Joehnk ------------------------------------------------------------
 // Returns the 1-based index at which 1000 attempts failed, or 0.
 int32_t beta_joehnk(Context& ctx, int32_t nr, float p, float q, float* r, const Bounds& bd) {
-  const float c1 = to_f(1.0 / dbl(p));
-  const float c2 = to_f(1.0 / dbl(q));
+  const float c1 = rounded(1.0 / wide(p));
+  const float c2 = rounded(1.0 / wide(q));
   // Both parameters below 0.5: x and s may underflow, so the attempts are
   // counted and limited.
   const bool small = c1 > 2.0f && c2 > 2.0f;
@@ -69,14 +68,14 @@ int32_t beta_joehnk(Context& ctx, int32_t nr, float p, float q, float* r, const 
     for (;;) {
       RNUN(ctx, 2, u);
       x = std::pow(u[0], c1);
-      s = to_f(dbl(x) + dbl(std::pow(u[1], c2)));
+      s = rounded(wide(x) + wide(std::pow(u[1], c2)));
       if (s > 1.0f) continue;  // not counted as an attempt
       if (!small) break;
       if (x >= bd.lo && s >= bd.lo) break;
       ++k;
       if (k > 1000) return i + 1;
     }
-    r[i] = bound(to_f(dbl(x) / dbl(s)), bd);
+    r[i] = bound(rounded(wide(x) / wide(s)), bd);
   }
   return 0;
 }
@@ -88,32 +87,32 @@ void beta_switching(Context& ctx, int32_t nr, float p, float q, float* r, const 
   const bool flip = p > 1.0f;
   // The exponents are stored once; each is the float a powf call would be
   // given anyway.
-  const float am1 = to_f(dbl(a) - 1.0);  // exponent a - 1
-  const float bm1 = to_f(dbl(b) - 1.0);  // exponent b - 1
-  const float inva = to_f(1.0 / dbl(a));
-  const float invb = to_f(1.0 / dbl(b));
-  const float t = to_f((1.0 - dbl(a)) / (dbl(b) + 1.0 - dbl(a)));
+  const float am1 = rounded(wide(a) - 1.0);  // exponent a - 1
+  const float bm1 = rounded(wide(b) - 1.0);  // exponent b - 1
+  const float inva = rounded(1.0 / wide(a));
+  const float invb = rounded(1.0 / wide(b));
+  const float t = rounded((1.0 - wide(a)) / (wide(b) + 1.0 - wide(a)));
   const float ta = std::pow(t, am1);
-  const float r0 = to_f(dbl(b) * dbl(t) /
-                        (dbl(a) * dbl(std::pow(to_f(1.0 - dbl(t)), b)) + dbl(b) * dbl(t)));
+  const float r0 = rounded(wide(b) * wide(t) /
+                        (wide(a) * wide(std::pow(rounded(1.0 - wide(t)), b)) + wide(b) * wide(t)));
   float u[2];
   for (int32_t i = 0; i < nr; ++i) {
     float x;
     for (;;) {
       RNUN(ctx, 2, u);
       if (u[0] <= r0) {
-        x = to_f(dbl(t) * dbl(std::pow(to_f(dbl(u[0]) / dbl(r0)), inva)));
-        if (std::pow(to_f(1.0 - dbl(x)), bm1) < u[1]) continue;
+        x = rounded(wide(t) * wide(std::pow(rounded(wide(u[0]) / wide(r0)), inva)));
+        if (std::pow(rounded(1.0 - wide(x)), bm1) < u[1]) continue;
       } else {
         // The factor 1 - t stays inside the double expression; only the
         // base of the power is rounded.
-        x = to_f(1.0 - (1.0 - dbl(t)) *
-                           dbl(std::pow(to_f((1.0 - dbl(u[0])) / (1.0 - dbl(r0))), invb)));
-        if (dbl(std::pow(x, am1)) < dbl(u[1]) * dbl(ta)) continue;
+        x = rounded(1.0 - (1.0 - wide(t)) *
+                           wide(std::pow(rounded((1.0 - wide(u[0])) / (1.0 - wide(r0))), invb)));
+        if (wide(std::pow(x, am1)) < wide(u[1]) * wide(ta)) continue;
       }
       break;
     }
-    if (flip) x = to_f(1.0 - dbl(x));
+    if (flip) x = rounded(1.0 - wide(x));
     r[i] = bound(x, bd);
   }
 }
@@ -123,30 +122,30 @@ void beta_cheng(Context& ctx, int32_t nr, float p, float q, float* r, const Boun
   const float a = std::min(p, q);
   const float b = std::max(p, q);
   const bool swap = q < p;
-  const float alpha = to_f(dbl(a) + dbl(b));
+  const float alpha = rounded(wide(a) + wide(b));
   const float beta =
-      std::sqrt(to_f((dbl(alpha) - 2.0) / (2.0 * dbl(a) * dbl(b) - dbl(alpha))));
-  const float gamma = to_f(dbl(a) + 1.0 / dbl(beta));
-  const double ln4 = dbl(1.386294f);
-  const double one_ln5 = dbl(2.609438f);
+      std::sqrt(rounded((wide(alpha) - 2.0) / (2.0 * wide(a) * wide(b) - wide(alpha))));
+  const float gamma = rounded(wide(a) + 1.0 / wide(beta));
+  const double ln4 = wide(1.386294f);
+  const double one_ln5 = wide(2.609438f);
   float u[2];
   for (int32_t i = 0; i < nr; ++i) {
     float v, w;
     for (;;) {
       RNUN(ctx, 2, u);
-      v = to_f(dbl(beta) * dbl(std::log(to_f(dbl(u[0]) / (1.0 - dbl(u[0]))))));
-      w = to_f(dbl(a) * dbl(std::exp(v)));
-      const float z = to_f(dbl(u[0]) * dbl(u[0]) * dbl(u[1]));  // (u1 u1) u2
-      const float rr = to_f(dbl(gamma) * dbl(v) - ln4);
-      const float s = to_f(dbl(a) + dbl(rr) - dbl(w));
-      if (dbl(s) + one_ln5 >= 5.0 * dbl(z)) break;
+      v = rounded(wide(beta) * wide(std::log(rounded(wide(u[0]) / (1.0 - wide(u[0]))))));
+      w = rounded(wide(a) * wide(std::exp(v)));
+      const float z = rounded(wide(u[0]) * wide(u[0]) * wide(u[1]));  // (u1 u1) u2
+      const float rr = rounded(wide(gamma) * wide(v) - ln4);
+      const float s = rounded(wide(a) + wide(rr) - wide(w));
+      if (wide(s) + one_ln5 >= 5.0 * wide(z)) break;
       const float t = std::log(z);
       if (s >= t) break;
-      if (dbl(rr) + dbl(alpha) * dbl(std::log(to_f(dbl(alpha) / (dbl(b) + dbl(w))))) < dbl(t))
+      if (wide(rr) + wide(alpha) * wide(std::log(rounded(wide(alpha) / (wide(b) + wide(w))))) < wide(t))
         continue;
       break;
     }
-    const float x = swap ? to_f(dbl(b) / (dbl(b) + dbl(w))) : to_f(dbl(w) / (dbl(b) + dbl(w)));
+    const float x = swap ? rounded(wide(b) / (wide(b) + wide(w))) : rounded(wide(w) / (wide(b) + wide(w)));
     r[i] = bound(x, bd);
   }
 }
@@ -164,19 +163,19 @@ struct B4pe {
   // g(x) = a ln x + b ln(1 - x) + K, rounded to float; used both for the
   // ordinates f = exp(g) and in the final test.
   float g(float x) const {
-    return to_f(dbl(a) * dbl(std::log(x)) + dbl(b) * dbl(std::log(to_f(1.0 - dbl(x)))) + dbl(K));
+    return rounded(wide(a) * wide(std::log(x)) + wide(b) * wide(std::log(rounded(1.0 - wide(x)))) + wide(K));
   }
 };
 
 void b4pe_setup(B4pe& e, float p, float q) {
-  e.a = to_f(dbl(p) - 1.0);
-  e.b = to_f(dbl(q) - 1.0);
-  e.c = to_f(dbl(e.a) + dbl(e.b));
-  e.m = to_f(dbl(e.a) / dbl(e.c));
+  e.a = rounded(wide(p) - 1.0);
+  e.b = rounded(wide(q) - 1.0);
+  e.c = rounded(wide(e.a) + wide(e.b));
+  e.m = rounded(wide(e.a) / wide(e.c));
   // (c ln c - a ln a) - b ln b, left to right.
-  e.K = to_f(dbl(e.c) * dbl(std::log(e.c)) - dbl(e.a) * dbl(std::log(e.a)) -
-             dbl(e.b) * dbl(std::log(e.b)));
-  e.D = to_f(-2.0 * dbl(e.c));
+  e.K = rounded(wide(e.c) * wide(std::log(e.c)) - wide(e.a) * wide(std::log(e.a)) -
+             wide(e.b) * wide(std::log(e.b)));
+  e.D = rounded(-2.0 * wide(e.c));
 
   e.x1 = e.x2 = 0.0f;
   e.f1 = e.f2 = 0.0f;
@@ -187,103 +186,103 @@ void b4pe_setup(B4pe& e, float p, float q) {
   if (e.c > 1.000001f) {
     // sigma = sqrtf((a b)/(c - 1)) / c in one store; the ratio under the
     // root is rounded as the argument of sqrtf.
-    const float sigma = to_f(dbl(std::sqrt(to_f(dbl(e.a) * dbl(e.b) / (dbl(e.c) - 1.0)))) / dbl(e.c));
-    if (!(dbl(e.m) <= dbl(1.000001f) * dbl(sigma))) {
-      e.x2 = to_f(dbl(e.m) - dbl(sigma));
+    const float sigma = rounded(wide(std::sqrt(rounded(wide(e.a) * wide(e.b) / (wide(e.c) - 1.0)))) / wide(e.c));
+    if (!(wide(e.m) <= wide(1.000001f) * wide(sigma))) {
+      e.x2 = rounded(wide(e.m) - wide(sigma));
       // x2 - (x2 (1 - x2)) / (a - c x2): the product, then the quotient.
-      e.x1 = to_f(dbl(e.x2) - dbl(e.x2) * (1.0 - dbl(e.x2)) / (dbl(e.a) - dbl(e.c) * dbl(e.x2)));
-      e.lam1 = to_f(dbl(e.a) / dbl(e.x1) - dbl(e.b) / (1.0 - dbl(e.x1)));
+      e.x1 = rounded(wide(e.x2) - wide(e.x2) * (1.0 - wide(e.x2)) / (wide(e.a) - wide(e.c) * wide(e.x2)));
+      e.lam1 = rounded(wide(e.a) / wide(e.x1) - wide(e.b) / (1.0 - wide(e.x1)));
       e.f1 = std::exp(e.g(e.x1));
       e.f2 = std::exp(e.g(e.x2));
     }
-    if (!(dbl(0.99999905f) - dbl(e.m) <= dbl(sigma))) {
-      e.x3 = to_f(dbl(e.m) + dbl(sigma));
-      e.x4 = to_f(dbl(e.x3) - dbl(e.x3) * (1.0 - dbl(e.x3)) / (dbl(e.a) - dbl(e.c) * dbl(e.x3)));
-      e.lam2 = to_f(dbl(e.b) / (1.0 - dbl(e.x4)) - dbl(e.a) / dbl(e.x4));
+    if (!(wide(0.99999905f) - wide(e.m) <= wide(sigma))) {
+      e.x3 = rounded(wide(e.m) + wide(sigma));
+      e.x4 = rounded(wide(e.x3) - wide(e.x3) * (1.0 - wide(e.x3)) / (wide(e.a) - wide(e.c) * wide(e.x3)));
+      e.lam2 = rounded(wide(e.b) / (1.0 - wide(e.x4)) - wide(e.a) / wide(e.x4));
       e.f3 = std::exp(e.g(e.x3));
       e.f4 = std::exp(e.g(e.x4));
     }
   }
 
   // Cumulative areas; a term whose condition fails adds exactly 0.
-  e.P1 = e.f2 > 0.0f ? to_f(dbl(e.f2) * (dbl(e.m) - dbl(e.x2))) : 0.0f;
-  e.P2 = e.f3 > 0.0f ? to_f(dbl(e.P1) + dbl(e.f3) * (dbl(e.x3) - dbl(e.m))) : e.P1;
-  e.P3 = e.f1 > 0.0f ? to_f(dbl(e.P2) + dbl(e.f1) * (dbl(e.x2) - dbl(e.x1))) : e.P2;
-  e.P4 = e.f4 > 0.0f ? to_f(dbl(e.P3) + dbl(e.f4) * (dbl(e.x4) - dbl(e.x3))) : e.P3;
-  e.P5 = to_f(dbl(e.P4) + (1.0 - dbl(e.f2)) * (dbl(e.m) - dbl(e.x2)));
-  e.P6 = to_f(dbl(e.P5) + (1.0 - dbl(e.f3)) * (dbl(e.x3) - dbl(e.m)));
+  e.P1 = e.f2 > 0.0f ? rounded(wide(e.f2) * (wide(e.m) - wide(e.x2))) : 0.0f;
+  e.P2 = e.f3 > 0.0f ? rounded(wide(e.P1) + wide(e.f3) * (wide(e.x3) - wide(e.m))) : e.P1;
+  e.P3 = e.f1 > 0.0f ? rounded(wide(e.P2) + wide(e.f1) * (wide(e.x2) - wide(e.x1))) : e.P2;
+  e.P4 = e.f4 > 0.0f ? rounded(wide(e.P3) + wide(e.f4) * (wide(e.x4) - wide(e.x3))) : e.P3;
+  e.P5 = rounded(wide(e.P4) + (1.0 - wide(e.f2)) * (wide(e.m) - wide(e.x2)));
+  e.P6 = rounded(wide(e.P5) + (1.0 - wide(e.f3)) * (wide(e.x3) - wide(e.m)));
   // The triangle areas are (base * height) / 2, formed left to right.
-  e.P7 = e.f1 < e.f2 ? to_f(dbl(e.P6) + (dbl(e.x2) - dbl(e.x1)) * (dbl(e.f2) - dbl(e.f1)) / 2.0)
+  e.P7 = e.f1 < e.f2 ? rounded(wide(e.P6) + (wide(e.x2) - wide(e.x1)) * (wide(e.f2) - wide(e.f1)) / 2.0)
                      : e.P6;
-  e.P8 = e.f4 < e.f3 ? to_f(dbl(e.P7) + (dbl(e.x4) - dbl(e.x3)) * (dbl(e.f3) - dbl(e.f4)) / 2.0)
+  e.P8 = e.f4 < e.f3 ? rounded(wide(e.P7) + (wide(e.x4) - wide(e.x3)) * (wide(e.f3) - wide(e.f4)) / 2.0)
                      : e.P7;
-  e.P9 = e.f1 > 0.0f ? to_f(dbl(e.P8) + dbl(e.f1) / dbl(e.lam1)) : e.P8;
-  e.P10 = e.f4 > 0.0f ? to_f(dbl(e.P9) + dbl(e.f4) / dbl(e.lam2)) : e.P9;
+  e.P9 = e.f1 > 0.0f ? rounded(wide(e.P8) + wide(e.f1) / wide(e.lam1)) : e.P8;
+  e.P10 = e.f4 > 0.0f ? rounded(wide(e.P9) + wide(e.f4) / wide(e.lam2)) : e.P9;
 }
 
 float b4pe_draw(Context& ctx, const B4pe& e) {
   for (;;) {
-    const float u = to_f(dbl(RGUNIF(ctx)) * dbl(e.P10));  // one store
+    const float u = rounded(wide(RGUNIF(ctx)) * wide(e.P10));  // one store
     float x;
     if (u <= e.P4) {
       // Rectangles under the density: accepted at once.
       if (u <= e.P1)
-        x = to_f(dbl(e.x2) + dbl(u) / dbl(e.f2));
+        x = rounded(wide(e.x2) + wide(u) / wide(e.f2));
       else if (u <= e.P2)
-        x = to_f(dbl(e.m) + (dbl(u) - dbl(e.P1)) / dbl(e.f3));
+        x = rounded(wide(e.m) + (wide(u) - wide(e.P1)) / wide(e.f3));
       else if (u <= e.P3)
-        x = to_f(dbl(e.x1) + (dbl(u) - dbl(e.P2)) / dbl(e.f1));
+        x = rounded(wide(e.x1) + (wide(u) - wide(e.P2)) / wide(e.f1));
       else
-        x = to_f(dbl(e.x3) + (dbl(u) - dbl(e.P3)) / dbl(e.f4));
+        x = rounded(wide(e.x3) + (wide(u) - wide(e.P3)) / wide(e.f4));
       return x;
     }
 
     const float v = RGUNIF(ctx);
     float y;
     if (u <= e.P5) {
-      x = to_f(dbl(e.x2) + (dbl(e.m) - dbl(e.x2)) * dbl(v));
-      if (!(dbl(v) < (dbl(u) - dbl(e.P4)) / (dbl(e.P5) - dbl(e.P4)))) return x;
-      y = to_f((dbl(u) - dbl(e.P4)) / (dbl(e.m) - dbl(e.x2)) + dbl(e.f2));
+      x = rounded(wide(e.x2) + (wide(e.m) - wide(e.x2)) * wide(v));
+      if (!(wide(v) < (wide(u) - wide(e.P4)) / (wide(e.P5) - wide(e.P4)))) return x;
+      y = rounded((wide(u) - wide(e.P4)) / (wide(e.m) - wide(e.x2)) + wide(e.f2));
     } else if (u <= e.P6) {
-      x = to_f(dbl(e.m) + (dbl(e.x3) - dbl(e.m)) * dbl(v));
-      if (!((dbl(e.P6) - dbl(u)) / (dbl(e.P6) - dbl(e.P5)) < dbl(v))) return x;
-      y = to_f((dbl(u) - dbl(e.P5)) / (dbl(e.x3) - dbl(e.m)) + dbl(e.f3));
+      x = rounded(wide(e.m) + (wide(e.x3) - wide(e.m)) * wide(v));
+      if (!((wide(e.P6) - wide(u)) / (wide(e.P6) - wide(e.P5)) < wide(v))) return x;
+      y = rounded((wide(u) - wide(e.P5)) / (wide(e.x3) - wide(e.m)) + wide(e.f3));
     } else if (u <= e.P8) {
       const float v2 = RGUNIF(ctx);
       const float w = std::max(v, v2);
       if (u <= e.P7) {
-        x = to_f(dbl(e.x1) + (dbl(e.x2) - dbl(e.x1)) * dbl(w));
+        x = rounded(wide(e.x1) + (wide(e.x2) - wide(e.x1)) * wide(w));
         // 2w(u - P6) / (x2 - x1), formed left to right.
-        y = to_f(dbl(e.f1) + 2.0 * dbl(w) * (dbl(u) - dbl(e.P6)) / (dbl(e.x2) - dbl(e.x1)));
-        if (!(dbl(w) * dbl(e.f2) <= dbl(y))) return x;
+        y = rounded(wide(e.f1) + 2.0 * wide(w) * (wide(u) - wide(e.P6)) / (wide(e.x2) - wide(e.x1)));
+        if (!(wide(w) * wide(e.f2) <= wide(y))) return x;
       } else {
-        x = to_f(dbl(e.x4) - (dbl(e.x4) - dbl(e.x3)) * dbl(w));
-        y = to_f(dbl(e.f4) + 2.0 * dbl(w) * (dbl(u) - dbl(e.P7)) / (dbl(e.x4) - dbl(e.x3)));
-        if (!(dbl(w) * dbl(e.f3) < dbl(y))) return x;
+        x = rounded(wide(e.x4) - (wide(e.x4) - wide(e.x3)) * wide(w));
+        y = rounded(wide(e.f4) + 2.0 * wide(w) * (wide(u) - wide(e.P7)) / (wide(e.x4) - wide(e.x3)));
+        if (!(wide(w) * wide(e.f3) < wide(y))) return x;
       }
     } else if (u > e.P9) {
       // Right exponential tail.
-      const float ee = to_f((dbl(e.P10) - dbl(u)) / (dbl(e.P10) - dbl(e.P9)));
-      x = to_f(dbl(e.x4) - dbl(std::log(ee)) / dbl(e.lam2));
+      const float ee = rounded((wide(e.P10) - wide(u)) / (wide(e.P10) - wide(e.P9)));
+      x = rounded(wide(e.x4) - wide(std::log(ee)) / wide(e.lam2));
       if (x >= 1.0f) continue;
-      if (!((dbl(e.lam2) * (dbl(e.x4) - dbl(x)) + 1.0) / dbl(ee) < dbl(v))) return x;
+      if (!((wide(e.lam2) * (wide(e.x4) - wide(x)) + 1.0) / wide(ee) < wide(v))) return x;
       // v * f4 * e, formed left to right.
-      y = to_f(dbl(v) * dbl(e.f4) * dbl(ee));
+      y = rounded(wide(v) * wide(e.f4) * wide(ee));
     } else {
       // Left exponential tail.
-      const float ee = to_f((dbl(e.P9) - dbl(u)) / (dbl(e.P9) - dbl(e.P8)));
-      x = to_f(dbl(e.x1) + dbl(std::log(ee)) / dbl(e.lam1));
+      const float ee = rounded((wide(e.P9) - wide(u)) / (wide(e.P9) - wide(e.P8)));
+      x = rounded(wide(e.x1) + wide(std::log(ee)) / wide(e.lam1));
       if (x <= 0.0f) continue;
-      if (!((dbl(e.lam1) * (dbl(x) - dbl(e.x1)) + 1.0) / dbl(ee) < dbl(v))) return x;
-      y = to_f(dbl(v) * dbl(e.f1) * dbl(ee));
+      if (!((wide(e.lam1) * (wide(x) - wide(e.x1)) + 1.0) / wide(ee) < wide(v))) return x;
+      y = rounded(wide(v) * wide(e.f1) * wide(ee));
     }
 
     // Final test against the density itself, after a quick rejection:
     // g(x) <= D (x - m)^2 on (0, 1), so l above that bound is above g(x).
     if (y <= 0.0f) return x;
     const float l = std::log(y);
-    const double dxm = dbl(x) - dbl(e.m);
-    if (dbl(e.D) * dxm * dxm < dbl(l) || x >= 1.0f) continue;
+    const double dxm = wide(x) - wide(e.m);
+    if (wide(e.D) * dxm * dxm < wide(l) || x >= 1.0f) continue;
     if (e.g(x) < l) continue;
     return x;
   }
@@ -317,7 +316,7 @@ void RNBET(Context& ctx, int32_t nr, float pin, float qin, float* r) {
     return;
   }
 
-  const Bounds bd{to_f(1.0 - dbl(AMACH(ctx, 4))), AMACH(ctx, 3)};
+  const Bounds bd{rounded(1.0 - wide(AMACH(ctx, 4))), AMACH(ctx, 3)};
   const float p = pin;
   const float q = qin;
 

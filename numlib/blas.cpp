@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "numlib/linalg.h"
+#include "numlib/precision.h"
 
 namespace numlib {
 
@@ -26,11 +27,11 @@ inline std::ptrdiff_t first(int32_t n, int32_t inc) {
 }
 
 inline float axpy1(float y, float a, float x) {
-  return static_cast<float>(static_cast<double>(y) + static_cast<double>(a) * static_cast<double>(x));
+  return rounded(wide(y) + wide(a) * wide(x));
 }
 
 inline float mul1(float a, float x) {
-  return static_cast<float>(static_cast<double>(a) * static_cast<double>(x));
+  return rounded(wide(a) * wide(x));
 }
 
 }  // namespace
@@ -129,25 +130,25 @@ float SDOT(int32_t n, const float* x, int32_t incx, const float* y, int32_t incy
   float stemp = 0.0f;
   if (n <= 0) return stemp;
   auto p = [&](std::ptrdiff_t i, std::ptrdiff_t j) {
-    return static_cast<double>(x[i]) * static_cast<double>(y[j]);
+    return wide(x[i]) * wide(y[j]);
   };
   if (incx == 1 && incy == 1) {
     const int32_t m = n % 5;
-    for (int32_t i = 0; i < m; ++i) stemp = static_cast<float>(static_cast<double>(stemp) + p(i, i));
+    for (int32_t i = 0; i < m; ++i) stemp = rounded(wide(stemp) + p(i, i));
     for (int32_t i = m; i < n; i += 5) {
-      double s = static_cast<double>(stemp);
+      double s = wide(stemp);
       s += p(i, i);
       s += p(i + 1, i + 1);
       s += p(i + 2, i + 2);
       s += p(i + 3, i + 3);
       s += p(i + 4, i + 4);
-      stemp = static_cast<float>(s);
+      stemp = rounded(s);
     }
     return stemp;
   }
   std::ptrdiff_t ix = first(n, incx), iy = first(n, incy);
   for (int32_t i = 0; i < n; ++i, ix += incx, iy += incy)
-    stemp = static_cast<float>(static_cast<double>(stemp) + p(ix, iy));
+    stemp = rounded(wide(stemp) + p(ix, iy));
   return stemp;
 }
 
@@ -158,20 +159,20 @@ float SASUM(int32_t n, const float* x, int32_t incx) {
   if (n <= 0) return 0.0f;
   if (incx == 1) {
     const int32_t m = n % 6;
-    for (int32_t i = 0; i < m; ++i) s += std::fabs(static_cast<double>(x[i]));
+    for (int32_t i = 0; i < m; ++i) s += std::fabs(wide(x[i]));
     for (int32_t i = m; i < n; i += 6) {
-      s += std::fabs(static_cast<double>(x[i]));
-      s += std::fabs(static_cast<double>(x[i + 1]));
-      s += std::fabs(static_cast<double>(x[i + 2]));
-      s += std::fabs(static_cast<double>(x[i + 3]));
-      s += std::fabs(static_cast<double>(x[i + 4]));
-      s += std::fabs(static_cast<double>(x[i + 5]));
+      s += std::fabs(wide(x[i]));
+      s += std::fabs(wide(x[i + 1]));
+      s += std::fabs(wide(x[i + 2]));
+      s += std::fabs(wide(x[i + 3]));
+      s += std::fabs(wide(x[i + 4]));
+      s += std::fabs(wide(x[i + 5]));
     }
-    return static_cast<float>(s);
+    return rounded(s);
   }
   std::ptrdiff_t ix = first(n, incx);
-  for (int32_t i = 0; i < n; ++i, ix += incx) s += std::fabs(static_cast<double>(x[ix]));
-  return static_cast<float>(s);
+  for (int32_t i = 0; i < n; ++i, ix += incx) s += std::fabs(wide(x[ix]));
+  return rounded(s);
 }
 
 // Index (1-based, in the vector's own order) of the first element of largest

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "numlib/errors.h"
+#include "numlib/precision.h"
 #include "numlib/linalg.h"
 
 namespace numlib {
@@ -42,13 +43,12 @@ inline std::ptrdiff_t at(int32_t i, int32_t j, int32_t ld) {
   return static_cast<std::ptrdiff_t>(i - 1) + static_cast<std::ptrdiff_t>(j - 1) * ld;
 }
 
-inline double d(float x) { return static_cast<double>(x); }
 
 // Smallest magnitude whose reciprocal does not overflow.
 float safe_minimum(Context& ctx) {
   float safemin = AMACH(ctx, 1);
   const float big = AMACH(ctx, 2);
-  if (d(safemin) * d(big) < 1.0) safemin = static_cast<float>(1.0 / d(big));
+  if (wide(safemin) * wide(big) < 1.0) safemin = rounded(1.0 / wide(big));
   return safemin;
 }
 
@@ -144,18 +144,18 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
   for (int32_t k = 1; k <= n; ++k) {
     const float ukk = A(k, k);
     if (Z(k) != 0.0f) ek = Z(k) < 0.0f ? std::fabs(ek) : -std::fabs(ek);
-    if (std::fabs(d(ek) - d(Z(k))) > std::fabs(d(ukk))) {
-      const float s = static_cast<float>(std::fabs(d(ukk)) / std::fabs(d(ek) - d(Z(k))));
+    if (std::fabs(wide(ek) - wide(Z(k))) > std::fabs(wide(ukk))) {
+      const float s = rounded(std::fabs(wide(ukk)) / std::fabs(wide(ek) - wide(Z(k))));
       SSCAL(n, s, z, 1);
-      ek = static_cast<float>(d(s) * d(ek));
+      ek = rounded(wide(s) * wide(ek));
     }
-    float wk = static_cast<float>(d(ek) - d(Z(k)));
-    float wkm = static_cast<float>(-d(ek) - d(Z(k)));
+    float wk = rounded(wide(ek) - wide(Z(k)));
+    float wkm = rounded(-wide(ek) - wide(Z(k)));
     float s = std::fabs(wk);
     float sm = std::fabs(wkm);
     if (ukk != 0.0f) {
-      wk = static_cast<float>(d(wk) / d(ukk));
-      wkm = static_cast<float>(d(wkm) / d(ukk));
+      wk = rounded(wide(wk) / wide(ukk));
+      wkm = rounded(wide(wkm) / wide(ukk));
     } else {
       wk = 1.0f;
       wkm = 1.0f;
@@ -164,26 +164,26 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
       for (int32_t j = k + 1; j <= n; ++j) {
         // The candidate entry for -e(k) is not stored: it enters the sum
         // unrounded.
-        sm = static_cast<float>(d(sm) + std::fabs(d(Z(j)) + d(wkm) * d(A(k, j))));
-        Z(j) = static_cast<float>(d(Z(j)) + d(wk) * d(A(k, j)));
-        s = static_cast<float>(d(s) + std::fabs(d(Z(j))));
+        sm = rounded(wide(sm) + std::fabs(wide(Z(j)) + wide(wkm) * wide(A(k, j))));
+        Z(j) = rounded(wide(Z(j)) + wide(wk) * wide(A(k, j)));
+        s = rounded(wide(s) + std::fabs(wide(Z(j))));
       }
       if (s < sm) {
-        const float t = static_cast<float>(d(wkm) - d(wk));
+        const float t = rounded(wide(wkm) - wide(wk));
         wk = wkm;
-        for (int32_t j = k + 1; j <= n; ++j) Z(j) = static_cast<float>(d(Z(j)) + d(t) * d(A(k, j)));
+        for (int32_t j = k + 1; j <= n; ++j) Z(j) = rounded(wide(Z(j)) + wide(t) * wide(A(k, j)));
       }
     }
     Z(k) = wk;
   }
-  float s = static_cast<float>(1.0 / d(SASUM(n, z, 1)));
+  float s = rounded(1.0 / wide(SASUM(n, z, 1)));
   SSCAL(n, s, z, 1);
 
   // Solve trans(L) y = w.
   for (int32_t k = n; k >= 1; --k) {
-    if (k < n) Z(k) = static_cast<float>(d(Z(k)) + d(SDOT(n - k, &fac[at(k + 1, k, ld)], 1, &Z(k + 1), 1)));
+    if (k < n) Z(k) = rounded(wide(Z(k)) + wide(SDOT(n - k, &fac[at(k + 1, k, ld)], 1, &Z(k + 1), 1)));
     if (std::fabs(Z(k)) > 1.0f) {
-      s = static_cast<float>(1.0 / std::fabs(d(Z(k))));
+      s = rounded(1.0 / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
     }
     const int32_t l = pivot[k - 1];
@@ -191,7 +191,7 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     Z(l) = Z(k);
     Z(k) = t;
   }
-  s = static_cast<float>(1.0 / d(SASUM(n, z, 1)));
+  s = rounded(1.0 / wide(SASUM(n, z, 1)));
   SSCAL(n, s, z, 1);
 
   float yscale = 1.0f;
@@ -204,33 +204,33 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     Z(k) = t;
     if (k < n) SAXPY(n - k, t, &fac[at(k + 1, k, ld)], 1, &Z(k + 1), 1);
     if (std::fabs(Z(k)) > 1.0f) {
-      s = static_cast<float>(1.0 / std::fabs(d(Z(k))));
+      s = rounded(1.0 / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
-      yscale = static_cast<float>(d(s) * d(yscale));
+      yscale = rounded(wide(s) * wide(yscale));
     }
   }
-  s = static_cast<float>(1.0 / d(SASUM(n, z, 1)));
+  s = rounded(1.0 / wide(SASUM(n, z, 1)));
   SSCAL(n, s, z, 1);
-  yscale = static_cast<float>(d(s) * d(yscale));
+  yscale = rounded(wide(s) * wide(yscale));
 
   // Solve U z = v.
   for (int32_t k = n; k >= 1; --k) {
     const float ukk = A(k, k);
     if (std::fabs(Z(k)) > std::fabs(ukk)) {
-      s = static_cast<float>(std::fabs(d(ukk)) / std::fabs(d(Z(k))));
+      s = rounded(std::fabs(wide(ukk)) / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
-      yscale = static_cast<float>(d(s) * d(yscale));
+      yscale = rounded(wide(s) * wide(yscale));
     }
     if (ukk != 0.0f)
-      Z(k) = static_cast<float>(d(Z(k)) / d(ukk));
+      Z(k) = rounded(wide(Z(k)) / wide(ukk));
     else
       Z(k) = 1.0f;
     const float t = -Z(k);
     SAXPY(k - 1, t, &fac[at(1, k, ld)], 1, z, 1);
   }
-  s = static_cast<float>(1.0 / d(SASUM(n, z, 1)));
+  s = rounded(1.0 / wide(SASUM(n, z, 1)));
   SSCAL(n, s, z, 1);
-  yscale = static_cast<float>(d(s) * d(yscale));
+  yscale = rounded(wide(s) * wide(yscale));
   return yscale;
 }
 
@@ -365,7 +365,7 @@ void L2CRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* fac, int
 
   if (flag == 2) {
     const float yscale = condition_scale(n, fac, ldfac, pivot, work);
-    if (onenorm != 0.0f) rcond = static_cast<float>(d(yscale) / d(onenorm));
+    if (onenorm != 0.0f) rcond = rounded(wide(yscale) / wide(onenorm));
   }
   if (AMACH(ctx, 4) >= rcond) {
     E1SUBR(ctx, 1, rcond);
@@ -397,7 +397,7 @@ void L2TRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* fac, int
   for (int32_t i = 1; i <= n; ++i) {
     const int32_t j = ISAMAX(n, &F(i, 1), ldfac);
     const float m = std::fabs(F(i, j));
-    rowscale[i - 1] = safemin > m ? 1.0f : static_cast<float>(1.0 / d(m));
+    rowscale[i - 1] = safemin > m ? 1.0f : rounded(1.0 / wide(m));
   }
 
   bool singular = false;
@@ -417,7 +417,7 @@ void L2TRG(Context& ctx, int32_t n, const float* a, int32_t lda, float* fac, int
       F(l, k) = F(k, k);
       F(k, k) = t;
     }
-    const float t = static_cast<float>(-1.0 / d(F(k, k)));
+    const float t = rounded(-1.0 / wide(F(k, k)));
     SSCAL(n - k, t, &F(k + 1, k), 1);
     for (int32_t j = k + 1; j <= n; ++j) {
       const float s = F(l, j);
@@ -497,7 +497,7 @@ void LINRT(Context& ctx, int32_t n, const float* a, int32_t lda, int32_t ipath, 
     }
     // d = 1/AINV(i,i) is a stored float; the column above (row before) the
     // diagonal is scaled by -d, an exact negation.
-    const float di = static_cast<float>(1.0 / d(V(i, i)));
+    const float di = rounded(1.0 / wide(V(i, i)));
     V(i, i) = di;
     if (upper) {
       SSCAL(i - 1, -di, &V(1, i), 1);
@@ -605,14 +605,14 @@ void SGEMV(Context& ctx, char trans, int32_t m, int32_t n, float alpha, const fl
       for (int32_t j = 1; j <= n; ++j, jx += incx) {
         // The weight ALPHA*x(j) is stored as a float, then each element of
         // y takes one store.
-        const float temp = static_cast<float>(d(alpha) * d(x[jx]));
+        const float temp = rounded(wide(alpha) * wide(x[jx]));
         SAXPY(m, temp, &a[at(1, j, lda)], 1, y, incy);
       }
     } else {
       std::ptrdiff_t jy = first(leny, incy);
       for (int32_t j = 1; j <= n; ++j, jy += incy) {
         // y(j) + ALPHA * (column j . x), one store.
-        y[jy] = static_cast<float>(d(y[jy]) + d(alpha) * d(SDOT(m, &a[at(1, j, lda)], 1, x, incx)));
+        y[jy] = rounded(wide(y[jy]) + wide(alpha) * wide(SDOT(m, &a[at(1, j, lda)], 1, x, incx)));
       }
     }
   }
@@ -627,7 +627,7 @@ void SGER(Context& ctx, int32_t m, int32_t n, float alpha, const float* x, int32
     for (int32_t j = 1; j <= n; ++j, jy += incy) {
       // The weight ALPHA*y(j) is stored as a float, then each element of
       // column j takes one store.
-      const float temp = static_cast<float>(d(alpha) * d(y[jy]));
+      const float temp = rounded(wide(alpha) * wide(y[jy]));
       SAXPY(m, temp, x, incx, &a[at(1, j, lda)], 1);
     }
   }

@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "numlib/errors.h"
+#include "numlib/precision.h"
 
 namespace numlib {
 
@@ -78,34 +79,34 @@ constexpr char kUnderflowMsg[] =
     "The function underflows because X = %(R1) is greater than %(R2). The result is set to zero.";
 
 // Tolerance for the term counts of every series: 0.1 * AMACH(3).
-float series_eta(Context& ctx) { return static_cast<float>(static_cast<double>(0.1f) * AMACH(ctx, 3)); }
+float series_eta(Context& ctx) { return rounded(wide(0.1f) * AMACH(ctx, 3)); }
 
 // XSML of ERFC and ERFCE: -sqrt(-ln(sqrt(pi) * AMACH(3))).
 float small_limit(Context& ctx) {
-  const float spe = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 3));
+  const float spe = rounded(wide(kSQRTPI) * AMACH(ctx, 3));
   return -std::sqrt(-std::log(spe));
 }
 
 // SQEPS of ERFC and ERFCE: sqrt(2 * AMACH(3)).
-float sqeps_limit(Context& ctx) { return std::sqrt(static_cast<float>(2.0 * AMACH(ctx, 3))); }
+float sqeps_limit(Context& ctx) { return std::sqrt(rounded(2.0 * AMACH(ctx, 3))); }
 
 // 1 - 2x/sqrt(pi), for |x| below SQEPS. Grouping: (2x) / sqrt(pi).
 inline float erfc_linear(float x) {
-  return static_cast<float>(1.0 - 2.0 * x / static_cast<double>(kSQRTPI));
+  return rounded(1.0 - 2.0 * x / wide(kSQRTPI));
 }
 
 // The Clenshaw recurrence of CSEVL, one term at a time: b0 := t*b1 - b2 +
 // cs(n + 1 - i) for i = 1..n, t = 2x, each b rounded to float.
 struct Clenshaw {
   Clenshaw(float x, const float* coefficients, int32_t count)
-      : t(static_cast<float>(2.0 * x)), cs(coefficients), left(count) {}
+      : t(rounded(2.0 * x)), cs(coefficients), left(count) {}
   void step() {
     b2 = b1;
     b1 = b0;
     // Grouping: (t * b1 - b2) + cs(n + 1 - i).
-    b0 = static_cast<float>(static_cast<double>(t) * b1 - b2 + cs[--left]);
+    b0 = rounded(wide(t) * b1 - b2 + cs[--left]);
   }
-  float sum() const { return static_cast<float>((static_cast<double>(b0) - b2) / 2.0); }
+  float sum() const { return rounded((wide(b0) - b2) / 2.0); }
 
   float b0 = 0.0f;
   float b1 = 0.0f;
@@ -129,12 +130,12 @@ ErfcSeries erfc_series(float x, const detail::ErfcSetup& s) {
   const float y = std::fabs(x);
   if (y <= 1.0f) {
     const double xd = x;
-    return {CS_CENTRAL, s.NTCENT, static_cast<float>(2.0 * xd * xd - 1.0), y, 0.0f};
+    return {CS_CENTRAL, s.NTCENT, rounded(2.0 * xd * xd - 1.0), y, 0.0f};
   }
-  const float y2 = static_cast<float>(static_cast<double>(y) * y);
+  const float y2 = rounded(wide(y) * y);
   if (y2 <= 4.0f)
-    return {CS_MIDDLE, s.NTMID, static_cast<float>((8.0 / y2 - 5.0) / 3.0), y, y2};
-  return {CS_TAIL, s.NTTAIL, static_cast<float>(8.0 / y2 - 1.0), y, y2};
+    return {CS_MIDDLE, s.NTMID, rounded((8.0 / y2 - 5.0) / 3.0), y, y2};
+  return {CS_TAIL, s.NTTAIL, rounded(8.0 / y2 - 1.0), y, y2};
 }
 
 // The series of e summed as CSEVL sums it (without its checks and trace).
@@ -147,11 +148,11 @@ float csevl_sum(const ErfcSeries& e) {
 // ERFC at x from the value c of its series.
 float erfc_from_series(float x, const ErfcSeries& e, float c) {
   if (e.y <= 1.0f)  // 1 - x * (1 + c)
-    return static_cast<float>(1.0 - static_cast<double>(x) * (1.0 + c));
+    return rounded(1.0 - wide(x) * (1.0 + c));
   // Grouping: (exp(-y^2) / |x|) * (0.5 + c).
-  const float r = static_cast<float>(static_cast<double>(std::exp(-e.y2)) / e.y *
-                                     (0.5 + static_cast<double>(c)));
-  return x >= 0.0f ? r : static_cast<float>(2.0 - r);
+  const float r = rounded(wide(std::exp(-e.y2)) / e.y *
+                                     (0.5 + wide(c)));
+  return x >= 0.0f ? r : rounded(2.0 - r);
 }
 
 }  // namespace
@@ -165,12 +166,12 @@ ErfcSetup compute_erfc_setup(Context& ctx) {
   s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
   s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
   s.XSML = small_limit(ctx);
-  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 1));
+  const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
   const float T = std::sqrt(-std::log(spm));
   // Grouping: (T - (0.5 * ln T) / T) - 0.01.
-  s.XMAX = static_cast<float>(static_cast<double>(T) -
-                              static_cast<double>(0.5f) * std::log(T) / T -
-                              static_cast<double>(0.01f));
+  s.XMAX = rounded(wide(T) -
+                              wide(0.5f) * std::log(T) / T -
+                              wide(0.01f));
   s.SQEPS = sqeps_limit(ctx);
   return s;
 }
@@ -181,12 +182,12 @@ ErfceSetup compute_erfce_setup(Context& ctx) {
   s.NTCENT = INITS(ctx, CS_CENTRAL, 13, eta);
   s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
   s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
-  const float half_big = static_cast<float>(AMACH(ctx, 2) / 2.0);
-  s.XMIN = static_cast<float>(static_cast<double>(0.01f) - std::sqrt(std::log(half_big)));
+  const float half_big = rounded(AMACH(ctx, 2) / 2.0);
+  s.XMIN = rounded(wide(0.01f) - std::sqrt(std::log(half_big)));
   s.XSML = small_limit(ctx);
-  const float spm = static_cast<float>(static_cast<double>(kSQRTPI) * AMACH(ctx, 1));
+  const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
   const float lmin = std::fmin(-std::log(spm), std::log(AMACH(ctx, 2)));
-  s.XMAX = std::exp(static_cast<float>(static_cast<double>(lmin) - static_cast<double>(0.01f)));
+  s.XMAX = std::exp(rounded(wide(lmin) - wide(0.01f)));
   s.SQEPS = sqeps_limit(ctx);
   // The tail series is evaluated at -1 above sqrt(XMAX); the root is taken
   // once (the same float as taking it on every call).
@@ -197,14 +198,14 @@ ErfceSetup compute_erfce_setup(Context& ctx) {
 ErfciSetup compute_erfci_setup(Context& ctx) {
   ErfciSetup s{};
   s.NTINV = INITS(ctx, CS_INVERSE, 22, series_eta(ctx));
-  const float a = std::sqrt(static_cast<float>(static_cast<double>(AMACH(ctx, 4)) / 12.566f));
-  const float b = static_cast<float>(
-      -static_cast<double>(a) / std::log(static_cast<float>(static_cast<double>(1.77f) * a)));
-  const float l = std::log(static_cast<float>(static_cast<double>(1.77f) * b));
+  const float a = std::sqrt(rounded(wide(AMACH(ctx, 4)) / 12.566f));
+  const float b = rounded(
+      -wide(a) / std::log(rounded(wide(1.77f) * a)));
+  const float l = std::log(rounded(wide(1.77f) * b));
   const double bd = b;
   const double ld = l;
-  s.XLIM = static_cast<float>(2.0 - (bd - (bd * ld + a) / (1.0 + ld)));
-  s.TOL = static_cast<float>(10.0 * AMACH(ctx, 4));
+  s.XLIM = rounded(2.0 - (bd - (bd * ld + a) / (1.0 + ld)));
+  s.TOL = rounded(10.0 * AMACH(ctx, 4));
   return s;
 }
 
@@ -245,7 +246,7 @@ int32_t INITS(Context& ctx, const float* os, int32_t nos, float eta) {
   int32_t i = nos;
   bool stopped = false;
   for (; i >= 1; --i) {
-    err = static_cast<float>(static_cast<double>(err) + std::fabs(os[i - 1]));
+    err = rounded(wide(err) + std::fabs(os[i - 1]));
     if (err > eta) {
       stopped = true;
       break;
@@ -292,7 +293,7 @@ float ERFCE(Context& ctx, float x) {
     E1MSG(ctx, ERR_TERMINAL, 4, "The function overflows because X = %(R1) is less than %(R2).");
     result = AMACH(ctx, 6);
   } else if (x <= s.XSML) {
-    result = static_cast<float>(2.0 * std::exp(static_cast<float>(xd * xd)));
+    result = rounded(2.0 * std::exp(rounded(xd * xd)));
   } else if (x > s.XMAX) [[unlikely]] {
     E1SUBR(ctx, 1, x);
     E1SUBR(ctx, 2, s.XMAX);
@@ -304,22 +305,22 @@ float ERFCE(Context& ctx, float x) {
       if (ax < s.SQEPS) {
         result = erfc_linear(x);
       } else {
-        const float e = std::exp(static_cast<float>(xd * xd));
-        const float c = CSEVL(ctx, static_cast<float>(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
-        result = static_cast<float>(static_cast<double>(e) * (1.0 - xd * (1.0 + c)));
+        const float e = std::exp(rounded(xd * xd));
+        const float c = CSEVL(ctx, rounded(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
+        result = rounded(wide(e) * (1.0 - xd * (1.0 + c)));
       }
     } else {
       float c;
       if (ax <= 2.0f)
-        c = CSEVL(ctx, static_cast<float>((8.0 / (xd * xd) - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
+        c = CSEVL(ctx, rounded((8.0 / (xd * xd) - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
       else if (ax <= s.XSQMAX)
-        c = CSEVL(ctx, static_cast<float>(8.0 / (xd * xd) - 1.0), CS_TAIL, s.NTTAIL);
+        c = CSEVL(ctx, rounded(8.0 / (xd * xd) - 1.0), CS_TAIL, s.NTTAIL);
       else
         c = CSEVL(ctx, -1.0f, CS_TAIL, s.NTTAIL);
-      const float r = static_cast<float>((0.5 + static_cast<double>(c)) / ax);
+      const float r = rounded((0.5 + wide(c)) / ax);
       result = x >= 0.0f
                    ? r
-                   : static_cast<float>(2.0 * std::exp(static_cast<float>(xd * xd)) - r);
+                   : rounded(2.0 * std::exp(rounded(xd * xd)) - r);
     }
   }
   E1POP(ctx, kERFCE);
@@ -345,38 +346,38 @@ float ERFCI(Context& ctx, float x) {
           "The result is accurate to less than one half precision because X = %(R1) is too "
           "close to 2.0.");
   }
-  const float t = static_cast<float>(1.0 - x);
+  const float t = rounded(1.0 - x);
   if (std::fabs(t) < 0.75f) {
     const double td = t;
     // Grouping: (32 * t * t) / 9 - 1.
-    const float c = CSEVL(ctx, static_cast<float>(32.0 * td * td / 9.0 - 1.0), CS_INVERSE, s.NTINV);
-    const float result = static_cast<float>(td * (1.0 + c));
+    const float c = CSEVL(ctx, rounded(32.0 * td * td / 9.0 - 1.0), CS_INVERSE, s.NTINV);
+    const float result = rounded(td * (1.0 + c));
     E1POP(ctx, kERFCI);
     return result;
   }
   // Tail: Newton iteration on erfc(y) = z, z in (0, 0.25], from an
   // asymptotic start.
-  const float z = t >= 0.0f ? x : static_cast<float>(2.0 - x);
+  const float z = t >= 0.0f ? x : rounded(2.0 - x);
   const float L = std::log(z);
-  const float v = -std::log(static_cast<float>(static_cast<double>(kSQRTPI) * z));
+  const float v = -std::log(rounded(wide(kSQRTPI) * z));
   const float lnv = std::log(v);
   // Grouping: (v - 0.5 ln v) + (0.25 ln v - 0.5) / v.
-  float y = std::sqrt(static_cast<float>(static_cast<double>(v) - 0.5 * lnv +
+  float y = std::sqrt(rounded(wide(v) - 0.5 * lnv +
                                          (0.25 * lnv - 0.5) / v));
   for (int32_t iter = 1; iter <= 100; ++iter) {
     const double yd = y;
     // erfc(y) - z = exp(-y^2) * (ERFCE(y) - exp(y^2 + ln z)); the step
     // divides by the derivative, -2 exp(-y^2) / sqrt(pi).
-    const float d = static_cast<float>(
-        static_cast<double>(kHALFSQRTPI) *
-        (static_cast<double>(ERFCE(ctx, y)) - std::exp(static_cast<float>(yd * yd + L))));
-    if (std::fabs(static_cast<double>(d)) < static_cast<double>(s.TOL) * (yd + d)) {
-      const float root = static_cast<float>(yd + d);
+    const float d = rounded(
+        wide(kHALFSQRTPI) *
+        (wide(ERFCE(ctx, y)) - std::exp(rounded(yd * yd + L))));
+    if (std::fabs(wide(d)) < wide(s.TOL) * (yd + d)) {
+      const float root = rounded(yd + d);
       const float result = t >= 0.0f ? root : -root;
       E1POP(ctx, kERFCI);
       return result;
     }
-    y = static_cast<float>(yd + d);
+    y = rounded(yd + d);
   }
   E1MSG(ctx, ERR_TERMINAL, 7,
         "Sufficiently accurate result was not achieved in a reasonable number of iterations. "
@@ -392,9 +393,9 @@ namespace {
 // values are summed once, on first use.
 float anordf_unit(float x) {
   static const float phi[2] = {
-      static_cast<float>(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::kErfc),
+      rounded(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::kErfc),
                                                 csevl_sum(erfc_series(kSQRTHALF, detail::kErfc)))),
-      static_cast<float>(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::kErfc),
+      rounded(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::kErfc),
                                                 csevl_sum(erfc_series(-kSQRTHALF, detail::kErfc))))};
   return x < 0.0f ? phi[0] : phi[1];
 }
@@ -409,13 +410,13 @@ float anordf_unit(float x) {
 // stores for its message are replaced before any later message uses them.
 // Only messages that may be printed, and the stop, matter to the run.
 float ANORDF(Context& ctx, float x) {
-  const float arg = static_cast<float>(static_cast<double>(-kSQRTHALF) * x);
+  const float arg = rounded(wide(-kSQRTHALF) * x);
   constexpr const detail::ErfcSetup& s = detail::kErfc;
   if (arg <= s.XSML) return 1.0f;  // erfc is 2
   if (arg > s.XMAX) return 0.0f;   // erfc underflows to 0 (alert cleared)
   if (x == 1.0f || x == -1.0f) return anordf_unit(x);
   E1PSH(ctx, kANORDF);
-  const float result = static_cast<float>(0.5 * static_cast<double>(ERFC(ctx, arg)));
+  const float result = rounded(0.5 * wide(ERFC(ctx, arg)));
   // The underflow alert of ERFC is expected: clear it so that the caller
   // sees none. ERFC returns 0 only on that path, so the error state needs
   // looking at only then.
@@ -440,8 +441,8 @@ bool anordf_sums_series(float x, float arg, const detail::ErfcSetup& s, ErfcSeri
 
 void ANORDF_PAIR(Context& ctx, float a, float b, float& pa, float& pb) {
   constexpr const detail::ErfcSetup& s = detail::kErfc;
-  const float arg_a = static_cast<float>(static_cast<double>(-kSQRTHALF) * a);
-  const float arg_b = static_cast<float>(static_cast<double>(-kSQRTHALF) * b);
+  const float arg_a = rounded(wide(-kSQRTHALF) * a);
+  const float arg_b = rounded(wide(-kSQRTHALF) * b);
   ErfcSeries ea, eb;
   if (!anordf_sums_series(a, arg_a, s, ea) || !anordf_sums_series(b, arg_b, s, eb)) {
     pa = ANORDF(ctx, a);
@@ -459,8 +460,8 @@ void ANORDF_PAIR(Context& ctx, float a, float b, float& pa, float& pb) {
     ca.step();
     cb.step();
   }
-  pa = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_a, ea, ca.sum())));
-  pb = static_cast<float>(0.5 * static_cast<double>(erfc_from_series(arg_b, eb, cb.sum())));
+  pa = rounded(0.5 * wide(erfc_from_series(arg_a, ea, ca.sum())));
+  pb = rounded(0.5 * wide(erfc_from_series(arg_b, eb, cb.sum())));
 }
 
 float ANORIN(Context& ctx, float p) {
@@ -473,8 +474,8 @@ float ANORIN(Context& ctx, float p) {
     E1POP(ctx, kANORIN);
     return result;
   }
-  const float x = static_cast<float>(2.0 * p);
-  const float result = static_cast<float>(static_cast<double>(kMSQRT2) * ERFCI(ctx, x));
+  const float x = rounded(2.0 * p);
+  const float result = rounded(wide(kMSQRT2) * ERFCI(ctx, x));
   // ERFCI warns of reduced precision for an argument above XLIM (p above
   // about 0.99999559); that loss is accepted here, so the warning is
   // cleared. Only above XLIM can it have been raised.

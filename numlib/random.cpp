@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "numlib/errors.h"
+#include "numlib/precision.h"
 
 namespace numlib {
 
@@ -22,12 +23,12 @@ constexpr char kRNUN[] = "RNUN  ";
 void rginit_first_time(Context& ctx, GeneratorRecord& g) {
   g.modulus = 2147483647.0;
   const double two31 = 2147483648.0;
-  const double shrink = 1.0 - static_cast<double>(AMACH(ctx, 3));
+  const double shrink = 1.0 - wide(AMACH(ctx, 3));
   float v = 1.0f / 2147483648.0f;  // 2^-31, bit pattern 0x30000000
   double p;
   do {
-    p = shrink * static_cast<double>(v);  // the test below is on this unrounded p
-    v = static_cast<float>(p);
+    p = shrink * wide(v);  // the test below is on this unrounded p
+    v = rounded(p);
   } while (!(p * two31 < 1.0));
   g.scale = v;
   g.initialised = true;
@@ -115,9 +116,9 @@ constexpr TailSet kSetC = {0.0107863899f, -0.149838403f, -0.0688830093f, -0.0020
 
 inline float tail(const TailSet& k, float s, float z) {
   const double zd = z;
-  const float n = static_cast<float>(((k.a * zd + k.b) * zd + k.d) * zd);
-  const float d = static_cast<float>(((zd + k.c) * zd + k.e) * zd + k.f);
-  return static_cast<float>(s + static_cast<double>(s) * (k.g + static_cast<double>(n) / d));
+  const float n = rounded(((k.a * zd + k.b) * zd + k.d) * zd);
+  const float d = rounded(((zd + k.c) * zd + k.e) * zd + k.f);
+  return rounded(s + wide(s) * (k.g + wide(n) / d));
 }
 
 constexpr float kP0 = -0.113773003f;
@@ -138,40 +139,40 @@ float RGNINV(float u) {
   float x;
   // The extreme test compares U with the unrounded 1 - 3e (in double); the
   // float 1 - 3e would select the same deviates.
-  if (u <= e || ud >= 1.0 - 3.0 * static_cast<double>(e)) {
-    const float q = u < 0.5f ? static_cast<float>(2.0 * ud) : static_cast<float>(2.0 * (1.0 - ud));
+  if (u <= e || ud >= 1.0 - 3.0 * wide(e)) {
+    const float q = u < 0.5f ? rounded(2.0 * ud) : rounded(2.0 * (1.0 - ud));
     // 2q - q^2 = 1 - (1 - q)^2 without cancellation.
-    const float arg = static_cast<float>(2.0 * q - static_cast<double>(q) * q);
+    const float arg = rounded(2.0 * q - wide(q) * q);
     const float s = std::sqrt(-std::log(arg));
-    const float z = static_cast<float>(1.0 / s);
+    const float z = rounded(1.0 / s);
     x = tail(kSetC, s, z);
   } else {
-    const float y = static_cast<float>(std::fabs(1.0 - 2.0 * ud));
+    const float y = rounded(std::fabs(1.0 - 2.0 * ud));
     if (y <= 0.85f) {
-      const float w = static_cast<float>(static_cast<double>(y) * y);
+      const float w = rounded(wide(y) * y);
       const double wd = w;
       // One store; the sums in the continued fraction go left to right,
       // (w + q1) + r2c/(...).
-      x = static_cast<float>(
-          y + static_cast<double>(y) *
+      x = rounded(
+          y + wide(y) *
                   (kP0 + kP1 * wd / (wd + kQ1 + kR2C / (wd + kQ2 + kR3C / (wd + kQ3)))));
     } else {
       // -ln(1 - y^2) formed as -ln((1 - y) + y(1 - y)).
-      const double omy = 1.0 - static_cast<double>(y);
-      const float arg = static_cast<float>(omy + static_cast<double>(y) * omy);
+      const double omy = 1.0 - wide(y);
+      const float arg = rounded(omy + wide(y) * omy);
       const float s = std::sqrt(-std::log(arg));
       if (s < 2.5f) {
         x = tail(kSetA, s, s);
       } else if (s < 4.0f) {
         x = tail(kSetB, s, s);
       } else {
-        const float z = static_cast<float>(1.0 / s);
+        const float z = rounded(1.0 / s);
         x = tail(kSetC, s, z);
       }
     }
   }
-  return u < 0.5f ? static_cast<float>(-static_cast<double>(kSqrt2) * x)
-                  : static_cast<float>(static_cast<double>(kSqrt2) * x);
+  return u < 0.5f ? rounded(-wide(kSqrt2) * x)
+                  : rounded(wide(kSqrt2) * x);
 }
 
 }  // namespace numlib

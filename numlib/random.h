@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "numlib/context.h"
+#include "numlib/precision.h"
 
 namespace numlib {
 
@@ -45,7 +46,7 @@ inline float rg_step(GeneratorRecord& g) {
   if (r >= RG_MODULUS) r -= RG_MODULUS;
   const int32_t y = static_cast<int32_t>(r);
   g.state = y;
-  return static_cast<float>(static_cast<double>(y) * static_cast<double>(g.scale));
+  return rounded(static_cast<double>(y) * wide(g.scale));  // the state converted exactly
 }
 }  // namespace detail
 

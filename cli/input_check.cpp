@@ -187,18 +187,17 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
   return out;
 }
 
-std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLog& log,
-                                const driver::ProblemArrays& problem) {
-  if (failure.number == 0 || log.statements.empty()) return {};
-  const Layout layout(problem);
-  const size_t index = log.statements.size() - 1;
+namespace {
+
+// What went wrong with read statement `index`, where, and a hint.
+std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& layout, size_t index) {
   const std::string what = layout.what(index);
   const std::string where = line_of(failure.line) + ", column " + std::to_string(failure.column);
-  const std::string value_of = failure.asked > 1 ? "value " + std::to_string(failure.values + 1) + " of " : "";
-  const std::string progress =
-      failure.asked > 1 ? " (" + std::to_string(failure.values) + " of " + std::to_string(failure.asked) +
-                              " values read)"
-                        : "";
+  const std::string value_of =
+      failure.asked > 1 ? "value " + std::to_string(failure.values + 1) + " of " : std::string();
+  const std::string progress = failure.asked > 1 ? " (" + std::to_string(failure.values) + " of " +
+                                                       std::to_string(failure.asked) + " values read)"
+                                                 : std::string();
   switch (failure.number) {
     case textio::ERR_EOF:
       return "the file ends at " + line_of(failure.line) + " while reading " + what + progress +
@@ -223,6 +222,22 @@ std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLo
     default:
       return where + ": the read of " + what + " failed";
   }
+}
+
+}  // namespace
+
+std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLog& log,
+                                const driver::ProblemArrays& problem) {
+  if (failure.number == 0 || log.statements.empty()) return {};
+  const Layout layout(problem);
+  const size_t index = log.statements.size() - 1;
+  // A heading line that held numbers: the likeliest cause of what follows.
+  std::string shifted;
+  for (size_t i = 0; i < index; ++i)
+    if (layout.is_heading(i) && only_numbers(log.statements[i].rest))
+      shifted = "; " + line_of(log.statements[i].first_line) + " was read as " + layout.what(i) +
+                " but holds only numbers: a heading line is perhaps missing above it";
+  return read_failure_hint(failure, layout, index) + shifted;
 }
 
 }  // namespace cli

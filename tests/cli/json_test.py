@@ -1,0 +1,85 @@
+"""The --json output read back with a real JSON parser: every field there,
+the numbers those of the report, values that are not finite as strings.
+
+    json_test.py INEQBF_EXE SOURCE_DIR
+"""
+import json
+import math
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+exe, source = sys.argv[1], sys.argv[2]
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+
+
+def run_json(folder, *args):
+    with tempfile.TemporaryDirectory() as tmp:
+        work = os.path.join(tmp, "case")
+        shutil.copytree(os.path.join(source, folder), work)
+        out = subprocess.run([exe, "--json", "-", *args, work], capture_output=True)
+        report = ""
+        if os.path.exists(os.path.join(work, "Output.txt")):
+            with open(os.path.join(work, "Output.txt"), encoding="ascii") as f:
+                report = f.read()
+        return out.returncode, json.loads(out.stdout.decode("utf-8")), report
+
+
+def number(x):
+    return {"Infinity": math.inf, "-Infinity": -math.inf, "NaN": math.nan}.get(x, x)
+
+
+# The two-parameter example: the numbers of the report, at full precision.
+status, doc, report = run_json("examples/two-parameters")
+check(status == 0, "status 0")
+check(doc["program"] == "ineqbf" and doc["seed"] == 12345 and doc["version"], "header")
+p = doc["problems"][0]
+check(p["status"] == 0 and p["message"] is None, "problem status")
+check(p["parameters"] == ["theta1", "theta2"], "default names")
+h = p["hypotheses"][0]
+check(h["hypothesis"] == "theta1 - theta2 > 0 & theta2 > 0", "hypothesis text")
+check([c["text"] for c in h["constraints"]] == ["theta1 - theta2 > 0", "theta2 > 0"], "row texts")
+lines = report.split("\n")
+fits = [float(line.split()[0]) for line in lines[3:5]]
+check([round(c["fit"], 3) for c in h["constraints"]] == fits, "fits as in the report")
+check([c["fit_iterations"] for c in h["constraints"]] == [int(line.split()[1]) for line in lines[3:5]],
+      "iterations as in the report")
+check(all(c["fit_hits"] == round(c["fit"] * c["fit_iterations"]) for c in h["constraints"]), "hits")
+bf = h["bf_ia"]
+check(f'{bf["value"]:8.3f}' == lines[14][:8], "BFia as in the report")
+check(abs(bf["log10"] - math.log10(bf["value"])) < 1e-6, "log10")
+check(bf["percentile_2_5"] <= bf["value"] <= bf["percentile_97_5"], "interval")
+check(h["bf_ic_reported_infinite"] is False, "BFic finite")
+
+# Every fit 1: BFic is reported "infinit"; its value is not finite.
+status, doc, report = run_json("tests/e2e/cases/every-fit-one")
+h = doc["problems"][0]["hypotheses"][0]
+check(h["bf_ic_reported_infinite"] is True and "infinit" in report, "infinit flag")
+check(not math.isfinite(number(h["bf_ic"]["value"])), "non-finite value written as a string")
+
+# Several hypotheses: the comparison.
+status, doc, report = run_json("examples/order4", "--hypothesis",
+                               "theta1 > theta2 > theta3 > theta4; theta4 > theta1")
+p = doc["problems"][0]
+check(len(p["hypotheses"]) == 2 and len(p["reports"]) == 2, "two hypotheses, two reports")
+c = p["comparison"]
+check(len(c["bayes_factors"]) == 2 and c["bayes_factors"][0][0]["value"] == 1, "BF matrix")
+check(abs(sum(e["value"] for e in c["posterior"]) - 1) < 1e-6, "PMPs add up to 1")
+check(len(c["posterior_with_unconstrained"]) == 3, "with Hu")
+
+# A run that stops: its status and message.
+status, doc, report = run_json("tests/e2e/cases/singular-covariance")
+p = doc["problems"][0]
+check(status == 2 and p["status"] == 2 and "FATAL ERROR 2 from LINRG" in p["message"], "error")
+
+if failures:
+    print("failed:", *failures, sep="\n  ")
+    sys.exit(1)
+print("JSON read back: all checks passed")

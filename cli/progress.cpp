@@ -26,7 +26,8 @@ void ProgressLine::update(const ineqbf::Progress& p) {
                               static_cast<int>(p.constraint),
                               p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity",
                               static_cast<int>(p.iterations), percent);
-  std::string text = "\r" + std::string(line, static_cast<size_t>(n > 0 ? n : 0));
+  std::string text(1, '\r');
+  text.append(line, static_cast<size_t>(n > 0 ? n : 0));
   if (shown_ > static_cast<size_t>(n)) text.append(shown_ - static_cast<size_t>(n), ' ');
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
@@ -35,7 +36,9 @@ void ProgressLine::update(const ineqbf::Progress& p) {
 
 void ProgressLine::clear() {
   if (!active_ || shown_ == 0) return;
-  std::string blank = "\r" + std::string(shown_, ' ') + "\r";
+  std::string blank(1, '\r');
+  blank.append(shown_, ' ');
+  blank.push_back('\r');
   std::fputs(blank.c_str(), stderr);
   std::fflush(stderr);
   shown_ = 0;

@@ -108,12 +108,17 @@ struct Hypothesis {
 // < (>= and <= mean the same); chains (a > b > c is two rows) and ranges;
 // & joins the constraints of one hypothesis, ; separates hypotheses. A name
 // that is not an identifier is written between backquotes: `(Intercept)`.
-// Throws Error (status_usage) naming what is wrong and where.
+// `names` must be distinct, non-empty and free of backquotes. A row whose
+// coefficients all round to 0 in single precision, or a value beyond single
+// precision, is refused. Throws Error (status_usage) naming what is wrong and
+// where, with a 1-based column counted in characters.
 std::vector<Hypothesis> parse_hypotheses(std::string_view text,
                                          const std::vector<std::string>& names);
 
 // A constraint row as text over `names`, e.g. "b1 - 2*b2 > 0.5"; numbers are
-// written as the shortest text that reads back to the same float.
+// written as the shortest text that reads back to the same float, so that
+// the text parses back to the row as the analysis uses it. Throws Error
+// (status_usage) when the row has not one coefficient per name.
 std::string constraint_text(const Constraint& row, const std::vector<std::string>& names);
 
 // Which sampler a progress report is about.

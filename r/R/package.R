@@ -1,0 +1,4 @@
+#' @keywords internal
+#' @useDynLib ineqbf, .registration = TRUE
+#' @importFrom Rcpp sourceCpp
+"_PACKAGE"

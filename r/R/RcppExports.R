@@ -2,18 +2,18 @@
 # Generator token: 10BE3573-1514-4C36-9D1C-5A225CD40393
 
 .parse <- function(text, names, aliases, alias_of) {
-    .Call('_ineqbf_parse_hypotheses', PACKAGE = 'ineqbf', text, names, aliases, alias_of)
+    .Call(`_ineqbf_parse_hypotheses`, text, names, aliases, alias_of)
 }
 
 .analyse <- function(means, covariance, names, hypotheses, seed, progress) {
-    .Call('_ineqbf_analyse_hypotheses', PACKAGE = 'ineqbf', means, covariance, names, hypotheses, seed, progress)
+    .Call(`_ineqbf_analyse_hypotheses`, means, covariance, names, hypotheses, seed, progress)
 }
 
 .analyse_file <- function(path, seed, progress) {
-    .Call('_ineqbf_analyse_file', PACKAGE = 'ineqbf', path, seed, progress)
+    .Call(`_ineqbf_analyse_file`, path, seed, progress)
 }
 
 .version <- function() {
-    .Call('_ineqbf_engine_version', PACKAGE = 'ineqbf')
+    .Call(`_ineqbf_engine_version`)
 }
 

@@ -95,6 +95,18 @@
 #' An analysis stops within about 65536 draws of an interrupt (Ctrl-C), and
 #' R gets the interrupt as usual.
 #'
+#' @section Many problems in parallel:
+#' Each analysis is independent of every other, so many problems can be
+#' analysed at once in separate R processes, for instance with the
+#' `future.apply` package; the results equal those of a sequential
+#' [lapply()], number for number:
+#' ```
+#' library(future.apply)
+#' plan(multisession, workers = 2)
+#' results <- future_lapply(fits, function(fit) ineqbf(fit, "x1 > x2 > 0"))
+#' plan(sequential)
+#' ```
+#'
 #' @seealso [ineqbf_file()] for a problem in an `Input.txt` file,
 #'   [print.ineqbf()], [summary.ineqbf()].
 #' @examples

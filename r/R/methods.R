@@ -2,9 +2,10 @@
 # decimals as in the report; Bayes factors and probabilities with four
 # significant digits, their MC errors with two.
 fixed3 <- function(x) formatC(x, digits = 3, format = "f")
-num <- function(x) sprintf("%#.4g", x)
+num <- function(x) sub("\\.$", "", sprintf("%#.4g", x))
+error_text <- function(x) trimws(formatC(signif(x, 2), digits = 2, format = "fg"))
 with_interval <- function(value, error, lower, upper) {
-  sprintf("%s (%s) [%s, %s]", num(value), sprintf("%.2g", error), num(lower), num(upper))
+  sprintf("%s (%s) [%s, %s]", num(value), error_text(error), num(lower), num(upper))
 }
 
 #' Print, summarise and convert Bayes factor results

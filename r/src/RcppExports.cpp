@@ -15,7 +15,6 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
 RcppExport SEXP _ineqbf_parse_hypotheses(SEXP textSEXP, SEXP namesSEXP, SEXP aliasesSEXP, SEXP alias_ofSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< std::string >::type text(textSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type aliases(aliasesSEXP);
@@ -29,7 +28,6 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
 RcppExport SEXP _ineqbf_analyse_hypotheses(SEXP meansSEXP, SEXP covarianceSEXP, SEXP namesSEXP, SEXP hypothesesSEXP, SEXP seedSEXP, SEXP progressSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< NumericVector >::type means(meansSEXP);
     Rcpp::traits::input_parameter< NumericMatrix >::type covariance(covarianceSEXP);
     Rcpp::traits::input_parameter< Rcpp::CharacterVector >::type names(namesSEXP);
@@ -45,7 +43,6 @@ List analyse_file(std::string path, int seed, SEXP progress);
 RcppExport SEXP _ineqbf_analyse_file(SEXP pathSEXP, SEXP seedSEXP, SEXP progressSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     Rcpp::traits::input_parameter< std::string >::type path(pathSEXP);
     Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
     Rcpp::traits::input_parameter< SEXP >::type progress(progressSEXP);
@@ -58,7 +55,6 @@ std::string engine_version();
 RcppExport SEXP _ineqbf_engine_version() {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
-    Rcpp::RNGScope rcpp_rngScope_gen;
     rcpp_result_gen = Rcpp::wrap(engine_version());
     return rcpp_result_gen;
 END_RCPP

@@ -210,7 +210,7 @@ ineqbf::Problem problem_of(const NumericVector& means, const NumericMatrix& cova
 // the original of parameter alias_of[i], 1-based): the rows over the
 // aliases are added to those of the parameters they stand for. Returns a
 // list of hypotheses (text, rows) or an error list.
-// [[Rcpp::export(.parse)]]
+// [[Rcpp::export(.parse, rng = false)]]
 List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::CharacterVector aliases,
                       Rcpp::IntegerVector alias_of) {
   try {
@@ -241,7 +241,7 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
 
 // Analyses hypotheses (a list of lists with text and rows) over the
 // estimates and their covariance matrix, then compares them.
-// [[Rcpp::export(.analyse)]]
+// [[Rcpp::export(.analyse, rng = false)]]
 List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::CharacterVector names,
                         List hypotheses, int seed, SEXP progress) {
   List out;
@@ -286,7 +286,7 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
 
 // A file in the Input.txt format (or a folder holding one), read and
 // analysed as the program does.
-// [[Rcpp::export(.analyse_file)]]
+// [[Rcpp::export(.analyse_file, rng = false)]]
 List analyse_file(std::string path, int seed, SEXP progress) {
   List out;
   bool interrupted = false;
@@ -309,5 +309,5 @@ List analyse_file(std::string path, int seed, SEXP progress) {
   return out;
 }
 
-// [[Rcpp::export(.version)]]
+// [[Rcpp::export(.version, rng = false)]]
 std::string engine_version() { return std::string(ineqbf::version()); }

@@ -207,9 +207,9 @@ stop_on_error <- function(raw, call) {
 # a fitted model.
 estimates_of <- function(x, Sigma, call) {
   usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
-  if (is.numeric(x) && is.null(dim(x))) {
+  if (is.numeric(x) && length(dim(x)) <= 1L) {
     if (is.null(Sigma)) usage("Sigma, the covariance matrix of the estimates, is missing")
-    estimates <- x
+    estimates <- stats::setNames(as.vector(x), names(x))
   } else {
     estimates <- tryCatch(stats::coef(x), error = function(e) NULL)
     if (!is.numeric(estimates) || !is.null(dim(estimates)))

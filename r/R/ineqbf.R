@@ -1,0 +1,368 @@
+#' Bayes factors for hypotheses of linear inequality constraints
+#'
+#' Computes, for each hypothesis, the Bayes factor against the unconstrained
+#' hypothesis (BFia) and against its complement (BFic), with Monte Carlo
+#' errors and 2.5 / 97.5 percentile intervals; with several hypotheses also
+#' the Bayes factors between them and their posterior model probabilities.
+#' The posterior of the parameters is the multivariate normal distribution
+#' with means `x` and covariance `Sigma`; each hypothesis is analysed by the
+#' engine of the `ineqbf` program with the same seed, so its numbers and its
+#' report are those of the program run on an `Input.txt` holding its rows.
+#'
+#' @section Parameter names:
+#' The parameters are named by `names(x)` (or `colnames(Sigma)`; `theta1`,
+#' `theta2`, ... when neither has names, or for an empty name). A hypothesis
+#' refers to them by name. A name that is not an identifier of the
+#' hypothesis syntax (a letter, `_` or `.` not followed by a digit, then
+#' letters, digits, `_` and `.`; non-ASCII letters count as letters) is
+#' mapped to one:
+#' * `(Intercept)` becomes `Intercept`;
+#' * every other character that cannot appear in a name becomes `_`, so
+#'   `factor(g)b` becomes `factor_g_b` and `x:z` becomes `x_z`;
+#' * a name that would start with a digit (or `.` and a digit) gets an `X`
+#'   in front: `2x` becomes `X2x`;
+#' * a mapped name that equals another parameter's name gets `_2`, `_3`, ...
+#'   appended.
+#'
+#' The original name can be used too, written between backquotes:
+#' `` `(Intercept)` > 0 `` is the same as `Intercept > 0`. The mapped names
+#' are those of the result (`names` element, constraint texts and rows).
+#'
+#' @section Hypothesis syntax:
+#' Linear expressions of parameter names and numbers with `+`, `-`, `*`, `/`
+#' and parentheses, compared with `>` or `<` (`>=` and `<=` mean the same).
+#' A chain `a > b > c` stands for two constraints, a range `-1 < a < 1` too.
+#' `&` joins the constraints of one hypothesis, `;` separates hypotheses:
+#' `"b1 > b2 > b3; b1 > 2*b2 + 0.5 & b3 > 0"`. Equality constraints are not
+#' supported. Constraint k of a hypothesis is evaluated given that
+#' constraints 1 to k-1 hold, so their order matters (in the digits of the
+#' numbers, not in the Bayes factor's meaning).
+#'
+#' @param x A numeric vector of estimates (named after the parameters), or a
+#'   fitted model with [stats::coef()] and [stats::vcov()] methods (`lm`,
+#'   `glm`, ...), whose coefficients are the estimates.
+#' @param hypothesis The hypotheses: a string in the syntax below, one or
+#'   several hypotheses separated by `;`. Or constraint rows given by hand: a
+#'   numeric matrix with one row per constraint, the coefficients of the
+#'   parameters then the right-hand side (row `a b c` asks for `a*p1 + b*p2 > c`),
+#'   or a list of such matrices, one per hypothesis.
+#' @param Sigma The covariance matrix of the estimates; for a fitted model,
+#'   `vcov(x)` when `NULL`.
+#' @param seed The seed of the random stream (1 to 2147483646); the program
+#'   uses 12345.
+#' @param progress `TRUE` for a progress bar ([utils::txtProgressBar()]),
+#'   `FALSE` for none, or a function called now and then with the fraction
+#'   of the work done (0 to 1). By default a bar in interactive sessions only.
+#'
+#' @return An object of class `ineqbf`, a list with
+#' \describe{
+#'   \item{`hypotheses`}{a data frame, one row per hypothesis (`H1`, `H2`, ...):
+#'     `text`, `total_fit`, `total_complexity`, `BFia` with `BFia_error` (its
+#'     MC error, the standard deviation of its replicates), `BFia_lower` and
+#'     `BFia_upper` (the 2.5 and 97.5 percentiles of its replicates), the same
+#'     four for `BFic`, and `BFic_infinite`: `TRUE` where the total fit is
+#'     exactly 1 and the report shows BFic as `infinit`.}
+#'   \item{`constraints`}{a data frame, one row per constraint of each
+#'     hypothesis: `hypothesis`, `constraint` (its place in the hypothesis),
+#'     `text` (the row as text), `fit` and `complexity`, their hit counts
+#'     `fit_hits`, `complexity_hits` and the iterations of their final chains
+#'     `fit_iterations`, `complexity_iterations`.}
+#'   \item{`rows`}{a list of matrices, the constraint rows of each hypothesis:
+#'     one column per parameter, then `rhs`.}
+#'   \item{`comparison`}{for `ineqbf()`: `bf`, an array `[i, j, ]` of the Bayes
+#'     factor of hypothesis i against j (`value`, `error`, `lower`, `upper`);
+#'     `pmp`, the posterior model probabilities with equal prior odds, and
+#'     `pmp_u`, the same with the unconstrained hypothesis `Hu` added, each a
+#'     data frame with `value`, `error`, `lower`, `upper`. `NULL` for
+#'     `ineqbf_file()`.}
+#'   \item{`replicates`}{matrices `BFia` and `BFic`, one column per
+#'     hypothesis: the 1000 replicates of each Bayes factor, in the order
+#'     drawn.}
+#'   \item{`report`}{the bytes the program writes to `Output.txt` for each
+#'     hypothesis (CR LF line ends), one string per hypothesis.}
+#'   \item{`console`}{what the program prints on the console, likewise.}
+#'   \item{`estimates`, `Sigma`, `names`}{the estimates and covariance matrix
+#'     analysed, and the parameter names (mapped as described below).}
+#'   \item{`seed`, `version`}{the seed and the engine's version.}
+#' }
+#'
+#' @section Errors and interrupts:
+#' An error of the analysis, or a malformed request, is signalled as a
+#' condition of class `c("ineqbf_error", "error", "condition")` whose message
+#' is the text the program prints, with the program's exit status in its
+#' `status` element (1 to 3 as the program, 4 for a malformed problem or
+#' hypothesis) and what was printed on the console up to it in `console`.
+#' An analysis stops within about 65536 draws of an interrupt (Ctrl-C), and
+#' R gets the interrupt as usual.
+#'
+#' @section Many problems in parallel:
+#' Each analysis is independent of every other, so many problems can be
+#' analysed at once in separate R processes, for instance with the
+#' `future.apply` package; the results equal those of a sequential
+#' [lapply()], number for number:
+#' ```
+#' library(future.apply)
+#' plan(multisession, workers = 2)
+#' results <- future_lapply(fits, function(fit) ineqbf(fit, "x1 > x2 > 0"))
+#' plan(sequential)
+#' ```
+#'
+#' @seealso [ineqbf_file()] for a problem in an `Input.txt` file,
+#'   [print.ineqbf()], [summary.ineqbf()].
+#' @examples
+#' fit <- lm(mpg ~ wt + hp + qsec, data = mtcars)
+#' r <- ineqbf(fit, "wt < hp & hp < 0; wt < 0 & hp < 0 & qsec > 0")
+#' r
+#' summary(r)
+#'
+#' # The intercept under its mapped name or its own name in backquotes
+#' ineqbf(fit, "Intercept > 0")$hypotheses$BFia ==
+#'   ineqbf(fit, "`(Intercept)` > 0")$hypotheses$BFia
+#'
+#' # Estimates and a covariance matrix, and the same rows by hand
+#' est <- c(a = 0.5, b = 0.2)
+#' S <- matrix(c(0.04, 0.01, 0.01, 0.09), 2)
+#' ineqbf(est, "a > b > 0", Sigma = S)
+#' ineqbf(est, rbind(c(1, -1, 0), c(0, 1, 0)), Sigma = S)
+#' @export
+ineqbf <- function(x, hypothesis, Sigma = NULL, seed = 12345L, progress = interactive()) {
+  call <- match.call()
+  problem <- estimates_of(x, Sigma, call)
+  names <- map_names(names(problem$estimates), length(problem$estimates))
+  hyps <- hypotheses_of(hypothesis, names, call)
+  seed <- seed_of(seed, call)
+  raw <- with_progress(progress, function(callback) {
+    .analyse(unname(problem$estimates), unname(problem$Sigma), names$names, hyps, seed, callback)
+  })
+  stop_on_error(raw, call)
+  results <- raw$results
+  texts <- vapply(seq_along(hyps), function(h) {
+    if (nzchar(hyps[[h]]$text)) hyps[[h]]$text else joined_text(results[[h]])
+  }, "")
+  new_ineqbf(results, texts, problem$estimates, problem$Sigma, names$names, seed,
+             comparison_of(raw, length(results)))
+}
+
+#' Analyse an Input.txt file
+#'
+#' Reads a problem in the `Input.txt` format of the `ineqbf` program (see
+#' the program's README: counts, estimates, covariance matrix, constraint
+#' rows) and analyses it exactly as the program does, with the program's
+#' reader and engine: the report is the bytes the program writes to
+#' `Output.txt`, an error is the program's exit status and message.
+#'
+#' @param path An `Input.txt`-format file, or a folder holding one named
+#'   `Input.txt`.
+#' @inheritParams ineqbf
+#' @return An object of class `ineqbf` (see [ineqbf()]) with one hypothesis,
+#'   the file's constraint rows, written over the parameters `theta1`,
+#'   `theta2`, ...; `report` is one string, the bytes of `Output.txt`;
+#'   `comparison` is `NULL`.
+#' @seealso [ineqbf()]
+#' @examples
+#' dir <- tempfile()
+#' dir.create(dir)
+#' writeLines(c("Number of parameters and of constraints", "2 2",
+#'              "Means", "0.50 0.20",
+#'              "Covariance matrix", "0.040 0.010", "0.010 0.090",
+#'              "Constraints: coefficients, then right-hand side",
+#'              "1 -1 0", "0 1 0"), file.path(dir, "Input.txt"))
+#' r <- ineqbf_file(dir)
+#' cat(gsub("\r", "", r$report))
+#'
+#' # An error, as a classed condition with the program's status and message
+#' tryCatch(ineqbf_file(file.path(dir, "missing.txt")),
+#'          ineqbf_error = function(e) c(status = e$status, message = conditionMessage(e)))
+#' unlink(dir, recursive = TRUE)
+#' @export
+ineqbf_file <- function(path, seed = 12345L, progress = interactive()) {
+  call <- match.call()
+  if (!is.character(path) || length(path) != 1L || is.na(path))
+    stop(ineqbf_condition(4L, "path must be one file or folder name", "", call))
+  seed <- seed_of(seed, call)
+  raw <- with_progress(progress, function(callback) .analyse_file(path.expand(path), seed, callback))
+  stop_on_error(raw, call)
+  result <- raw$result
+  names <- paste0("theta", seq_along(raw$means))
+  Sigma <- matrix(raw$covariance, length(raw$means), byrow = TRUE, dimnames = list(names, names))
+  r <- new_ineqbf(list(result), joined_text(result), stats::setNames(raw$means, names), Sigma,
+                  names, seed, NULL)
+  r$report <- r$report[[1]]
+  r$console <- r$console[[1]]
+  r
+}
+
+# ---- pieces ------------------------------------------------------------------------
+
+ineqbf_condition <- function(status, message, console, call) {
+  structure(class = c("ineqbf_error", "error", "condition"),
+            list(message = message, call = call, status = as.integer(status), console = console))
+}
+
+stop_on_error <- function(raw, call) {
+  if (isTRUE(raw$error)) stop(ineqbf_condition(raw$status, raw$message, raw$console, call))
+}
+
+# The estimates and their covariance matrix, from a vector and Sigma or from
+# a fitted model.
+estimates_of <- function(x, Sigma, call) {
+  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
+  if (is.numeric(x) && length(dim(x)) <= 1L) {
+    if (is.null(Sigma)) usage("Sigma, the covariance matrix of the estimates, is missing")
+    estimates <- stats::setNames(as.vector(x), names(x))
+  } else {
+    estimates <- tryCatch(stats::coef(x), error = function(e) NULL)
+    if (!is.numeric(estimates) || !is.null(dim(estimates)))
+      usage("x must be a numeric vector of estimates or a fitted model with coef() and vcov() methods")
+    if (is.null(Sigma)) Sigma <- tryCatch(stats::vcov(x), error = function(e) usage(
+      paste("vcov() of x failed:", conditionMessage(e))))
+  }
+  Sigma <- as.matrix(Sigma)
+  if (!is.numeric(Sigma)) usage("Sigma must be a numeric matrix")
+  if (is.null(names(estimates)) && !is.null(colnames(Sigma))) names(estimates) <- colnames(Sigma)
+  storage.mode(Sigma) <- "double"
+  list(estimates = stats::setNames(as.double(estimates), names(estimates)), Sigma = Sigma)
+}
+
+#' Parameter names as hypotheses refer to them
+#'
+#' The names that [ineqbf()] gives the parameters: `(Intercept)` becomes
+#' `Intercept`, every character that cannot appear in a name becomes `_`, a
+#' leading digit gets an `X` in front, and clashes get `_2`, `_3`, ...
+#' appended (see the section "Parameter names" of [ineqbf()]).
+#'
+#' @param names Parameter names as R gives them, e.g. `names(coef(fit))`.
+#' @return The names, in the same order, as a hypothesis refers to them.
+#' @examples
+#' ineqbf_names(c("(Intercept)", "factor(g)b", "x:z", "2x", "wt"))
+#' @export
+ineqbf_names <- function(names) map_names(names)$names
+
+# The names as they are written in a hypothesis (see the help page) and the
+# original spellings that may be used between backquotes (aliases).
+map_names <- function(original, n = length(original)) {
+  original <- if (is.null(original)) rep("", n) else enc2utf8(as.character(original))
+  original[is.na(original)] <- ""
+  mapped <- original
+  empty <- !nzchar(mapped)
+  mapped[empty] <- paste0("theta", which(empty))
+  mapped[mapped == "(Intercept)"] <- "Intercept"
+  # (every ASCII character but letters, digits, "_" and "."; other characters
+  # are letters to the hypothesis syntax)
+  mapped <- gsub("(?![A-Za-z0-9_.])[\\x00-\\x7F]", "_", mapped, perl = TRUE)
+  digit <- grepl("^\\.?[0-9]", mapped)
+  mapped[digit] <- paste0("X", mapped[digit])
+  changed <- mapped != original & !empty
+  taken <- mapped[!changed]
+  for (i in which(changed)) {
+    candidate <- mapped[i]
+    k <- 1L
+    while (candidate %in% taken) {
+      k <- k + 1L
+      candidate <- paste0(mapped[i], "_", k)
+    }
+    mapped[i] <- candidate
+    taken <- c(taken, candidate)
+  }
+  alias <- which(changed & !grepl("`", original, fixed = TRUE))
+  list(names = mapped, aliases = original[alias], alias_of = alias)
+}
+
+hypotheses_of <- function(hypothesis, names, call) {
+  npar <- length(names$names)
+  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
+  rows <- function(m) {
+    m <- as.matrix(m)
+    if (!is.numeric(m)) usage("constraint rows must be numeric")
+    if (ncol(m) != npar + 1L)
+      usage(sprintf("constraint rows need %d columns (%d coefficients, then the right-hand side), not %d",
+                    npar + 1L, npar, ncol(m)))
+    storage.mode(m) <- "double"
+    list(text = "", rows = unname(m))
+  }
+  if (is.character(hypothesis)) {
+    if (length(hypothesis) != 1L || is.na(hypothesis))
+      usage("hypothesis must be one string; separate hypotheses by \";\"")
+    parsed <- .parse(enc2utf8(hypothesis), names$names, names$aliases, names$alias_of)
+    stop_on_error(parsed, call)
+    return(parsed$hypotheses)
+  }
+  if (is.list(hypothesis) && !is.data.frame(hypothesis)) {
+    if (!length(hypothesis)) usage("the list of hypotheses is empty")
+    return(lapply(hypothesis, rows))
+  }
+  if (is.numeric(hypothesis) || is.data.frame(hypothesis)) return(list(rows(hypothesis)))
+  usage("hypothesis must be a string, a matrix of constraint rows or a list of such matrices")
+}
+
+seed_of <- function(seed, call) {
+  if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed != round(seed) ||
+      seed < 1 || seed > 2147483646)
+    stop(ineqbf_condition(4L, paste("the seed must be between 1 and 2147483646, not",
+                                    format(seed)), "", call))
+  as.integer(seed)
+}
+
+with_progress <- function(progress, run) {
+  if (is.function(progress)) return(run(progress))
+  if (!isTRUE(progress)) return(run(NULL))
+  bar <- utils::txtProgressBar(min = 0, max = 1, style = 3)
+  on.exit(close(bar))
+  run(function(value) utils::setTxtProgressBar(bar, value))
+}
+
+joined_text <- function(result) {
+  text <- result$constraints$text
+  if (length(text)) paste(text, collapse = " & ") else "(no constraints)"
+}
+
+estimate_names <- c("value", "error", "lower", "upper")
+
+comparison_of <- function(raw, n) {
+  labels <- paste0("H", seq_len(n))
+  frame <- function(m, rows) {
+    colnames(m) <- estimate_names
+    data.frame(m, row.names = rows)
+  }
+  list(bf = array(raw$bayes_factors, c(n, n, 4L), list(labels, labels, estimate_names)),
+       pmp = frame(raw$posterior, labels),
+       pmp_u = frame(raw$posterior_with_unconstrained, c(labels, "Hu")))
+}
+
+new_ineqbf <- function(results, texts, estimates, Sigma, names, seed, comparison) {
+  labels <- paste0("H", seq_along(results))
+  part <- function(field, i) vapply(results, function(r) r[[field]][[i]], 0)
+  hypotheses <- data.frame(
+    text = texts,
+    total_fit = part("total_fit", 1L), total_complexity = part("total_complexity", 1L),
+    BFia = part("bf_ia", 1L), BFia_error = part("bf_ia", 2L),
+    BFia_lower = part("bf_ia", 3L), BFia_upper = part("bf_ia", 4L),
+    BFic = part("bf_ic", 1L), BFic_error = part("bf_ic", 2L),
+    BFic_lower = part("bf_ic", 3L), BFic_upper = part("bf_ic", 4L),
+    BFic_infinite = vapply(results, function(r) r$bf_ic_infinite, TRUE),
+    row.names = labels, stringsAsFactors = FALSE)
+  constraints <- do.call(rbind, lapply(seq_along(results), function(h) {
+    c <- results[[h]]$constraints
+    data.frame(hypothesis = rep(labels[h], length(c$text)), constraint = seq_along(c$text),
+               c, stringsAsFactors = FALSE)
+  }))
+  rownames(constraints) <- NULL
+  rows <- lapply(results, function(r) {
+    m <- r$rows
+    dimnames(m) <- list(NULL, c(names, "rhs"))
+    m
+  })
+  names(rows) <- labels
+  replicates <- function(field) {
+    m <- vapply(results, function(r) r[[field]], numeric(length(results[[1]][[field]])))
+    matrix(m, ncol = length(results), dimnames = list(NULL, labels))
+  }
+  dimnames(Sigma) <- list(names, names)
+  structure(list(
+    hypotheses = hypotheses, constraints = constraints, rows = rows, comparison = comparison,
+    replicates = list(BFia = replicates("bf_ia_replicates"), BFic = replicates("bf_ic_replicates")),
+    report = vapply(results, function(r) r$report, ""),
+    console = vapply(results, function(r) r$console, ""),
+    estimates = stats::setNames(unname(estimates), names), Sigma = Sigma, names = names,
+    seed = seed, version = .version()), class = "ineqbf")
+}

@@ -1,0 +1,4 @@
+library(testthat)
+library(ineqbf)
+
+test_check("ineqbf")

@@ -181,9 +181,18 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
   Comparison c;
   c.hypotheses = hypotheses;
   Problem one = problem;
-  for (const Hypothesis& h : hypotheses) {
-    one.constraints = h.constraints;
-    c.results.push_back(analyse(one, settings));
+  Settings each = settings;
+  for (size_t h = 0; h < hypotheses.size(); ++h) {
+    if (settings.progress) {
+      each.progress = [&settings, h, n = hypotheses.size()](const Progress& p) {
+        Progress q = p;
+        q.hypothesis = static_cast<int32_t>(h);
+        q.hypotheses = static_cast<int32_t>(n);
+        settings.progress(q);
+      };
+    }
+    one.constraints = hypotheses[h].constraints;
+    c.results.push_back(analyse(one, each));
   }
   detail::compare(c);
   return c;

@@ -16,7 +16,7 @@ ctest --test-dir build --output-on-failure -j2
 
 if [ -f r/test.sh ]; then
   step "R package"
-  bash r/test.sh
+  bash r/test.sh --check
 fi
 if [ -f python/test.sh ]; then
   step "Python package"

@@ -125,6 +125,8 @@ std::string constraint_text(const Constraint& row, const std::vector<std::string
 enum class Sampler { fit, complexity };
 
 struct Progress {
+  int32_t hypothesis = 0;    // 0-based index of the hypothesis analysed (0 for one problem)
+  int32_t hypotheses = 1;    // how many the analysis has
   int32_t constraint = 0;    // k, 1-based
   Sampler sampler = Sampler::fit;
   int32_t iterations = 0;    // counted iterations of the current chain (1000, 3000, …)

@@ -152,6 +152,15 @@ TEST(Analyse, ComparisonOfHypotheses) {
   ineqbf::Problem p = ineqbf::read_problem(test_support::source_dir() + "/examples/order4");
   const ineqbf::Comparison c = ineqbf::analyse(p, "theta1 > theta2 > theta3 > theta4; theta1 > theta4");
   ASSERT_EQ(c.results.size(), 2u);
+  // Progress says which hypothesis is under way.
+  ineqbf::Settings s;
+  std::vector<int32_t> seen;
+  s.progress = [&](const ineqbf::Progress& pr) {
+    if (seen.empty() || seen.back() != pr.hypothesis) seen.push_back(pr.hypothesis);
+    EXPECT_EQ(pr.hypotheses, 2);
+  };
+  ineqbf::analyse(p, c.hypotheses, s);
+  EXPECT_EQ(seen, (std::vector<int32_t>{0, 1}));
   // Each hypothesis is a run of its own with the same seed.
   p.constraints = c.hypotheses[1].constraints;
   EXPECT_EQ(c.results[1].report, ineqbf::analyse(p).report);

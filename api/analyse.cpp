@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,11 @@ Result analyse(const Problem& problem, const Settings& settings) {
   } catch (const textio::RunEnded& e) {
     driver::end_of_run(console, e);
     throw Error(e.status, console.message(), console.text());
+  } catch (const std::bad_alloc&) {
+    // Memory that the library's own containers could not get ends the run
+    // as the arrays' allocations do.
+    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
+    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
   }
 }
 

@@ -6,6 +6,9 @@
 
 namespace ineqbf::detail {
 
+// The message of an allocation that could not be had.
+inline constexpr const char* kNoMemory = "vexlib: severe: insufficient virtual memory";
+
 // Throws Error(status_usage) when the problem's shapes do not agree, or a
 // value is not a finite number within single precision, or its names are
 // not distinct.

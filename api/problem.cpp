@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <new>
 #include <set>
 #include <string>
 
@@ -49,7 +50,12 @@ Problem read_unit(textio::InputUnit& in) {
     driver::end_of_run(console, e);
     throw Error(e.status, console.message(), console.text());
   }
-  return detail::problem_from_arrays(arrays);
+  try {
+    return detail::problem_from_arrays(arrays);
+  } catch (const std::bad_alloc&) {
+    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
+    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
+  }
 }
 
 std::string ordinal_name(const char* what, size_t index) {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -204,7 +205,13 @@ ProblemOutcome run_job(const Job& job, const Options& o, const ConsoleSink& sink
   }
 
   // The problem, the names, the hypotheses.
-  ineqbf::Problem problem = ineqbf::detail::problem_from_arrays(arrays);
+  ineqbf::Problem problem;
+  try {
+    problem = ineqbf::detail::problem_from_arrays(arrays);
+  } catch (const std::bad_alloc&) {
+    print(ineqbf::detail::kNoMemory);
+    return finish(textio::EXIT_IO_ERROR, ineqbf::detail::kNoMemory);
+  }
   out.names = o.names.empty() ? ineqbf::default_names(problem.parameters()) : o.names;
   std::vector<ineqbf::Hypothesis> hypotheses;
   try {
@@ -326,6 +333,49 @@ int write_json(const std::vector<ProblemOutcome>& outcomes, const Options& o) {
   return 0;
 }
 
+ineqbf::Progress progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
+                             int64_t total) {
+  ineqbf::Progress p;
+  p.constraint = k;
+  p.sampler = kind == driver::SamplerKind::fit ? ineqbf::Sampler::fit : ineqbf::Sampler::complexity;
+  p.iterations = niter;
+  p.sweeps_done = done;
+  p.sweeps_total = total;
+  return p;
+}
+
+// The program without arguments, on its own code path: Input.txt read,
+// Output.txt written, the console on standard output, the run's status;
+// warnings about the input and the live progress on standard error.
+int run_plain() {
+  textio::Console console(stdout);
+  ProgressLine progress(true);
+  ReadLog log;
+  ProblemOutcome said;
+  driver::RunWatch watch;
+  watch.statements = &log.statements;
+  watch.commas = &log.commas;
+  watch.read_done = [&](textio::InputUnit& in, const driver::ProblemArrays& p) {
+    try {
+      said.warnings = layout_warnings(p, log, in);
+    } catch (const textio::RunEnded&) {
+      // The rest of the file could not be read: nothing more to say of it.
+    }
+    print_warnings(said, false);
+  };
+  std::string detail;
+  watch.read_failed = [&](const textio::InputUnit& in, const driver::ProblemArrays& p) {
+    detail = read_failure_detail(in.failure(), log, p);
+  };
+  if (progress.active())
+    watch.hooks.progress = [&](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
+                               int64_t total) { progress.update(progress_of(k, kind, niter, done, total)); };
+  const int status = driver::run(console, &watch);
+  progress.clear();
+  if (!detail.empty()) std::fprintf(stderr, "ineqbf: Input.txt, %s\n", detail.c_str());
+  return status;
+}
+
 unsigned cores() {
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : n;
@@ -334,11 +384,9 @@ unsigned cores() {
 }  // namespace
 
 int run_command_line(int argc, const char* const* argv) {
-  // No arguments: the program as it has always run.
-  if (argc == 0) {
-    textio::Console console(stdout);
-    return driver::run(console);
-  }
+  // No arguments: the program as it has always run; what is said about its
+  // input and the live progress go to standard error.
+  if (argc == 0) return run_plain();
 
   const Parsed parsed = parse_arguments(argc, argv);
   if (!parsed.error.empty()) {

@@ -149,10 +149,11 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
   }
   add_limited(out, rows, "rows that do not fit their lines");
 
-  // Numbers after the last row the counts ask for.
+  // Numbers after the last row the counts ask for (in a file whose end comes
+  // without waiting: a pipe may stay open).
   std::string record;
   int64_t line = in.line();
-  for (int scanned = 0; scanned < 100000 && in.next_record(record); ++scanned) {
+  for (int scanned = 0; in.has_end() && scanned < 100000 && in.next_record(record); ++scanned) {
     if (only_numbers(record)) {
       out.push_back(line_of(line) + " holds another row (" + quoted(record) + "), but line " +
                     std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " +

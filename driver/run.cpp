@@ -128,15 +128,23 @@ int end_of_run(textio::Console& console, const textio::RunEnded& e) {
   return e.status;
 }
 
-int run(textio::Console& console) {
+int run(textio::Console& console, const RunWatch* watch) {
   RunState s(console);
+  if (watch != nullptr) s.hooks = watch->hooks;
+  textio::InputUnit in;
   try {
-    textio::InputUnit in;
     textio::OutputUnit out;
+    if (watch != nullptr) in.keep_trace(watch->statements, watch->commas);
     in.open(INPUT_UNIT, "Input.txt");
     out.open(OUTPUT_UNIT, "Output.txt");
 
-    read_problem(s.problem, in);
+    try {
+      read_problem(s.problem, in);
+    } catch (const textio::RunEnded&) {
+      if (watch != nullptr && watch->read_failed) watch->read_failed(in, s.problem);
+      throw;
+    }
+    if (watch != nullptr && watch->read_done) watch->read_done(in, s.problem);
     in.close();
     start_run(s, SEED);
     analyse(s);

@@ -229,6 +229,7 @@ void InputUnit::open(int unit, std::string filename, std::string shown) {
   buffer_.assign(BUFFER_SIZE, '\0');
   pos_ = len_ = 0;
   opened_ = true;
+  has_end_ = S_ISREG(st.st_mode);
   line_ = 1;
   column_ = 0;
 }
@@ -241,6 +242,7 @@ void InputUnit::open_text(int unit, std::string filename, std::string text) {
   pos_ = 0;
   len_ = buffer_.size();
   opened_ = true;
+  has_end_ = true;
   line_ = 1;
   column_ = 0;
 }

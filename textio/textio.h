@@ -139,6 +139,9 @@ class InputUnit {
   const ReadFailure& failure() const { return failure_; }
   // The record the next read starts in.
   int64_t line() const { return line_; }
+  // Whether the unit reads a regular file or text in memory (whose end comes
+  // without waiting), rather than a pipe or a device.
+  bool has_end() const { return has_end_; }
   // The next record as text (at most TRACE_TEXT characters kept); false at
   // the end of the file.
   bool next_record(std::string& text);
@@ -171,6 +174,7 @@ class InputUnit {
   size_t len_ = 0;
   bool opened_ = false;
   int open_error_ = ERR_NOT_FOUND;  // error a read reports when the open failed
+  bool has_end_ = false;
   int64_t line_ = 1;    // record of the next character
   int64_t column_ = 0;  // characters of that record before it
   ReadFailure failure_;

@@ -13,6 +13,9 @@ trap 'rm -rf "$scratch"' EXIT
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 test -f "$scratch/prefix/include/ineqbf/ineqbf.h"
 test -x "$scratch/prefix/bin/ineqbf"
+# The imported target carries the installed include folder.
+grep -q 'INTERFACE_INCLUDE_DIRECTORIES "${_IMPORT_PREFIX}/include"' \
+  "$scratch/prefix/lib/cmake/ineqbf/ineqbfTargets.cmake"
 cmake -S "$source/examples/api" -B "$scratch/example" -DCMAKE_PREFIX_PATH="$scratch/prefix" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$scratch/example" >/dev/null

@@ -105,6 +105,10 @@ def _inputs(estimates: Any, covariance: Any, names: Optional[Sequence[str]]) -> 
     chosen = list(names) if names is not None else (found or [])
     if not all(isinstance(n, str) for n in chosen):
         raise _usage("the parameter names must be strings")
+    if chosen and len(chosen) != len(means):
+        # The engine parses the hypotheses over the names before it checks
+        # the problem, and would only say that a name is unknown.
+        raise _usage(f"there are {len(chosen)} names for {len(means)} parameters")
     return means.tolist(), cov.ravel().tolist(), chosen
 
 

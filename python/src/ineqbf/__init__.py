@@ -39,7 +39,7 @@ DEFAULT_SEED: int = _core.DEFAULT_SEED
 Progress = _core.Progress
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
-ProgressCallback = Callable[[Any], None]
+ProgressCallback = Callable[["_core.Progress"], Any]
 CancelCallback = Callable[[], bool]
 
 

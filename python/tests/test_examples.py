@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-import importlib.util
+import runpy
 
 import pytest
 
@@ -12,10 +12,8 @@ pytest.importorskip("dask")
 
 
 def test_the_dask_simulation_gives_the_same_rows_on_threads_and_in_a_row():
-    spec = importlib.util.spec_from_file_location("dask_simulation", ROOT / "python/examples/dask_simulation.py")
-    example = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(example)
-    rows = example.simulate(6, "threads", chunk=2, workers=2)
+    simulate = runpy.run_path(str(ROOT / "python/examples/dask_simulation.py"))["simulate"]
+    rows = simulate(6, "threads", chunk=2, workers=2)
     assert [r["replication"] for r in rows] == list(range(6))
-    assert rows == example.simulate(6, "sync", chunk=4)
+    assert rows == simulate(6, "sync", chunk=4)
     assert all(abs(r["pmp_h1"] + r["pmp_h2"] + r["pmp_hu"] - 1) < 1e-5 for r in rows)

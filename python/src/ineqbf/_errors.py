@@ -1,0 +1,42 @@
+"""The errors of ineqbf: the program's exit status and message as an exception."""
+
+from __future__ import annotations
+
+import enum
+
+
+class Status(enum.IntEnum):
+    """The exit statuses of the program and of the library."""
+
+    OK = 0
+    IO_ERROR = 1  #: input not readable, output not writable, memory exhausted
+    NUMERICAL_STOP = 2  #: the numerical library stopped the run
+    SUBSCRIPT = 3  #: an array subscript out of bounds (a bad count)
+    USAGE = 4  #: a malformed problem, hypothesis or command line
+    CANCELLED = 5  #: the caller cancelled the analysis
+
+
+class IneqbfError(Exception):
+    """An error that ended an analysis.
+
+    ``status`` is the exit status the program ends with on the same input,
+    ``message`` the text it prints for the error (lines joined by ``"\\n"``,
+    without the console's CR LF) and ``console`` everything the program
+    prints up to and including it, CR LF line ends included.
+    """
+
+    def __init__(self, status: int, message: str, console: str = "") -> None:
+        super().__init__(status, message, console)
+        self.status = int(status)
+        self.message = message
+        self.console = console
+
+    def __str__(self) -> str:
+        return self.message
+
+    def __repr__(self) -> str:
+        return f"{type(self).__name__}(status={self.status}, message={self.message!r})"
+
+
+class IneqbfUsageError(IneqbfError, ValueError):
+    """A malformed problem or hypothesis (status 4); also a ValueError."""

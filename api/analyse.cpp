@@ -204,7 +204,21 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
   return c;
 }
 
+Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results) {
+  if (hypotheses.size() != results.size())
+    throw Error(status_usage, std::to_string(hypotheses.size()) + " hypotheses but " +
+                                  std::to_string(results.size()) + " results to compare");
+  Comparison c;
+  c.hypotheses = std::move(hypotheses);
+  c.results = std::move(results);
+  detail::compare(c);
+  return c;
+}
+
 Comparison analyse(const Problem& problem, std::string_view hypotheses, const Settings& settings) {
+  // The problem first: a mismatch of names and estimates is said as such,
+  // not as an unknown parameter of the text.
+  detail::check_problem(problem);
   const std::vector<std::string> names =
       problem.names.empty() ? default_names(problem.parameters()) : problem.names;
   return analyse(problem, parse_hypotheses(hypotheses, names), settings);

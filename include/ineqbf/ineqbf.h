@@ -15,6 +15,10 @@
 //
 // Every error is an ineqbf::Error carrying the program's exit status and the
 // exact message text the program prints.
+//
+// Text: messages, consoles and reports are the bytes the program writes
+// (ASCII, but for file names and names given by the caller, which are
+// passed on as they are: UTF-8 when the caller's are).
 #pragma once
 
 #include <cstdint>
@@ -213,5 +217,11 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
 // The hypotheses as text over problem.names (default_names when empty).
 Comparison analyse(const Problem& problem, std::string_view hypotheses,
                    const Settings& settings = {});
+
+// The comparison of hypotheses analysed one by one (results[i] the Result of
+// an analysis of hypotheses[i]'s rows with one seed), for callers that run
+// them in threads of their own. Throws Error (status_usage) when the counts
+// differ.
+Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results);
 
 }  // namespace ineqbf

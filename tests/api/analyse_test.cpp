@@ -161,9 +161,13 @@ TEST(Analyse, ComparisonOfHypotheses) {
   };
   ineqbf::analyse(p, c.hypotheses, s);
   EXPECT_EQ(seen, (std::vector<int32_t>{0, 1}));
-  // Each hypothesis is a run of its own with the same seed.
+  // Each hypothesis is a run of its own with the same seed; the comparison
+  // of runs made by the caller is the same.
   p.constraints = c.hypotheses[1].constraints;
   EXPECT_EQ(c.results[1].report, ineqbf::analyse(p).report);
+  const ineqbf::Comparison again = ineqbf::compare(c.hypotheses, c.results);
+  EXPECT_EQ(again.posterior_with_unconstrained[1].upper, c.posterior_with_unconstrained[1].upper);
+  EXPECT_THROW(ineqbf::compare(c.hypotheses, {}), ineqbf::Error);
 
   const float bf0 = c.results[0].bf_ia.value, bf1 = c.results[1].bf_ia.value;
   EXPECT_EQ(c.bayes_factors[0][0].value, 1.0f);

@@ -220,9 +220,14 @@ ProblemOutcome run_job(const Job& job, const Options& o, const ConsoleSink& sink
                           "ineqbf: --names gives " + std::to_string(out.names.size()) + " names, but " +
                               job.input_name + " has " + std::to_string(problem.means.size()) +
                               " parameters");
-    if (o.hypothesis)
+    if (o.hypothesis) {
       hypotheses = ineqbf::parse_hypotheses(*o.hypothesis, out.names);
-    else
+      // The reports were named from a count of the text's parts.
+      if (hypotheses.size() != nreports)
+        throw ineqbf::Error(ineqbf::status_usage, "the hypotheses could not be counted: " +
+                                                      std::to_string(hypotheses.size()) + " parsed, " +
+                                                      std::to_string(nreports) + " counted");
+    } else
       hypotheses.push_back({file_rows_text(problem, out.names), problem.constraints});
   } catch (const ineqbf::Error& e) {
     std::string message = e.message().starts_with("ineqbf: ") ? e.message() : "ineqbf: " + e.message();

@@ -20,6 +20,8 @@
 #                    by default for every input but deep)
 #   --callgrind-inputs "A B"  the inputs for --callgrind
 #   --build DIR      build folder of this tree (default build-bench)
+#   --args "A B"     arguments of this tree's binary in the whole runs (e.g.
+#                    "--threads 1 ."; the baseline runs without arguments)
 #
 # Each whole run happens in a scratch folder; its Output.txt and console are
 # compared with the input's golden files (column "same": yes or NO).
@@ -37,6 +39,7 @@ callgrind=0
 callgrind_inputs=""
 baseline=""
 build="build-bench"
+current_args=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --baseline) baseline="$2"; shift 2 ;;
@@ -47,6 +50,7 @@ while [ $# -gt 0 ]; do
     --callgrind) callgrind=1; shift ;;
     --callgrind-inputs) callgrind=1; callgrind_inputs="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
+    --args) current_args="$2"; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -82,12 +86,22 @@ if [ -n "$baseline" ]; then
   git -C "$root" worktree add --detach "$scratch/baseline-src" "$rev" >/dev/null 2>&1
   # Both sides run this tree's microbenchmarks, the baseline against its own
   # library, when it has the sweep entry points they call.
+  # A baseline whose library calls differ (no run context) cannot build
+  # them: it runs its own, which have the same names.
+  copied=0
   if [ "$micro" = 1 ] && grep -q fit_sweep "$scratch/baseline-src/driver/samplers.h" 2>/dev/null; then
     mkdir -p "$scratch/baseline-src/bench" "$scratch/baseline-src/tests/driver"
     cp "$root/bench/CMakeLists.txt" "$root/bench/micro.cpp" "$scratch/baseline-src/bench/"
-    cp "$root/tests/driver/reference_sweep.h" "$scratch/baseline-src/tests/driver/"
+    cp "$root/tests/driver/reference_sweep.h" "$root/tests/driver/problem.h" "$scratch/baseline-src/tests/driver/"
+    copied=1
   fi
-  build_tree "$scratch/baseline-src" "$scratch/baseline-build"
+  if ! build_tree "$scratch/baseline-src" "$scratch/baseline-build" 2>/dev/null; then
+    [ "$copied" = 1 ] || exit 1
+    echo "this tree's microbenchmarks do not build against $rev: it runs its own"
+    git -C "$scratch/baseline-src" checkout -q -- bench tests/driver
+    git -C "$scratch/baseline-src" clean -fdq -- bench tests/driver
+    build_tree "$scratch/baseline-src" "$scratch/baseline-build"
+  fi
   names=(baseline current)
   exes=("$scratch/baseline-build/driver/ineqbf" "${exes[0]}")
   micros=("$scratch/baseline-build/bench/ineqbf_micro" "${micros[0]}")
@@ -109,56 +123,65 @@ truncated_draws() {
     END { printf "%.0f\n", total }'
 }
 
-# One whole run of binary $1 on input $2 in a fresh folder: prints the wall
-# time in seconds, the peak resident memory in KiB and whether the results
-# are the golden ones.
+# One whole run of binary $1 on input $2 in a fresh folder, with the
+# arguments $3 (the current binary only): prints the wall time in seconds,
+# the peak resident memory in KiB, the processor time (user and system, of
+# every thread) and whether the results are the golden ones.
 one_run() {
-  local exe=$1 name=$2 dir="$scratch/run"
+  local exe=$1 name=$2 args=$3 dir="$scratch/run"
   rm -rf "$dir" && mkdir -p "$dir" && cp "$root/bench/inputs/$name/Input.txt" "$dir/"
   local t0 t1 status=0
   t0=$EPOCHREALTIME
-  (cd "$dir" && /usr/bin/time -f %M -o "$dir/mem" "$exe" > "$dir/console.out" 2>/dev/null) || status=$?
+  (cd "$dir" && /usr/bin/time -f '%M %U %S' -o "$dir/mem" "$exe" $args > "$dir/console.out" 2>/dev/null) || status=$?
   t1=$EPOCHREALTIME
   local same=yes
   cmp -s "$dir/console.out" "$root/bench/inputs/$name/console.txt" || same=NO
   cmp -s "$dir/Output.txt" "$root/bench/inputs/$name/Output.txt" || same=NO
   [ "$status" = 0 ] || same=NO
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') $(tail -1 "$dir/mem") $same"
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') $(tail -1 "$dir/mem" | awk '{printf "%s %.2f", $1, $2 + $3}') $same"
 }
 
 echo
-echo "Whole runs: median of $runs (wall seconds), peak memory, truncated draws per second"
+echo "Whole runs: median of $runs (wall seconds; spread: slowest over fastest run), processor"
+echo "seconds (all threads), peak memory, truncated draws per second"
 if [ ${#names[@]} = 2 ]; then
-  printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' input "base s" "curr s" ratio "base KiB" "curr KiB" "base draws/s" "curr draws/s" same
+  printf '%-9s %9s %9s %7s %7s %7s %8s %8s %9s %9s %10s %10s %5s\n' input "base s" "curr s" ratio \
+    "spread" "spread" "base cpu" "curr cpu" "base KiB" "curr KiB" "base d/s" "curr d/s" same
 else
-  printf '%-9s %12s %10s %14s %5s\n' input "wall s" "peak KiB" "draws/s" same
+  printf '%-9s %9s %7s %8s %9s %10s %5s\n' input "wall s" spread "cpu s" "peak KiB" "draws/s" same
 fi
 for name in $inputs; do
-  declare -A times=() mems=() sames=()
+  declare -A times=() cpus=() mems=() sames=()
   for ((r = 1; r <= runs; r++)); do
     order=(0 1); [ $((r % 2)) = 0 ] && order=(1 0)
     for b in "${order[@]}"; do
       [ "$b" -lt ${#names[@]} ] || continue
-      read -r t m s < <(one_run "${exes[$b]}" "$name")
-      times[$b]+="$t "; mems[$b]=$m
+      args=""; [ "${names[$b]}" = current ] && args=$current_args
+      read -r t m c s < <(one_run "${exes[$b]}" "$name" "$args")
+      times[$b]+="$t "; cpus[$b]+="$c "; mems[$b]=$m
       [ "$s" = yes ] || sames[$b]=NO
     done
   done
   draws=$(truncated_draws "$root/bench/inputs/$name/Input.txt" "$root/bench/inputs/$name/Output.txt")
-  med=(); dps=(); same=yes
+  med=(); cpu=(); spread=(); dps=(); same=yes
   for ((b = 0; b < ${#names[@]}; b++)); do
     med[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | median)
+    cpu[$b]=$(echo "${cpus[$b]}" | tr ' ' '\n' | grep . | median)
+    spread[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | sort -g |
+      awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f", (lo > 0 ? hi / lo : 0)}')
     dps[$b]=$(awk -v d="$draws" -v t="${med[$b]}" 'BEGIN {printf "%.3g", (t > 0 ? d / t : 0)}')
     [ "${sames[$b]:-yes}" = yes ] || same=NO
   done
   if [ ${#names[@]} = 2 ]; then
     ratio=$(awk -v a="${med[0]}" -v b="${med[1]}" 'BEGIN {printf "%.3f", (a > 0 ? b / a : 0)}')
-    printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' "$name" "${med[0]}" "${med[1]}" "$ratio" \
-      "${mems[0]}" "${mems[1]}" "${dps[0]}" "${dps[1]}" "$same"
+    printf '%-9s %9s %9s %7s %7s %7s %8s %8s %9s %9s %10s %10s %5s\n' "$name" "${med[0]}" "${med[1]}" \
+      "$ratio" "${spread[0]}" "${spread[1]}" "${cpu[0]}" "${cpu[1]}" "${mems[0]}" "${mems[1]}" \
+      "${dps[0]}" "${dps[1]}" "$same"
   else
-    printf '%-9s %12s %10s %14s %5s\n' "$name" "${med[0]}" "${mems[0]}" "${dps[0]}" "$same"
+    printf '%-9s %9s %7s %8s %9s %10s %5s\n' "$name" "${med[0]}" "${spread[0]}" "${cpu[0]}" "${mems[0]}" \
+      "${dps[0]}" "$same"
   fi
-  unset times mems sames
+  unset times cpus mems sames
 done
 
 if [ "$callgrind" = 1 ]; then

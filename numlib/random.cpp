@@ -73,6 +73,18 @@ int32_t RGCLOCK() {
   return k > 1 ? k : 123457;
 }
 
+int32_t rg_advance(int32_t state, int64_t steps) {
+  if (steps <= 0) return state;
+  // Products of two residues stay below 2^62: exact in 64 bits.
+  uint64_t result = static_cast<uint64_t>(state);
+  uint64_t power = RG_MULTIPLIER;
+  for (uint64_t n = static_cast<uint64_t>(steps); n > 0; n >>= 1) {
+    if (n & 1) result = result * power % RG_MODULUS;
+    power = power * power % RG_MODULUS;
+  }
+  return static_cast<int32_t>(result);
+}
+
 namespace detail {
 void rgunif_first_call(Context& ctx) {
   RGINIT(ctx, 0);

@@ -18,6 +18,7 @@
 #include <limits>
 
 #include "driver/bounds.h"
+#include "driver/ladder.h"
 #include "driver/run.h"
 #include "driver/samplers.h"
 #include "numlib/normal.h"
@@ -28,7 +29,6 @@ namespace driver {
 
 namespace {
 
-constexpr int32_t NBURN = 100;
 constexpr int32_t FIRST_NITER = 1000;
 constexpr float CLAMP_HIGH = 0.999999f;  // largest probability handed to ANORIN
 constexpr float CLAMP_LOW = 0.000001f;   // smallest probability handed to ANORIN
@@ -45,6 +45,7 @@ constexpr Rung LADDER[] = {
     {1000, 0.5f, 3000},          {3000, 0.166f, 9600},        {9600, 0.042f, 120000},
     {120000, 0.008f, 360000},    {360000, 0.0014f, 2520000},  {2520000, 0.0002f, 10000000},
 };
+static_assert(LADDER_NITER[0] == FIRST_NITER);
 
 // Quantile of a standard normal truncated to [a, b], by inversion of one
 // uniform deviate, with the probability clamped into [CLAMP_LOW, CLAMP_HIGH]
@@ -343,37 +344,17 @@ void sweep(numlib::Context& lib, const ProblemArrays& p, ChainArrays& c, int32_t
   }
 }
 
-// Where a chain reports its progress and is asked whether to stop: every
-// POLL_DRAWS draws or so, and at its end.
-constexpr int64_t POLL_DRAWS = 65536;
-
-struct ChainPoll {
-  const Hooks& hooks;
-  int32_t k;
-  SamplerKind kind;
-  int32_t niter;
-  int64_t total;
-
-  bool wanted() const { return hooks.progress || hooks.cancel; }
-  void operator()(int64_t done) const {
-    if (hooks.cancel && hooks.cancel())
-      textio::end_run(EXIT_CANCELLED, "ineqbf: the analysis was cancelled");
-    if (hooks.progress) hooks.progress(k, kind, niter, done, total);
-  }
-};
-
 // One chain of NBURN + niter sweeps from INITIAL; returns the hits among the
 // counted sweeps.
 template <class Conditional>
-int32_t run_chain(numlib::Context& lib, const ProblemArrays& p, const Array1<float>& INITIAL,
-                  ChainArrays& c, int32_t k, int32_t niter, Conditional& cond, const ChainPoll& poll) {
+int32_t chain(numlib::Context& lib, const ProblemArrays& p, const Array1<float>& INITIAL,
+              ChainArrays& c, int32_t k, int32_t niter, Conditional& cond, const ChainPoll& poll) {
   const int64_t npar = p.NPAR;
   const int64_t n1 = npar + 1;
   for (int64_t j = 1; j <= n1; ++j) c.point(j) = INITIAL(j);
 
   const int32_t total = NBURN + niter;
-  const int64_t every = std::max<int64_t>(1, POLL_DRAWS / std::max<int64_t>(1, npar));
-  int64_t next_poll = poll.wanted() ? every : std::numeric_limits<int64_t>::max();
+  int64_t next_poll = poll.every > 0 ? poll.every : std::numeric_limits<int64_t>::max();
   int32_t nhit = 0;
   for (int32_t it = 1; it <= total; ++it) {
     sweep(lib, p, c, k, cond);
@@ -381,11 +362,10 @@ int32_t run_chain(numlib::Context& lib, const ProblemArrays& p, const Array1<flo
     // (or NaN) is no hit.
     if (row_slack(p.R, k, c.point, n1) > 0.0f && it > NBURN) ++nhit;
     if (it == next_poll) [[unlikely]] {
-      poll(it);
-      next_poll += every;
+      poll.call(poll.context, it, nhit);
+      next_poll += poll.every;
     }
   }
-  if (poll.wanted()) poll(total);
   return nhit;
 }
 
@@ -400,21 +380,9 @@ void progress_line(textio::Console& console, int32_t k, const char* closing_text
   console.write_record(textio::build_record(format, values));
 }
 
-// Chains up the iteration ladder, then the Beta replicates of the final
-// chain's hit count and the progress line.
-template <class Conditional>
-void run_sampler(RunState& s, int32_t k, SamplerKind kind, Conditional& cond, ChainArrays& c,
-                 Estimates& e, const char* closing_text) {
-  int32_t niter = FIRST_NITER;
-  int32_t nhit = 0;
-  for (;;) {
-    const ChainPoll poll{s.hooks, k, kind, niter, int64_t{NBURN} + niter};
-    nhit = run_chain(s.lib, s.problem, s.start.INITIAL, c, k, niter, cond, poll);
-    e.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
-    const int32_t next = next_niter(niter, e.estimate(k));
-    if (next == 0) break;
-    niter = next;
-  }
+// The Beta replicates of the final chain's hit count and the progress line.
+void finish_sampler(RunState& s, int32_t k, Estimates& e, int32_t niter, int32_t nhit,
+                    const char* closing_text) {
   e.iterations(k) = niter;
   e.hits(k) = nhit;
 
@@ -444,15 +412,60 @@ float TRUNCNORM(numlib::Context& lib, float mu, float sigma, float lolim, float 
   return rounded(wide(Z) * wide(sigma) + wide(mu));
 }
 
+int32_t stopping_hits(int32_t niter) {
+  // The estimate nhit / niter (single precision) grows with nhit, so the
+  // ladder stops from some hit count on: the first at which next_niter
+  // gives 0.
+  int32_t lo = 0, hi = niter + 1;  // the ladder climbs at lo hits; hi is at or past the answer
+  if (next_niter(niter, 0.0f) == 0) return 0;
+  while (hi - lo > 1) {
+    const int32_t mid = lo + (hi - lo) / 2;
+    if (next_niter(niter, static_cast<float>(mid) / static_cast<float>(niter)) == 0)
+      hi = mid;
+    else
+      lo = mid;
+  }
+  return hi;
+}
+
+int64_t chain_uniforms(int32_t npar, int32_t niter) {
+  return (int64_t{NBURN} + niter) * (npar > 0 ? npar : 0);
+}
+
+int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter, ChainArrays& c,
+                  numlib::Context& lib, const ChainPoll& poll) {
+  if (kind == SamplerKind::fit) {
+    PosteriorConditional cond(lib, s.problem, s.approx, c);
+    return chain(lib, s.problem, s.start.INITIAL, c, k, niter, cond, poll);
+  }
+  PriorConditional cond(lib);
+  return chain(lib, s.problem, s.start.INITIAL, c, k, niter, cond, poll);
+}
+
+bool hooks_wanted(const RunState& s) { return s.hooks.progress || s.hooks.cancel; }
+
+void poll_hooks(RunState& s, int32_t k, SamplerKind kind, int32_t niter, int64_t done) {
+  if (s.hooks.cancel && s.hooks.cancel())
+    textio::end_run(EXIT_CANCELLED, "ineqbf: the analysis was cancelled");
+  if (s.hooks.progress) s.hooks.progress(k, kind, niter, done, int64_t{NBURN} + niter);
+}
+
+namespace {
+
+void run_sampler(RunState& s, int32_t k, SamplerKind kind, ChainArrays& c, Estimates& e,
+                 const char* closing_text) {
+  const LadderEnd end = climb_ladder(s, kind, k, c, e);
+  finish_sampler(s, k, e, end.niter, end.nhit, closing_text);
+}
+
+}  // namespace
+
 void fit_sampler(RunState& s, int32_t k) {
-  PosteriorConditional cond(s.lib, s.problem, s.approx, s.fit_chain);
-  run_sampler(s, k, SamplerKind::fit, cond, s.fit_chain, s.fit, FIT_TEXT);
+  run_sampler(s, k, SamplerKind::fit, s.fit_chain, s.fit, FIT_TEXT);
 }
 
 void complexity_sampler(RunState& s, int32_t k) {
-  PriorConditional cond(s.lib);
-  run_sampler(s, k, SamplerKind::complexity, cond, s.complexity_chain, s.complexity,
-              COMPLEXITY_TEXT);
+  run_sampler(s, k, SamplerKind::complexity, s.complexity_chain, s.complexity, COMPLEXITY_TEXT);
 }
 
 void fit_sweep(RunState& s, int32_t k) {

@@ -73,6 +73,11 @@ bool started_alike(const ContextState& start, const Context& ran, const Context&
          o.values[0] == p.values[0] && o.values[1] == p.values[1];
 }
 
+void clear_handler(Context& ctx) {
+  ctx.handler = HandlerState{};
+  ctx.messages = MessageStore{};
+}
+
 void hand_over_state(Context& to, const Context& from) {
   to.handler = from.handler;
   to.generator = from.generator;

@@ -137,6 +137,9 @@ void set_state(Context& ctx, const ContextState& state);
 // the level just above only right after the routine there has returned.
 bool started_alike(const ContextState& start, const Context& ran, const Context& actual);
 
+// The error handler and the message store as a fresh context has them.
+void clear_handler(Context& ctx);
+
 // Hands the state that `from` was left in over to `to`, as if `to` had run
 // what `from` ran: the substitution values `from` stored replace those of
 // `to`, the others stay; everything else is taken from `from`.

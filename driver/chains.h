@@ -16,8 +16,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "driver/bounds.h"
+#include "driver/normal_feed.h"
 #include "driver/run.h"
 #include "driver/samplers.h"
 #include "numlib/normal_kernels.h"
@@ -546,13 +548,17 @@ inline int32_t chain(numlib::Context& lib, const ProblemArrays& p, const Array1<
 // The fit sampler's chain for constraint 1, where every draw is
 // unrestricted, for up to SMALL_NPAR parameters: the same sums as
 // PosteriorConditional and row_slack, in the same order, on copies in
-// double of the values they read, kept in local arrays. The one wait of a
-// sweep is the chain of the conditional means' partial sums, each rounded to
-// float; the standard normal deviates (one uniform deviate and RGNINV each)
-// do not wait for it, and the processor makes them while the chain waits:
-// they are made in the loop itself, one per draw, a few instructions each
-// (in lanes they would come in bursts that the waiting chain cannot take
-// in).
+// double of the values they read, kept in local arrays.
+//
+// The one wait of a sweep is the chain of the conditional means' partial
+// sums, each rounded to float; the standard normal deviates do not wait for
+// it. Where another thread makes them ahead (NormalFeed), the chain takes
+// them from its blocks and holds the partial sums in double as it forms
+// them (narrowed: no conversions there and back on the way). Where it makes
+// them itself, it makes one per draw in the loop, few instructions, which
+// the processor runs while the chain waits; the conversions there and back
+// take fewer instructions than narrowed, and leave it room to. Both give the
+// same bits.
 inline constexpr int64_t SMALL_NPAR = 16;
 
 template <class Isa>
@@ -577,39 +583,83 @@ inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays&
   c.MEANS.check_range(1, n);
   float* point = c.point.data();
   float* means = c.MEANS.data();
-  auto stored = [](double v) { return wide(rounded(v)); };
+
+  // The draws as RGUNIF would make them: for a seeded generator its first
+  // call only sets the first-call flag.
+  numlib::GeneratorRecord& g = lib.generator;
+  const int64_t draws = chain_uniforms(p.NPAR, niter);
+  const int32_t start = g.state;
+
+  // The feed, offered to a helper when someone may help; withdrawn (and
+  // the helpers gone) however the chain ends.
+  std::optional<NormalFeed> feed;
+  struct Offer {
+    const ChainPoll& poll;
+    NormalFeed* feed = nullptr;
+    ~Offer() {
+      if (feed == nullptr) return;
+      poll.offer(poll.context, nullptr);
+      feed->close();
+    }
+  } offer{poll};
+  if (poll.offer != nullptr && draws > 2 * NormalFeed::BLOCK) {
+    feed.emplace(start, g.scale, draws, &Isa::rgninv);
+    offer.feed = &*feed;
+    poll.offer(poll.context, offer.feed);
+  }
 
   const int32_t total = NBURN + niter;
   int64_t next_poll = poll.every > 0 ? poll.every : std::numeric_limits<int64_t>::max();
   int32_t nhit = 0;
-  for (int32_t it = 1; it <= total; ++it) {
-    for (int64_t i = 0; i < n; ++i) {
-      const double Z = wide(numlib::kernels::rgninv(numlib::RGUNIF(lib)));
-      const double* C_i = C + i * n;
-      double sum = 0.0;
-      for (int64_t j = 0; j < n; ++j) sum = stored(sum + C_i[j] * (x[j] - pm[j]));
-      // All j including i, then the diagonal term taken off explicitly,
-      // because C(i,i) is only approximately 0.
-      const double mean = stored((pm[i] + sum) - C_i[i] * (x[i] - pm[i]));
-      means[i] = rounded(mean);
-      x[i] = stored(Z * sd[i] + mean);
-      point[i] = rounded(x[i]);
-    }
+  int32_t it = 1;
+  int64_t i = 0;
+  auto draw = [&](double Z, auto round) {
+    const double* C_i = C + i * n;
+    double sum = 0.0;
+    for (int64_t j = 0; j < n; ++j) sum = round(sum + C_i[j] * (x[j] - pm[j]));
+    // All j including i, then the diagonal term taken off explicitly,
+    // because C(i,i) is only approximately 0.
+    const double mean = round((pm[i] + sum) - C_i[i] * (x[i] - pm[i]));
+    means[i] = rounded(mean);
+    x[i] = round(Z * sd[i] + mean);
+    point[i] = rounded(x[i]);
+    if (++i < n) return;
+    i = 0;
     double S = 0.0;
-    for (int64_t j = 0; j < n1; ++j) S = stored(S + r[j] * x[j]);
+    for (int64_t j = 0; j < n1; ++j) S = round(S + r[j] * x[j]);
     if (rounded(S) > 0.0f && it > NBURN) ++nhit;
     if (it == next_poll) [[unlikely]] {
       poll.call(poll.context, it, nhit);
       next_poll += poll.every;
     }
+    ++it;
+  };
+  auto converted = [](double v) { return wide(rounded(v)); };
+  auto held = [](double v) { return narrowed(v); };
+  for (int64_t b = 0, first = 0; first < draws; ++b, first += NormalFeed::BLOCK) {
+    const int m = static_cast<int>(std::min<int64_t>(NormalFeed::BLOCK, draws - first));
+    const float* z = feed ? feed->take(b) : nullptr;
+    if (z != nullptr) {
+      for (int d = 0; d < m; ++d) draw(wide(z[d]), held);
+    } else {
+      numlib::GeneratorRecord own;
+      own.state = numlib::rg_advance(start, first);
+      own.scale = g.scale;
+      for (int d = 0; d < m; ++d) draw(wide(numlib::kernels::rgninv(numlib::detail::rg_step(own))), converted);
+    }
+    if (feed) feed->done_with(b);
   }
+  (void)total;
+  g.state = numlib::rg_advance(start, draws);
+  if (draws > 0) g.rgunif_called = true;
   return nhit;
 }
 
 template <class Isa>
 inline int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter,
                          ChainArrays& c, numlib::Context& lib, const ChainPoll& poll) {
-  if (kind == SamplerKind::fit && k == 1 && s.problem.NPAR >= 1 && s.problem.NPAR <= SMALL_NPAR)
+  if (kind == SamplerKind::fit && k == 1 && s.problem.NPAR >= 1 && s.problem.NPAR <= SMALL_NPAR &&
+      lib.generator.initialised && lib.generator.seed_given)
     return unrestricted_fit_chain<Isa>(lib, s.problem, s.approx, s.start.INITIAL, c, niter, poll);
   if (kind == SamplerKind::fit) {
     PosteriorConditional<Isa> cond(lib, s.problem, s.approx, c);

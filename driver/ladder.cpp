@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "driver/normal_feed.h"
 #include "driver/samplers.h"
 #include "numlib/context.h"
 #include "numlib/random.h"
@@ -83,6 +84,13 @@ struct AheadSlot {
 
   // Guarded by LadderWorkers::mutex.
   enum class State { idle, posted, running, done } state = State::idle;
+  // What the slot's worker does: run the chain, or help the chain of
+  // another slot make its deviates.
+  enum class Job { chain, help } job = Job::chain;
+  AheadSlot* helped = nullptr;  // the slot helped (Job::help)
+  NormalFeed* feed = nullptr;   // the chain's offer, while it stands
+  bool has_helper = false;
+  std::mutex* mutex = nullptr;  // LadderWorkers::mutex
 
   // What the chain left, written before `done`.
   int32_t nhit = 0;
@@ -91,6 +99,12 @@ struct AheadSlot {
   std::string ended_pending;
   std::exception_ptr failure;
   bool abandoned = false;
+
+  static void offer(void* self, NormalFeed* feed) {
+    AheadSlot& slot = *static_cast<AheadSlot*>(self);
+    std::lock_guard<std::mutex> lock(*slot.mutex);
+    slot.feed = feed;
+  }
 
   static void poll(void* self, int64_t sweeps_done, int32_t hits_so_far) {
     AheadSlot& slot = *static_cast<AheadSlot*>(self);
@@ -103,7 +117,10 @@ struct AheadSlot {
 class LadderWorkers {
  public:
   LadderWorkers(const RunState& s, int n) : s_(s) {
-    for (int i = 0; i < n; ++i) slots.push_back(std::make_unique<AheadSlot>(s));
+    for (int i = 0; i < n; ++i) {
+      slots.push_back(std::make_unique<AheadSlot>(s));
+      slots.back()->mutex = &mutex;
+    }
     try {
       for (int i = 0; i < n; ++i) threads_.emplace_back([this, i] { serve(*slots[static_cast<size_t>(i)]); });
     } catch (...) {
@@ -147,8 +164,21 @@ class LadderWorkers {
   }
 
   void run(AheadSlot& slot) {
+    if (slot.job == AheadSlot::Job::help) {
+      NormalFeed* feed = nullptr;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        feed = slot.helped->feed;
+        if (feed != nullptr) feed->attach();
+      }
+      if (feed == nullptr) return;
+      feed->help(slot.abandon);
+      feed->leave();
+      return;
+    }
     const int64_t npar = std::max<int64_t>(1, s_.problem.NPAR);
-    const ChainPoll poll{std::max<int64_t>(1, AHEAD_POLL_DRAWS / npar), &AheadSlot::poll, &slot};
+    const ChainPoll poll{std::max<int64_t>(1, AHEAD_POLL_DRAWS / npar), &AheadSlot::poll, &slot,
+                         &AheadSlot::offer};
     try {
       if (slot.abandon.load(std::memory_order_relaxed)) throw Abandoned{};
       slot.nhit = chain(s_, slot.kind, slot.k, slot.niter, slot.arrays(), slot.ctx, poll);
@@ -184,6 +214,10 @@ class InFlight {
         return slot->state == AheadSlot::State::idle || slot->state == AheadSlot::State::done;
       });
       slot->state = AheadSlot::State::idle;
+      slot->job = AheadSlot::Job::chain;
+      slot->helped = nullptr;
+      slot->feed = nullptr;
+      slot->has_helper = false;
     }
   }
   InFlight(const InFlight&) = delete;
@@ -228,25 +262,28 @@ int32_t chain_here(RunState& s, SamplerKind kind, int32_t k, int32_t niter, Chai
   return nhit;
 }
 
-// The chains one after another on the caller's thread.
-LadderEnd climb_here(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
-                     ChainRunner chain) {
-  int32_t niter = LADDER_NITER[0];
-  int32_t nhit = 0;
-  for (;;) {
-    nhit = chain_here(s, kind, k, niter, c, chain);
-    e.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
-    const int32_t next = next_niter(niter, e.estimate(k));
-    if (next == 0) break;
-    niter = next;
-  }
-  return {niter, nhit};
+// Chain `rung` of the ladder on the caller's thread: true when the ladder
+// climbs past it.
+bool rung_here(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
+               ChainRunner chain, int rung, LadderEnd& end) {
+  const int32_t niter = LADDER_NITER[rung];
+  const int32_t nhit = chain_here(s, kind, k, niter, c, chain);
+  e.estimate(k) = static_cast<float>(nhit) / static_cast<float>(niter);
+  end = {niter, nhit};
+  return next_niter(niter, e.estimate(k)) != 0;
+}
+
+// Whether chain `rung` is worth starting on another thread: its work (its
+// deviates, a truncated draw counting ten) at least s.ahead_min_work.
+bool worth_ahead(const RunState& s, int32_t k, int rung) {
+  const int64_t draws = chain_uniforms(s.problem.NPAR, LADDER_NITER[rung]);
+  return (k == 1 ? draws : 10 * draws) >= s.ahead_min_work;
 }
 
 // The chains ahead of time on the run's threads; false, having done
 // nothing, when the threads cannot be had.
 bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
-                 ChainRunner chain, LadderEnd& end) {
+                 ChainRunner chain, int from, LadderEnd& end) {
   if (!s.workers) {
     // A run that cannot have its threads or their arrays climbs its ladders
     // itself; nothing of the attempt is seen.
@@ -274,8 +311,8 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
     before[j + 1] = before[j] + chain_uniforms(s.problem.NPAR, LADDER_NITER[j]);
 
   AheadSlot* slot_of[LADDER_RUNGS] = {};
-  int first = 0;                  // the chain the ladder is at
-  int next = 0;                   // the next chain to start
+  int first = from;               // the chain the ladder is at
+  int next = from;                // the next chain to start
   int last = LADDER_RUNGS - 1;    // the last chain the ladder may still need
 
   // Starts chain j on a free slot, from the state the run's context is in
@@ -307,6 +344,10 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
     slot->sweeps.store(0, std::memory_order_relaxed);
     slot->hits.store(0, std::memory_order_relaxed);
     slot->abandon.store(false, std::memory_order_relaxed);
+    slot->job = AheadSlot::Job::chain;
+    slot->helped = nullptr;
+    slot->feed = nullptr;
+    slot->has_helper = false;
     slot->nhit = 0;
     slot->ended = false;
     slot->ended_pending.clear();
@@ -323,6 +364,7 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
   auto release = [&](int j) {
     std::lock_guard<std::mutex> lock(w.mutex);
     slot_of[j]->state = AheadSlot::State::idle;
+    slot_of[j]->feed = nullptr;
     slot_of[j] = nullptr;
   };
   // A chain whose hits have reached the count that stops the ladder: no
@@ -334,6 +376,32 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
       last = j;
       for (int later = j + 1; later < next; ++later)
         if (slot_of[later] != nullptr) slot_of[later]->abandon.store(true, std::memory_order_relaxed);
+    }
+  };
+  // A worker with no chain to start helps the chain the ladder is at make
+  // its deviates, when it offers them. Called with the lock held.
+  auto offer_help = [&] {
+    for (auto& slot : w.slots) {
+      if (slot->job == AheadSlot::Job::help && slot->state == AheadSlot::State::done) {
+        slot->state = AheadSlot::State::idle;
+        if (slot->helped != nullptr) slot->helped->has_helper = false;
+        slot->helped = nullptr;
+      }
+    }
+    if (next <= last) return;
+    AheadSlot* target = slot_of[first];
+    if (target == nullptr || target->state != AheadSlot::State::running || target->feed == nullptr ||
+        target->has_helper)
+      return;
+    for (auto& slot : w.slots) {
+      if (slot->state != AheadSlot::State::idle) continue;
+      slot->job = AheadSlot::Job::help;
+      slot->helped = target;
+      slot->abandon.store(false, std::memory_order_relaxed);
+      slot->state = AheadSlot::State::posted;
+      target->has_helper = true;
+      w.work.notify_all();
+      return;
     }
   };
   const bool hooked = hooks_wanted(s);
@@ -351,6 +419,7 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
     {
       std::unique_lock<std::mutex> lock(w.mutex);
       while (f.state != AheadSlot::State::done) {
+        offer_help();
         w.done.wait_for(lock, WAIT_INTERVAL);
         look_at_hits();
         if (hooked) {
@@ -402,9 +471,17 @@ bool climb_ahead(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estim
 
 LadderEnd climb_ladder(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
                        ChainRunner chain) {
+  // The chains one after another here as long as the one after the chain
+  // at hand is too small to be worth another thread (or the run has one),
+  // then ahead of time from there.
   LadderEnd end;
-  if (s.threads > 1 && climb_ahead(s, kind, k, c, e, chain, end)) return end;
-  return climb_here(s, kind, k, c, e, chain);
+  int rung = 0;
+  for (;; ++rung) {
+    if (s.threads > 1 && rung + 1 < LADDER_RUNGS && worth_ahead(s, k, rung + 1) &&
+        climb_ahead(s, kind, k, c, e, chain, rung, end))
+      return end;
+    if (!rung_here(s, kind, k, c, e, chain, rung, end)) return end;
+  }
 }
 
 }  // namespace driver

@@ -123,6 +123,10 @@ struct RunState {
   // ahead of time on threads of their own (ladder.h); the results are the
   // same whatever the number.
   int32_t threads = 1;
+  // The least work (deviates drawn, a truncated draw counting ten) of a
+  // chain for it to be started ahead of time: below it a thread costs more
+  // than the chain.
+  int64_t ahead_min_work = 100000;
 
   int32_t NREP = 0;
   ProblemArrays problem;

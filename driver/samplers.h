@@ -44,10 +44,17 @@ void complexity_sweep(RunState& s, int32_t k);
 // Where a chain reports how far it is: `call` is called every `every`
 // sweeps (never when every is 0) with the sweeps done and the hits so far;
 // it may end the chain by throwing.
+class NormalFeed;
+
 struct ChainPoll {
   int64_t every = 0;
   void (*call)(void* context, int64_t sweeps, int32_t hits) = nullptr;
   void* context = nullptr;
+  // A chain whose standard normal deviates do not depend on its state offers
+  // them through a NormalFeed (normal_feed.h) here when it starts, and
+  // withdraws the offer (nullptr) before it ends: another thread may then
+  // make them ahead of it. Not set: no one helps.
+  void (*offer)(void* context, NormalFeed* feed) = nullptr;
 };
 
 // A chain draws a poll's worth of deviates between two calls of the hooks.

@@ -5,6 +5,9 @@
 // its chains print, store or stop with.
 #include "driver/ladder.h"
 
+#include <algorithm>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/normal_feed.h"
 #include "driver/samplers.h"
 #include "numlib/errors.h"
 #include "numlib/random.h"
@@ -68,6 +72,52 @@ TEST(Ladder, StoppingHitsAreTheFirstCountsTheLadderStopsAt) {
     if (h > 0) {
       EXPECT_NE(driver::next_niter(niter, static_cast<float>(h - 1) / static_cast<float>(niter)), 0);
       EXPECT_EQ(driver::next_niter(niter, static_cast<float>(h) / static_cast<float>(niter)), 0);
+    }
+  }
+}
+
+// ---- deviates made ahead by a helper --------------------------------------------
+
+void rgninv_block(const float* u, float* z, int n) {
+  for (int j = 0; j < n; ++j) z[j] = numlib::RGNINV(u[j]);
+}
+
+// The chain takes its blocks in order, with no helper, one or two (racing
+// it and each other): every block holds RGNINV of the stream's deviates at
+// its place, whoever made it.
+TEST(NormalFeed, BlocksAreTheStreamsDeviatesWhoeverMakesThem) {
+  test_support::TestRun t;
+  numlib::RGSEED(t.ctx, 12345);
+  const float scale = t.ctx.generator.scale;
+  for (int64_t draws : {int64_t{1}, int64_t{1024}, int64_t{5000}, int64_t{40 * 1024 + 17}}) {
+    for (int helpers : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << draws << " draws, " << helpers << " helpers");
+      driver::NormalFeed feed(12345, scale, draws, &rgninv_block);
+      std::atomic<bool> stop{false};
+      std::vector<std::thread> threads;
+      for (int h = 0; h < helpers; ++h) {
+        feed.attach();
+        threads.emplace_back([&] {
+          feed.help(stop);
+          feed.leave();
+        });
+      }
+      numlib::GeneratorRecord g;
+      g.state = 12345;
+      g.scale = scale;
+      float u[driver::NormalFeed::BLOCK];
+      for (int64_t b = 0; b < feed.blocks(); ++b) {
+        const int64_t n = std::min<int64_t>(driver::NormalFeed::BLOCK, draws - b * driver::NormalFeed::BLOCK);
+        for (int64_t j = 0; j < n; ++j) u[j] = numlib::detail::rg_step(g);
+        const float* z = feed.take(b);
+        if (z != nullptr) {
+          for (int64_t j = 0; j < n; ++j) ASSERT_EQ(z[j], numlib::RGNINV(u[j])) << b << " " << j;
+        }
+        feed.done_with(b);
+      }
+      EXPECT_EQ(feed.state_before(draws), g.state);
+      feed.close();
+      for (std::thread& th : threads) th.join();
     }
   }
 }
@@ -164,6 +214,7 @@ LadderOutcome climb(const Script& script, int32_t threads) {
   LoadedRun r("c\n2 1\nm\n0.3 0.1\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
   driver::RunState& s = r.s;
   s.threads = threads;
+  s.ahead_min_work = 0;  // every chain ahead, however small
   LadderOutcome o;
   o.ending = test_support::ending_of([&] {
     const driver::LadderEnd end =

@@ -276,6 +276,37 @@ TEST(Ladder, ChainsAheadOnThreadsEndAsChainsOneAfterAnother) {
   EXPECT_EQ(climb(kScripts[4], 1).console, "");
 }
 
+// With chains run ahead, the hooks are still called on the caller's thread
+// only, about the chain the ladder is at: every chain kept reports its end,
+// in the order of the ladder, and a chain the ladder never gets to reports
+// nothing. A cancel ends the ladder, its threads stop.
+TEST(Ladder, HooksSeeTheChainsKeptInOrderAndCancelEndsTheLadder) {
+  const Script& script = kScripts[4];  // stops after the third chain
+  g_script = &script;
+  LoadedRun r("c\n2 1\nm\n0.3 0.1\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
+  driver::RunState& s = r.s;
+  s.threads = 3;
+  s.ahead_min_work = 0;
+  const std::thread::id caller = std::this_thread::get_id();
+  std::vector<std::pair<int32_t, int64_t>> ends;  // niter, done at each end of a chain
+  bool other_thread = false;
+  s.hooks.progress = [&](int32_t, SamplerKind, int32_t niter, int64_t done, int64_t total) {
+    other_thread = other_thread || std::this_thread::get_id() != caller;
+    if (done == total) ends.push_back({niter, done});
+  };
+  (void)driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain);
+  EXPECT_FALSE(other_thread);
+  ASSERT_EQ(ends.size(), 3u);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(ends[j].first, driver::LADDER_NITER[j]);
+
+  int calls = 0;
+  s.hooks.cancel = [&] { return ++calls > 1; };
+  const test_support::Ending e = test_support::ending_of(
+      [&] { (void)driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain); });
+  EXPECT_TRUE(e.ended);
+  EXPECT_EQ(e.status, driver::EXIT_CANCELLED);
+}
+
 // A chain whose predecessor left the library in another state than it was
 // started from runs again from the state left (and only then).
 TEST(Ladder, AChainStartedFromAnotherStateRunsAgain) {

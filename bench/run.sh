@@ -22,6 +22,11 @@
 #   --build DIR      build folder of this tree (default build-bench)
 #   --args "A B"     arguments of this tree's binary in the whole runs (e.g.
 #                    "--threads 1 ."; the baseline runs without arguments)
+#   --batch "A B"    also time a batch: eight problems (these inputs in turn)
+#                    as one command `ineqbf -j 2 dir1 ... dir8` against the
+#                    eight single runs one after another, with the program's
+#                    threads and with --threads 1 (this tree; the baseline's
+#                    single runs too when there is one)
 #
 # Each whole run happens in a scratch folder; its Output.txt and console are
 # compared with the input's golden files (column "same": yes or NO).
@@ -40,6 +45,7 @@ callgrind_inputs=""
 baseline=""
 build="build-bench"
 current_args=""
+batch=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --baseline) baseline="$2"; shift 2 ;;
@@ -51,6 +57,7 @@ while [ $# -gt 0 ]; do
     --callgrind-inputs) callgrind=1; callgrind_inputs="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
     --args) current_args="$2"; shift 2 ;;
+    --batch) batch="$2"; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -183,6 +190,68 @@ for name in $inputs; do
   fi
   unset times cpus mems sames
 done
+
+if [ -n "$batch" ]; then
+  echo
+  echo "Batch of 8 problems ($batch in turn): median of $runs (wall seconds), processor seconds"
+  read -r -a pool <<< "$batch"
+  dirs=()
+  for ((j = 0; j < 8; j++)); do
+    name=${pool[$((j % ${#pool[@]}))]}
+    dirs+=("$scratch/batch/p$j-$name")
+  done
+  # Fresh folders holding only Input.txt; after a variant, every report must
+  # be the golden one.
+  fresh() {
+    rm -rf "$scratch/batch" && mkdir -p "$scratch/batch"
+    for d in "${dirs[@]}"; do
+      mkdir -p "$d" && cp "$root/bench/inputs/$(basename "$d" | cut -d- -f2-)/Input.txt" "$d/"
+    done
+  }
+  golden() {
+    local ok=yes
+    for d in "${dirs[@]}"; do
+      cmp -s "$d/Output.txt" "$root/bench/inputs/$(basename "$d" | cut -d- -f2-)/Output.txt" || ok=NO
+    done
+    echo $ok
+  }
+  # variant name -> command run in the scratch folder
+  variants=(singles singles-t1 batch-j2)
+  [ ${#names[@]} = 2 ] && variants+=(base-singles)
+  declare -A btimes=() bcpus=() bsame=()
+  for ((r = 1; r <= runs; r++)); do
+    for v in "${variants[@]}"; do
+      fresh
+      t0=$EPOCHREALTIME
+      case $v in
+        singles) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[-1]}"'" >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+        singles-t1) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[-1]}"'" --threads 1 . >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+        batch-j2) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" "${exes[-1]}" -q -j 2 "${dirs[@]}" >/dev/null 2>&1 ;;
+        base-singles) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[0]}"'" >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+      esac
+      t1=$EPOCHREALTIME
+      btimes[$v]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') "
+      bcpus[$v]+="$(tail -1 "$scratch/batch.cpu" | awk '{printf "%.2f", $1 + $2}') "
+      [ "$(golden)" = yes ] || bsame[$v]=NO
+    done
+  done
+  declare -A bmed=()
+  printf '%-14s %9s %8s %8s %5s\n' variant "wall s" spread "cpu s" same
+  for v in "${variants[@]}"; do
+    bmed[$v]=$(echo "${btimes[$v]}" | tr ' ' '\n' | grep . | median)
+    spr=$(echo "${btimes[$v]}" | tr ' ' '\n' | grep . | sort -g |
+      awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f", (lo > 0 ? hi / lo : 0)}')
+    cpu=$(echo "${bcpus[$v]}" | tr ' ' '\n' | grep . | median)
+    printf '%-14s %9s %8s %8s %5s\n' "$v" "${bmed[$v]}" "$spr" "$cpu" "${bsame[$v]:-yes}"
+  done
+  for v in singles singles-t1 base-singles; do
+    [ -n "${bmed[$v]:-}" ] || continue
+    echo "batch-j2 / $v: $(awk -v a="${bmed[$v]}" -v b="${bmed[batch-j2]}" 'BEGIN {printf "%.3f", b / a}')"
+  done
+fi
 
 if [ "$callgrind" = 1 ]; then
   echo

@@ -72,17 +72,7 @@ static_assert(LADDER_NITER[0] == FIRST_NITER);
       numlib::lanes::rgninv<width>(u, z, n);                                                    \
     }                                                                                           \
     attributes static void anorin_central(const float* p, float* z, uint8_t* central, int n) {  \
-      using v = numlib::lanes::V<width>;                                                        \
-      int j = 0;                                                                                \
-      for (; j + width <= n; j += width) {                                                      \
-        typename v::i lane;                                                                     \
-        v::store(z + j, numlib::lanes::anorin_central<width>(v::load(p + j), lane));            \
-        for (int l = 0; l < width; ++l) central[j + l] = lane[l] != 0;                          \
-      }                                                                                         \
-      for (; j < n; ++j) {                                                                      \
-        central[j] = numlib::kernels::anorin_is_central(p[j]);                                  \
-        if (central[j]) z[j] = numlib::kernels::anorin_central<fma>(p[j]);                      \
-      }                                                                                         \
+      numlib::lanes::anorin_central<width>(p, z, central, n);                                   \
     }                                                                                           \
   };
 

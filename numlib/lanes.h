@@ -17,7 +17,8 @@
 #include "numlib/normal_kernels.h"
 #include "numlib/random_kernels.h"
 
-// Vectors are handed between inline functions of one instruction set only.
+// Vectors are handed between inline functions of one instruction set only;
+// the functions callers of other instruction sets call take pointers.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace numlib::lanes {
@@ -119,6 +120,23 @@ inline typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& cen
   const typename v::d sum = v::rounded((b0 - b2) / 2.0);
   const typename v::d r = v::rounded(t * (1.0 + sum));
   return v::narrow(v::splat(kMSQRT2) * r);
+}
+
+// Where ANORIN(p[j]) takes its central series, j < n: central[j] = 1 and
+// z[j] its value; elsewhere central[j] = 0.
+template <int W>
+inline void anorin_central(const float* p, float* z, uint8_t* central, int n) {
+  using v = V<W>;
+  int j = 0;
+  for (; j + W <= n; j += W) {
+    typename v::i lane;
+    v::store(z + j, anorin_central<W>(v::load(p + j), lane));
+    for (int l = 0; l < W; ++l) central[j + l] = lane[l] != 0;
+  }
+  for (; j < n; ++j) {
+    central[j] = kernels::anorin_is_central(p[j]);
+    if (central[j]) z[j] = kernels::anorin_central<false>(p[j]);
+  }
 }
 
 }  // namespace numlib::lanes

@@ -17,9 +17,12 @@
 #include "numlib/normal_kernels.h"
 #include "numlib/random_kernels.h"
 
-// Vectors are handed between inline functions of one instruction set only;
-// the functions callers of other instruction sets call take pointers.
+// Every function here is always inlined, into whatever calls it: a vector
+// is never handed to a function compiled for another instruction set (whose
+// calling convention for it differs), however the caller is compiled.
 #pragma GCC diagnostic ignored "-Wpsabi"
+
+#define INEQBF_LANE inline __attribute__((always_inline))
 
 namespace numlib::lanes {
 
@@ -38,21 +41,21 @@ struct V;
     typedef f##W f;                                                                                \
     typedef d##W d;                                                                                \
     typedef i##W i;                                                                                \
-    static d widen(f x) { return __builtin_convertvector(x, d##W); }                               \
+    INEQBF_LANE static d widen(f x) { return __builtin_convertvector(x, d##W); }                               \
     /* Every lane rounded once to float (to nearest) and back. */                                  \
-    static f narrow(d x) { return __builtin_convertvector(x, f##W); }                              \
-    static d rounded(d x) { return widen(narrow(x)); }                                             \
-    static d splat(double v) { return d{} + v; }                                                   \
-    static d magnitude(d x) { return reinterpret_cast<d>(reinterpret_cast<i>(x) & INT64_MAX); }    \
-    static d select(i mask, d yes, d no) {                                                         \
+    INEQBF_LANE static f narrow(d x) { return __builtin_convertvector(x, f##W); }                              \
+    INEQBF_LANE static d rounded(d x) { return widen(narrow(x)); }                                             \
+    INEQBF_LANE static d splat(double v) { return d{} + v; }                                                   \
+    INEQBF_LANE static d magnitude(d x) { return reinterpret_cast<d>(reinterpret_cast<i>(x) & INT64_MAX); }    \
+    INEQBF_LANE static d select(i mask, d yes, d no) {                                                         \
       return reinterpret_cast<d>((mask & reinterpret_cast<i>(yes)) | (~mask & reinterpret_cast<i>(no))); \
     }                                                                                              \
-    static f load(const float* p) {                                                                \
+    INEQBF_LANE static f load(const float* p) {                                                                \
       f v;                                                                                         \
       __builtin_memcpy(&v, p, sizeof v);                                                           \
       return v;                                                                                    \
     }                                                                                              \
-    static void store(float* p, f v) { __builtin_memcpy(p, &v, sizeof v); }                        \
+    INEQBF_LANE static void store(float* p, f v) { __builtin_memcpy(p, &v, sizeof v); }                        \
   };
 
 INEQBF_LANES(2)
@@ -63,7 +66,7 @@ INEQBF_LANES(8)
 // RGNINV of W deviates: the central approximation in every lane; `central`
 // marks the lanes where it is RGNINV's value.
 template <int W>
-inline typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i& central) {
+INEQBF_LANE typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i& central) {
   using namespace kernels;
   using v = V<W>;
   const typename v::d ud = v::widen(u);
@@ -85,7 +88,7 @@ inline typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i& cen
 
 // z[j] := RGNINV(u[j]) for j < n.
 template <int W>
-inline void rgninv(const float* u, float* z, int n) {
+INEQBF_LANE void rgninv(const float* u, float* z, int n) {
   using v = V<W>;
   int j = 0;
   for (; j + W <= n; j += W) {
@@ -101,7 +104,7 @@ inline void rgninv(const float* u, float* z, int n) {
 // `central` marks the lanes where that is ANORIN's value (and where ANORIN
 // raises nothing: kernels::anorin_is_central).
 template <int W>
-inline typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& central) {
+INEQBF_LANE typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& central) {
   using namespace kernels;
   using v = V<W>;
   const typename v::d pd = v::widen(p);
@@ -125,7 +128,7 @@ inline typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& cen
 // Where ANORIN(p[j]) takes its central series, j < n: central[j] = 1 and
 // z[j] its value; elsewhere central[j] = 0.
 template <int W>
-inline void anorin_central(const float* p, float* z, uint8_t* central, int n) {
+INEQBF_LANE void anorin_central(const float* p, float* z, uint8_t* central, int n) {
   using v = V<W>;
   int j = 0;
   for (; j + W <= n; j += W) {
@@ -140,3 +143,5 @@ inline void anorin_central(const float* p, float* z, uint8_t* central, int n) {
 }
 
 }  // namespace numlib::lanes
+
+#undef INEQBF_LANE

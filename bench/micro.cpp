@@ -7,6 +7,7 @@
 // update can be set against the sum of its unavoidable parts.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "driver/samplers.h"
 #include "numlib/context.h"
 #include "numlib/normal.h"
+#include "numlib/precision.h"
 #include "numlib/random.h"
 #include "tests/driver/problem.h"
 #include "tests/driver/reference_sweep.h"
@@ -47,12 +49,18 @@ const char* const kProblem =
 constexpr int kWarmUpSweeps = 200;
 constexpr int kRecordedSweeps = 100;
 
+// The benchmark input deep (bench/inputs/deep).
+const char* const kDeep =
+    "deep\n3 5\nm\n1.0 0.0025 0.0025\nv\n0.0025 0.00001 0.00001\n"
+    "0.00001 0.00000036 0.00000005\n0.00001 0.00000005 0.00000036\n"
+    "r\n1 -200 0 0\n0 1 0 0\n1 0 -200 0\n0 0 1 0\n0 -1 1 0.0036\n";
+
 // The problem read, seeded and set up as a run does, the starting point
-// moved into the region of rows 1..K and both chains started from it.
+// moved into the region of rows 1..k and both chains started from it.
 struct SweepRun : driver_test::LoadedRun {
-  SweepRun() : LoadedRun(kProblem) {
+  explicit SweepRun(const char* text = kProblem, int32_t k = K) : LoadedRun(text) {
     driver::set_up_matrices(s);
-    driver::move_start_point(s, K);
+    for (int32_t m = 1; m <= k; ++m) driver::move_start_point(s, m);
     for (int64_t j = 1; j <= int64_t{s.problem.NPAR} + 1; ++j)
       s.fit_chain.point(j) = s.complexity_chain.point(j) = s.start.INITIAL(j);
   }
@@ -167,15 +175,15 @@ BENCHMARK(BM_ComplexitySweep_NPAR10_9rows);
 
 // The arguments of the truncated draws of kRecordedSweeps sweeps after the
 // warm-up, recorded by the reference sweeps.
-std::vector<driver_test::DrawArgs> recorded(bool fit) {
-  SweepRun run;
+std::vector<driver_test::DrawArgs> recorded(bool fit, const char* text = kProblem, int32_t k = K) {
+  SweepRun run(text, k);
   std::vector<driver_test::DrawArgs> args;
   for (int n = 0; n < kWarmUpSweeps + kRecordedSweeps; ++n) {
     std::vector<driver_test::DrawArgs>* rec = n >= kWarmUpSweeps ? &args : nullptr;
     if (fit)
-      driver_test::reference_fit_sweep(run.s, K, rec);
+      driver_test::reference_fit_sweep(run.s, k, rec);
     else
-      driver_test::reference_complexity_sweep(run.s, K, rec);
+      driver_test::reference_complexity_sweep(run.s, k, rec);
   }
   return args;
 }
@@ -239,6 +247,71 @@ void BM_ComplexityUpdatePiecesChained(benchmark::State& state) {
   replay_pieces(state, false, true);
 }
 BENCHMARK(BM_ComplexityUpdatePiecesChained);
+
+// ---- the floors of the benchmark inputs ----------------------------------------
+
+// The unavoidable pieces of deep's truncated draws, chained as in the chain
+// (each update's arguments wait for the previous result): one uniform, the
+// two limits' ANORDF side by side, ANORIN. Its longest chains are the fit
+// chain of constraint 5 (four bound rows on every draw) and the complexity
+// chain of constraint 2.
+void replay_deep(benchmark::State& state, bool fit, int32_t k) {
+  const std::vector<driver_test::DrawArgs> args = recorded(fit, kDeep, k);
+  Library lib;
+  numlib::RGSEED(lib.ctx, 12345);
+  float last = 0.0f;
+  for (auto _ : state) {
+    for (const driver_test::DrawArgs& d : args) {
+      const float dep = last * 0.0f;
+      benchmark::DoNotOptimize(numlib::RGUNIF(lib.ctx));
+      float pa, pb;
+      numlib::ANORDF_PAIR(lib.ctx, d.a + dep, d.b + dep, pa, pb);
+      last = numlib::ANORIN(lib.ctx, d.P + (pa + pb) * 0.0f);
+      benchmark::DoNotOptimize(last);
+    }
+  }
+  per_update(state, static_cast<int64_t>(args.size()));
+}
+
+void BM_DeepFitK5PiecesChained(benchmark::State& state) { replay_deep(state, true, 5); }
+BENCHMARK(BM_DeepFitK5PiecesChained);
+
+void BM_DeepComplexityK2PiecesChained(benchmark::State& state) { replay_deep(state, false, 2); }
+BENCHMARK(BM_DeepComplexityK2PiecesChained);
+
+// The unavoidable chain of free's unrestricted fit chain: the conditional
+// means' partial sums, each rounded to float and held in double (narrowed),
+// with the standard normal deviates given; the fastest the chain can go
+// (per update).
+void BM_FreeMeansChained(benchmark::State& state) {
+  SweepRun run(
+      "free\n3 1\nm\n0 0 0\nv\n0.01 0.003 0\n0.003 0.01 0.003\n0 0.003 0.01\nr\n1 1 1 0.8\n", 1);
+  const driver::RunState& s = run.s;
+  constexpr int n = 3;
+  double C[n * n], pm[n], sd[n], x[n];
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) C[i * n + j] = numlib::wide(s.approx.C(i + 1, j + 1));
+    pm[i] = numlib::wide(s.problem.PARMEANS(i + 1));
+    sd[i] = numlib::wide(std::sqrt(numlib::rounded(1.0 / numlib::wide(s.approx.INVCOV(i + 1, i + 1)))));
+    x[i] = 0.0;
+  }
+  std::vector<float> Z(4096);
+  Library lib;
+  numlib::RGSEED(lib.ctx, 12345);
+  for (float& z : Z) z = numlib::RGNORM(lib.ctx);
+  size_t next = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < n; ++i) {
+      double sum = 0.0;
+      for (int j = 0; j < n; ++j) sum = numlib::narrowed(sum + C[i * n + j] * (x[j] - pm[j]));
+      const double mean = numlib::narrowed((pm[i] + sum) - C[i * n + i] * (x[i] - pm[i]));
+      x[i] = numlib::narrowed(numlib::wide(Z[next++ & 4095]) * sd[i] + mean);
+    }
+    benchmark::DoNotOptimize(x);
+  }
+  per_update(state, n);
+}
+BENCHMARK(BM_FreeMeansChained);
 
 }  // namespace
 

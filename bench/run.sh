@@ -17,9 +17,17 @@
 #                    two rounds, the binaries taking turns)
 #   --callgrind      also count instructions of whole runs under callgrind
 #                    (robust to load; about 50 times slower than a run, so
-#                    by default for every input but deep)
+#                    by default for every input but deep; this tree's
+#                    portable chains on one thread)
 #   --callgrind-inputs "A B"  the inputs for --callgrind
 #   --build DIR      build folder of this tree (default build-bench)
+#   --args "A B"     arguments of this tree's binary in the whole runs (e.g.
+#                    "--threads 1 ."; the baseline runs without arguments)
+#   --batch "A B"    also time a batch: eight problems (these inputs in turn)
+#                    as one command `ineqbf -j 2 dir1 ... dir8` against the
+#                    eight single runs one after another, with the program's
+#                    threads and with --threads 1 (this tree; the baseline's
+#                    single runs too when there is one)
 #
 # Each whole run happens in a scratch folder; its Output.txt and console are
 # compared with the input's golden files (column "same": yes or NO).
@@ -37,6 +45,8 @@ callgrind=0
 callgrind_inputs=""
 baseline=""
 build="build-bench"
+current_args=""
+batch=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --baseline) baseline="$2"; shift 2 ;;
@@ -47,6 +57,8 @@ while [ $# -gt 0 ]; do
     --callgrind) callgrind=1; shift ;;
     --callgrind-inputs) callgrind=1; callgrind_inputs="$2"; shift 2 ;;
     --build) build="$2"; shift 2 ;;
+    --args) current_args="$2"; shift 2 ;;
+    --batch) batch="$2"; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -82,12 +94,22 @@ if [ -n "$baseline" ]; then
   git -C "$root" worktree add --detach "$scratch/baseline-src" "$rev" >/dev/null 2>&1
   # Both sides run this tree's microbenchmarks, the baseline against its own
   # library, when it has the sweep entry points they call.
+  # A baseline whose library calls differ (no run context) cannot build
+  # them: it runs its own, which have the same names.
+  copied=0
   if [ "$micro" = 1 ] && grep -q fit_sweep "$scratch/baseline-src/driver/samplers.h" 2>/dev/null; then
     mkdir -p "$scratch/baseline-src/bench" "$scratch/baseline-src/tests/driver"
     cp "$root/bench/CMakeLists.txt" "$root/bench/micro.cpp" "$scratch/baseline-src/bench/"
-    cp "$root/tests/driver/reference_sweep.h" "$scratch/baseline-src/tests/driver/"
+    cp "$root/tests/driver/reference_sweep.h" "$root/tests/driver/problem.h" "$scratch/baseline-src/tests/driver/"
+    copied=1
   fi
-  build_tree "$scratch/baseline-src" "$scratch/baseline-build"
+  if ! build_tree "$scratch/baseline-src" "$scratch/baseline-build" 2>/dev/null; then
+    [ "$copied" = 1 ] || exit 1
+    echo "this tree's microbenchmarks do not build against $rev: it runs its own"
+    git -C "$scratch/baseline-src" checkout -q -- bench tests/driver
+    git -C "$scratch/baseline-src" clean -fdq -- bench tests/driver
+    build_tree "$scratch/baseline-src" "$scratch/baseline-build"
+  fi
   names=(baseline current)
   exes=("$scratch/baseline-build/driver/ineqbf" "${exes[0]}")
   micros=("$scratch/baseline-build/bench/ineqbf_micro" "${micros[0]}")
@@ -109,57 +131,128 @@ truncated_draws() {
     END { printf "%.0f\n", total }'
 }
 
-# One whole run of binary $1 on input $2 in a fresh folder: prints the wall
-# time in seconds, the peak resident memory in KiB and whether the results
-# are the golden ones.
+# One whole run of binary $1 on input $2 in a fresh folder, with the
+# arguments $3 (the current binary only): prints the wall time in seconds,
+# the peak resident memory in KiB, the processor time (user and system, of
+# every thread) and whether the results are the golden ones.
 one_run() {
-  local exe=$1 name=$2 dir="$scratch/run"
+  local exe=$1 name=$2 args=$3 dir="$scratch/run"
   rm -rf "$dir" && mkdir -p "$dir" && cp "$root/bench/inputs/$name/Input.txt" "$dir/"
   local t0 t1 status=0
   t0=$EPOCHREALTIME
-  (cd "$dir" && /usr/bin/time -f %M -o "$dir/mem" "$exe" > "$dir/console.out" 2>/dev/null) || status=$?
+  (cd "$dir" && /usr/bin/time -f '%M %U %S' -o "$dir/mem" "$exe" $args > "$dir/console.out" 2>/dev/null) || status=$?
   t1=$EPOCHREALTIME
   local same=yes
   cmp -s "$dir/console.out" "$root/bench/inputs/$name/console.txt" || same=NO
   cmp -s "$dir/Output.txt" "$root/bench/inputs/$name/Output.txt" || same=NO
   [ "$status" = 0 ] || same=NO
-  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') $(tail -1 "$dir/mem") $same"
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') $(tail -1 "$dir/mem" | awk '{printf "%s %.2f", $1, $2 + $3}') $same"
 }
 
 echo
-echo "Whole runs: median of $runs (wall seconds), peak memory, truncated draws per second"
+echo "Whole runs: median of $runs (wall seconds; spread: slowest over fastest run), processor"
+echo "seconds (all threads), peak memory, truncated draws per second"
 if [ ${#names[@]} = 2 ]; then
-  printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' input "base s" "curr s" ratio "base KiB" "curr KiB" "base draws/s" "curr draws/s" same
+  printf '%-9s %9s %9s %7s %7s %7s %8s %8s %9s %9s %10s %10s %5s\n' input "base s" "curr s" ratio \
+    "spread" "spread" "base cpu" "curr cpu" "base KiB" "curr KiB" "base d/s" "curr d/s" same
 else
-  printf '%-9s %12s %10s %14s %5s\n' input "wall s" "peak KiB" "draws/s" same
+  printf '%-9s %9s %7s %8s %9s %10s %5s\n' input "wall s" spread "cpu s" "peak KiB" "draws/s" same
 fi
 for name in $inputs; do
-  declare -A times=() mems=() sames=()
+  declare -A times=() cpus=() mems=() sames=()
   for ((r = 1; r <= runs; r++)); do
     order=(0 1); [ $((r % 2)) = 0 ] && order=(1 0)
     for b in "${order[@]}"; do
       [ "$b" -lt ${#names[@]} ] || continue
-      read -r t m s < <(one_run "${exes[$b]}" "$name")
-      times[$b]+="$t "; mems[$b]=$m
+      args=""; [ "${names[$b]}" = current ] && args=$current_args
+      read -r t m c s < <(one_run "${exes[$b]}" "$name" "$args")
+      times[$b]+="$t "; cpus[$b]+="$c "; mems[$b]=$m
       [ "$s" = yes ] || sames[$b]=NO
     done
   done
   draws=$(truncated_draws "$root/bench/inputs/$name/Input.txt" "$root/bench/inputs/$name/Output.txt")
-  med=(); dps=(); same=yes
+  med=(); cpu=(); spread=(); dps=(); same=yes
   for ((b = 0; b < ${#names[@]}; b++)); do
     med[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | median)
+    cpu[$b]=$(echo "${cpus[$b]}" | tr ' ' '\n' | grep . | median)
+    spread[$b]=$(echo "${times[$b]}" | tr ' ' '\n' | grep . | sort -g |
+      awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f", (lo > 0 ? hi / lo : 0)}')
     dps[$b]=$(awk -v d="$draws" -v t="${med[$b]}" 'BEGIN {printf "%.3g", (t > 0 ? d / t : 0)}')
     [ "${sames[$b]:-yes}" = yes ] || same=NO
   done
   if [ ${#names[@]} = 2 ]; then
     ratio=$(awk -v a="${med[0]}" -v b="${med[1]}" 'BEGIN {printf "%.3f", (a > 0 ? b / a : 0)}')
-    printf '%-9s %12s %12s %8s %10s %10s %14s %14s %5s\n' "$name" "${med[0]}" "${med[1]}" "$ratio" \
-      "${mems[0]}" "${mems[1]}" "${dps[0]}" "${dps[1]}" "$same"
+    printf '%-9s %9s %9s %7s %7s %7s %8s %8s %9s %9s %10s %10s %5s\n' "$name" "${med[0]}" "${med[1]}" \
+      "$ratio" "${spread[0]}" "${spread[1]}" "${cpu[0]}" "${cpu[1]}" "${mems[0]}" "${mems[1]}" \
+      "${dps[0]}" "${dps[1]}" "$same"
   else
-    printf '%-9s %12s %10s %14s %5s\n' "$name" "${med[0]}" "${mems[0]}" "${dps[0]}" "$same"
+    printf '%-9s %9s %7s %8s %9s %10s %5s\n' "$name" "${med[0]}" "${spread[0]}" "${cpu[0]}" "${mems[0]}" \
+      "${dps[0]}" "$same"
   fi
-  unset times mems sames
+  unset times cpus mems sames
 done
+
+if [ -n "$batch" ]; then
+  echo
+  echo "Batch of 8 problems ($batch in turn): median of $runs (wall seconds), processor seconds"
+  read -r -a pool <<< "$batch"
+  dirs=()
+  for ((j = 0; j < 8; j++)); do
+    name=${pool[$((j % ${#pool[@]}))]}
+    dirs+=("$scratch/batch/p$j-$name")
+  done
+  # Fresh folders holding only Input.txt; after a variant, every report must
+  # be the golden one.
+  fresh() {
+    rm -rf "$scratch/batch" && mkdir -p "$scratch/batch"
+    for d in "${dirs[@]}"; do
+      mkdir -p "$d" && cp "$root/bench/inputs/$(basename "$d" | cut -d- -f2-)/Input.txt" "$d/"
+    done
+  }
+  golden() {
+    local ok=yes
+    for d in "${dirs[@]}"; do
+      cmp -s "$d/Output.txt" "$root/bench/inputs/$(basename "$d" | cut -d- -f2-)/Output.txt" || ok=NO
+    done
+    echo $ok
+  }
+  # variant name -> command run in the scratch folder
+  variants=(singles singles-t1 batch-j2)
+  [ ${#names[@]} = 2 ] && variants+=(base-singles)
+  declare -A btimes=() bcpus=() bsame=()
+  for ((r = 1; r <= runs; r++)); do
+    for v in "${variants[@]}"; do
+      fresh
+      t0=$EPOCHREALTIME
+      case $v in
+        singles) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[-1]}"'" >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+        singles-t1) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[-1]}"'" --threads 1 . >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+        batch-j2) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" "${exes[-1]}" -q -j 2 "${dirs[@]}" >/dev/null 2>&1 ;;
+        base-singles) /usr/bin/time -f '%U %S' -o "$scratch/batch.cpu" bash -c \
+                   'for d in "$@"; do (cd "$d" && "'"${exes[0]}"'" >/dev/null 2>&1); done' _ "${dirs[@]}" ;;
+      esac
+      t1=$EPOCHREALTIME
+      btimes[$v]+="$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", b - a}') "
+      bcpus[$v]+="$(tail -1 "$scratch/batch.cpu" | awk '{printf "%.2f", $1 + $2}') "
+      [ "$(golden)" = yes ] || bsame[$v]=NO
+    done
+  done
+  declare -A bmed=()
+  printf '%-14s %9s %8s %8s %5s\n' variant "wall s" spread "cpu s" same
+  for v in "${variants[@]}"; do
+    bmed[$v]=$(echo "${btimes[$v]}" | tr ' ' '\n' | grep . | median)
+    spr=$(echo "${btimes[$v]}" | tr ' ' '\n' | grep . | sort -g |
+      awk 'NR == 1 {lo = $1} {hi = $1} END {printf "%.3f", (lo > 0 ? hi / lo : 0)}')
+    cpu=$(echo "${bcpus[$v]}" | tr ' ' '\n' | grep . | median)
+    printf '%-14s %9s %8s %8s %5s\n' "$v" "${bmed[$v]}" "$spr" "$cpu" "${bsame[$v]:-yes}"
+  done
+  for v in singles singles-t1 base-singles; do
+    [ -n "${bmed[$v]:-}" ] || continue
+    echo "batch-j2 / $v: $(awk -v a="${bmed[$v]}" -v b="${bmed[batch-j2]}" 'BEGIN {printf "%.3f", b / a}')"
+  done
+fi
 
 if [ "$callgrind" = 1 ]; then
   echo
@@ -169,7 +262,13 @@ if [ "$callgrind" = 1 ]; then
     declare -a ir=()
     for ((b = 0; b < ${#names[@]}; b++)); do
       dir="$scratch/cg" && rm -rf "$dir" && mkdir -p "$dir" && cp "$root/bench/inputs/$name/Input.txt" "$dir/"
-      (cd "$dir" && valgrind --tool=callgrind --callgrind-out-file="$dir/cg.out" "${exes[$b]}" >/dev/null 2>"$dir/cg.log") || true
+      # valgrind does not decode every AVX instruction: the chains compiled
+      # for every processor; and one thread (valgrind runs threads one at a
+      # time, so chains run ahead would run far past where they are
+      # abandoned): the instructions of the analysis itself.
+      cg_args=""; [ "${names[$b]}" = current ] && cg_args="--threads 1 ."
+      (cd "$dir" && INEQBF_ISA=portable valgrind --tool=callgrind --callgrind-out-file="$dir/cg.out" \
+        "${exes[$b]}" $cg_args >/dev/null 2>"$dir/cg.log") || true
       ir[$b]=$(awk '/Collected :/ {print $NF}' "$dir/cg.log")
       line+=" ${names[$b]}=${ir[$b]}"
     done

@@ -2,7 +2,9 @@
 // stream, allocate the working arrays, then the analysis stages in order.
 #include "driver/run.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "numlib/random.h"
@@ -128,8 +130,14 @@ int end_of_run(textio::Console& console, const textio::RunEnded& e) {
   return e.status;
 }
 
+int32_t default_threads() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(n, 1024));
+}
+
 int run(textio::Console& console, const RunWatch* watch) {
   RunState s(console);
+  s.threads = default_threads();
   if (watch != nullptr) s.hooks = watch->hooks;
   textio::InputUnit in;
   try {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -110,12 +111,22 @@ inline constexpr int EXIT_CANCELLED = 5;
 
 // ---- the run ---------------------------------------------------------------------
 
+class LadderWorkers;
+
 struct RunState {
   explicit RunState(textio::Console& console_) : console(console_), lib(console_) {}
 
   textio::Console& console;  // unit 6: progress lines and messages
   numlib::Context lib;       // the numerical library's state: stream, error handler, options
   Hooks hooks;
+  // Threads the run may use: with more than one, the chains of a ladder run
+  // ahead of time on threads of their own (ladder.h); the results are the
+  // same whatever the number.
+  int32_t threads = 1;
+  // The least work (deviates drawn, a truncated draw counting ten) of a
+  // chain for it to be started ahead of time: below it a thread costs more
+  // than the chain.
+  int64_t ahead_min_work = 100000;
 
   int32_t NREP = 0;
   ProblemArrays problem;
@@ -124,7 +135,14 @@ struct RunState {
   ChainArrays fit_chain, complexity_chain;
   Estimates fit, complexity;
   Summary summary;
+
+  // The threads of the ladders, made when the first ladder needs them;
+  // declared last, so that they stop before anything they read goes.
+  std::shared_ptr<LadderWorkers> workers;
 };
+
+// The threads a run uses when its caller does not say: one per core.
+int32_t default_threads();
 
 // Stages of a run (each in the file of the same name).
 

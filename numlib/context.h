@@ -51,7 +51,19 @@ struct MessageStore {
   Real reals[9];
   Text strings[9];
   std::string message;  // the current message, empty when there is none
+
+  // Which values were stored since the context's state was last set
+  // (set_state), and which a message looked up before storing them itself:
+  // bit i for %(Ii+1), 9 + i for %(Ri+1), 18 + i for %(Li+1). A chain run
+  // ahead of time on a context of its own hands over the values it stored
+  // and depends on the ones it found only through those it looked up first.
+  uint32_t stored = 0;
+  uint32_t looked_up_first = 0;
 };
+
+// The bit of a substitution field in MessageStore::stored and
+// looked_up_first: kind 0 for I, 1 for R, 2 for L; index 1 .. 9.
+constexpr uint32_t field_bit(int kind, int32_t index) { return uint32_t{1} << (9 * kind + index - 1); }
 
 // ---- the random stream -------------------------------------------------------
 
@@ -98,5 +110,39 @@ struct Context {
   int32_t units[3] = {5, 6, 6};  // UMACH: 1 standard input, 2 standard output, 3 a third unit
   textio::Console& console;      // unit 6: every message of the library is printed here
 };
+
+// ---- a context's state as a value ------------------------------------------------
+
+// Everything of a context but its console: what a chain run ahead of time on
+// a context of its own starts from, and what it leaves.
+struct ContextState {
+  HandlerState handler;
+  MessageStore messages;
+  GeneratorRecord generator;
+  OptionStore options;
+  int32_t units[3] = {0, 0, 0};
+};
+
+ContextState state_of(const Context& ctx);
+// Sets the state and starts the tracking of stored and looked-up values
+// afresh.
+void set_state(Context& ctx, const ContextState& state);
+
+// Whether a context whose state was set to `start` and that has run since
+// (`ran`) did everything exactly as it would have done from `actual`: every
+// part of the state that a routine reads is the same in both, except the
+// substitution values that `ran` stored before any message looked them up.
+// The levels of the error stack above the current one are not compared: a
+// push writes a level before anything reads it, and N1RTY(1) / N1RCD(1) read
+// the level just above only right after the routine there has returned.
+bool started_alike(const ContextState& start, const Context& ran, const Context& actual);
+
+// The error handler and the message store as a fresh context has them.
+void clear_handler(Context& ctx);
+
+// Hands the state that `from` was left in over to `to`, as if `to` had run
+// what `from` ran: the substitution values `from` stored replace those of
+// `to`, the others stay; everything else is taken from `from`.
+void hand_over_state(Context& to, const Context& from);
 
 }  // namespace numlib

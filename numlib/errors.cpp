@@ -164,7 +164,11 @@ std::string build(Context& ctx, std::string_view templ) {
       const int k = templ[i + 3] - '1';
       const MessageStore::Text* v = nullptr;
       std::string real;
-      switch (templ[i + 2]) {
+      const char key = templ[i + 2];
+      const int kind = (key == 'I' || key == 'i') ? 0 : (key == 'R' || key == 'r') ? 1
+                       : (key == 'L' || key == 'l') ? 2 : -1;
+      if (kind >= 0 && !(st.stored & field_bit(kind, k + 1))) st.looked_up_first |= field_bit(kind, k + 1);
+      switch (key) {
         case 'I': case 'i': v = &st.ints[k]; break;
         case 'R': case 'r':
           if (st.reals[k].set) {
@@ -258,6 +262,7 @@ void E1SUBI(Context& ctx, int32_t index, int32_t value) {
   MessageStore::Text& v = ctx.messages.ints[index - 1];
   v.text = std::to_string(value);
   v.set = true;
+  ctx.messages.stored |= field_bit(0, index);
 }
 
 void E1SUBR(Context& ctx, int32_t index, float value) {
@@ -265,6 +270,7 @@ void E1SUBR(Context& ctx, int32_t index, float value) {
   MessageStore::Real& v = ctx.messages.reals[index - 1];
   v.value = value;  // edited by real_text when a message uses it
   v.set = true;
+  ctx.messages.stored |= field_bit(1, index);
 }
 
 void E1SUBL(Context& ctx, int32_t index, std::string_view text) {
@@ -272,6 +278,7 @@ void E1SUBL(Context& ctx, int32_t index, std::string_view text) {
   MessageStore::Text& v = ctx.messages.strings[index - 1];
   v.text = std::string(text.substr(0, kStringMax));
   v.set = true;
+  ctx.messages.stored |= field_bit(2, index);
 }
 
 // ---- queries -------------------------------------------------------------

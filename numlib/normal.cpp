@@ -1,82 +1,30 @@
 // Normal distribution function and its inverse, the complementary error
 // function, its scaled form and its inverse, and the Chebyshev series they
-// are evaluated from.
+// are evaluated from: the entry points, whose bodies are in
+// normal_kernels.h, and the term counts and limits.
 //
 // The term counts and limits are the constants of normal.h; the functions
 // that compute them as a first call would are kept for the test that checks
 // those constants.
-//
-// Arithmetic: every named quantity is a float. Each assignment evaluates its
-// right-hand side in double (float operands converted exactly) and rounds
-// once when it stores; the mathematics functions are the single-precision
-// ones, called with the argument rounded to float. A stored value is
-// compared with a literal in float; a comparison of two expressions is made
-// in double on the unrounded expressions.
 #include "numlib/normal.h"
 
 #include <cmath>
 
 #include "numlib/errors.h"
+#include "numlib/normal_kernels.h"
 #include "numlib/precision.h"
 
 namespace numlib {
 
 namespace {
 
-// Routine names on the error stack, blank-padded to six characters. Push and
-// pop are given the same pointer.
-constexpr char kCSEVL[] = "CSEVL ";
+using kernels::CS_CENTRAL;
+using kernels::CS_INVERSE;
+using kernels::CS_MIDDLE;
+using kernels::CS_TAIL;
+using kernels::kSQRTPI;
+
 constexpr char kINITS[] = "INITS ";
-constexpr char kERFC[] = "ERFC  ";
-constexpr char kERFCE[] = "ERFCE ";
-constexpr char kERFCI[] = "ERFCI ";
-constexpr char kANORDF[] = "ANORDF";
-constexpr char kANORIN[] = "ANORIN";
-
-constexpr float kSQRTPI = 1.77245390f;    // sqrt(pi)
-constexpr float kHALFSQRTPI = 0.886226952f;  // sqrt(pi)/2
-constexpr float kSQRTHALF = 0.707106769f;  // sqrt(1/2), 0x3F3504F3
-constexpr float kMSQRT2 = -1.41421354f;    // -sqrt(2), 0xBFB504F3
-
-// erfc(x) = 1 - x * (1 + series), |x| <= 1, series argument 2x^2 - 1.
-static constexpr float CS_CENTRAL[13] = {
-    -0.0490461215f,   -0.142261207f,    0.0100355819f,    -0.000576876453f,
-    2.74199319e-05f,  -1.10431756e-06f, 3.84887571e-08f,  -1.18085830e-09f,
-    3.23342152e-11f,  -7.99101616e-13f, 1.79907257e-14f,  -3.71863557e-16f,
-    7.10359880e-18f};
-
-// erfc(x) = exp(-x^2) / |x| * (0.5 + series), 1 < |x| <= 2, series
-// argument (8/x^2 - 5)/3.
-static constexpr float CS_MIDDLE[23] = {
-    -0.0696013495f,   -0.0411013402f,   0.00391449593f,   -0.000490639592f,
-    7.15747883e-05f,  -1.15307166e-05f, 1.99467058e-06f,  -3.64266640e-07f,
-    6.94437290e-08f,  -1.37122091e-08f, 2.78838974e-09f,  -5.81416471e-10f,
-    1.23892049e-10f,  -2.69063920e-11f, 5.94261446e-12f,  -1.33238678e-12f,
-    3.02804683e-13f,  -6.96664880e-14f, 1.62085447e-14f,  -3.80993429e-15f,
-    9.04048747e-16f,  -2.16400626e-16f, 5.22210238e-17f};
-
-// erfc(x) = exp(-x^2) / |x| * (0.5 + series), |x| > 2, series argument
-// 8/x^2 - 1.
-static constexpr float CS_TAIL[24] = {
-    0.0715179294f,    -0.0265324339f,   0.00171115401f,   -0.000163751669f,
-    1.98712933e-05f,  -2.84371231e-06f, 4.60616121e-07f,  -8.22775306e-08f,
-    1.59214188e-08f,  -3.29507133e-09f, 7.22343962e-10f,  -1.66485575e-10f,
-    4.01039271e-11f,  -1.00481620e-11f, 2.60827601e-12f,  -6.99111071e-13f,
-    1.92949240e-13f,  -5.47013132e-14f, 1.58966332e-14f,  -4.72689404e-15f,
-    1.43587342e-15f,  -4.44951066e-16f, 1.40481089e-16f,  -4.51381839e-17f};
-
-// Inverse of erfc: erfci(x) = t * (1 + series), t = 1 - x, |t| < 0.75,
-// series argument 32t^2/9 - 1.
-static constexpr float CS_INVERSE[22] = {
-    -0.0510281622f,   0.0976712108f,    0.0106798429f,    0.00145839259f,
-    0.000221395618f,  3.57546414e-05f,  6.01305237e-06f,  1.04056051e-06f,
-    1.83930993e-07f,  3.30485967e-08f,  6.01592287e-09f,  1.10675058e-09f,
-    2.05404999e-10f,  3.84048557e-11f,  7.22613505e-12f,  1.36709069e-12f,
-    2.59870820e-13f,  4.96064981e-14f,  9.50461261e-15f,  1.82714070e-15f,
-    3.52293523e-16f,  6.81093767e-17f};
-
-constexpr char kUnderflowMsg[] =
-    "The function underflows because X = %(R1) is greater than %(R2). The result is set to zero.";
 
 // Tolerance for the term counts of every series: 0.1 * AMACH(3).
 float series_eta(Context& ctx) { return rounded(wide(0.1f) * AMACH(ctx, 3)); }
@@ -89,71 +37,6 @@ float small_limit(Context& ctx) {
 
 // SQEPS of ERFC and ERFCE: sqrt(2 * AMACH(3)).
 float sqeps_limit(Context& ctx) { return std::sqrt(rounded(2.0 * AMACH(ctx, 3))); }
-
-// 1 - 2x/sqrt(pi), for |x| below SQEPS. Grouping: (2x) / sqrt(pi).
-inline float erfc_linear(float x) {
-  return rounded(1.0 - 2.0 * x / wide(kSQRTPI));
-}
-
-// The Clenshaw recurrence of CSEVL, one term at a time: b0 := t*b1 - b2 +
-// cs(n + 1 - i) for i = 1..n, t = 2x, each b rounded to float.
-struct Clenshaw {
-  Clenshaw(float x, const float* coefficients, int32_t count)
-      : t(rounded(2.0 * x)), cs(coefficients), left(count) {}
-  void step() {
-    b2 = b1;
-    b1 = b0;
-    // Grouping: (t * b1 - b2) + cs(n + 1 - i).
-    b0 = rounded(wide(t) * b1 - b2 + cs[--left]);
-  }
-  float sum() const { return rounded((wide(b0) - b2) / 2.0); }
-
-  float b0 = 0.0f;
-  float b1 = 0.0f;
-  float b2 = 0.0f;
-  float t;
-  const float* cs;
-  int32_t left;  // terms still to add
-};
-
-// For XSML < x <= XMAX and |x| >= SQEPS (or x NaN), ERFC sums one series:
-// which one, at which argument, and what it needs to finish.
-struct ErfcSeries {
-  const float* cs;
-  int32_t n;
-  float arg;  // in [-1, 1], or NaN
-  float y;    // |x|
-  float y2;   // y * y, for |x| > 1
-};
-
-ErfcSeries erfc_series(float x, const detail::ErfcSetup& s) {
-  const float y = std::fabs(x);
-  if (y <= 1.0f) {
-    const double xd = x;
-    return {CS_CENTRAL, s.NTCENT, rounded(2.0 * xd * xd - 1.0), y, 0.0f};
-  }
-  const float y2 = rounded(wide(y) * y);
-  if (y2 <= 4.0f)
-    return {CS_MIDDLE, s.NTMID, rounded((8.0 / y2 - 5.0) / 3.0), y, y2};
-  return {CS_TAIL, s.NTTAIL, rounded(8.0 / y2 - 1.0), y, y2};
-}
-
-// The series of e summed as CSEVL sums it (without its checks and trace).
-float csevl_sum(const ErfcSeries& e) {
-  Clenshaw series(e.arg, e.cs, e.n);
-  while (series.left > 0) series.step();
-  return series.sum();
-}
-
-// ERFC at x from the value c of its series.
-float erfc_from_series(float x, const ErfcSeries& e, float c) {
-  if (e.y <= 1.0f)  // 1 - x * (1 + c)
-    return rounded(1.0 - wide(x) * (1.0 + c));
-  // Grouping: (exp(-y^2) / |x|) * (0.5 + c).
-  const float r = rounded(wide(std::exp(-e.y2)) / e.y *
-                                     (0.5 + wide(c)));
-  return x >= 0.0f ? r : rounded(2.0 - r);
-}
 
 }  // namespace
 
@@ -169,9 +52,7 @@ ErfcSetup compute_erfc_setup(Context& ctx) {
   const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
   const float T = std::sqrt(-std::log(spm));
   // Grouping: (T - (0.5 * ln T) / T) - 0.01.
-  s.XMAX = rounded(wide(T) -
-                              wide(0.5f) * std::log(T) / T -
-                              wide(0.01f));
+  s.XMAX = rounded(wide(T) - wide(0.5f) * std::log(T) / T - wide(0.01f));
   s.SQEPS = sqeps_limit(ctx);
   return s;
 }
@@ -199,8 +80,7 @@ ErfciSetup compute_erfci_setup(Context& ctx) {
   ErfciSetup s{};
   s.NTINV = INITS(ctx, CS_INVERSE, 22, series_eta(ctx));
   const float a = std::sqrt(rounded(wide(AMACH(ctx, 4)) / 12.566f));
-  const float b = rounded(
-      -wide(a) / std::log(rounded(wide(1.77f) * a)));
+  const float b = rounded(-wide(a) / std::log(rounded(wide(1.77f) * a)));
   const float l = std::log(rounded(wide(1.77f) * b));
   const double bd = b;
   const double ld = l;
@@ -210,29 +90,6 @@ ErfciSetup compute_erfci_setup(Context& ctx) {
 }
 
 }  // namespace detail
-
-float CSEVL(Context& ctx, float x, const float* cs, int32_t n) {
-  E1PSH(ctx, kCSEVL);
-  if (n < 1 || n > 1000) [[unlikely]] {
-    E1SUBI(ctx, 1, n);
-    if (n < 1)
-      E1MSG(ctx, ERR_TERMINAL, 5, "The number of terms in the series is not positive. N = %(I1).");
-    else
-      E1MSG(ctx, ERR_TERMINAL, 6, "The number of terms in the series is greater than 1000. N = %(I1).");
-    const float result = AMACH(ctx, 6);
-    E1POP(ctx, kCSEVL);
-    return result;
-  }
-  if (x < -1.1f || x > 1.1f) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1MSG(ctx, ERR_WARNING, 7, "The argument X = %(R1) is outside the interval (-1.1,+1.1).");
-  }
-  Clenshaw series(x, cs, n);
-  while (series.left > 0) series.step();
-  const float result = series.sum();
-  E1POP(ctx, kCSEVL);
-  return result;
-}
 
 int32_t INITS(Context& ctx, const float* os, int32_t nos, float eta) {
   E1PSH(ctx, kINITS);
@@ -261,230 +118,14 @@ int32_t INITS(Context& ctx, const float* os, int32_t nos, float eta) {
   return result;
 }
 
-float ERFC(Context& ctx, float x) {
-  E1PSH(ctx, kERFC);
-  constexpr const detail::ErfcSetup& s = detail::kErfc;
-  float result;
-  if (x <= s.XSML) {
-    result = 2.0f;
-  } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1SUBR(ctx, 2, s.XMAX);
-    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
-    result = 0.0f;
-  } else if (std::fabs(x) < s.SQEPS) {
-    result = erfc_linear(x);
-  } else {
-    const ErfcSeries e = erfc_series(x, s);
-    result = erfc_from_series(x, e, CSEVL(ctx, e.arg, e.cs, e.n));
-  }
-  E1POP(ctx, kERFC);
-  return result;
-}
-
-float ERFCE(Context& ctx, float x) {
-  E1PSH(ctx, kERFCE);
-  constexpr const detail::ErfceSetup& s = detail::kErfce;
-  const double xd = x;
-  float result;
-  if (x < s.XMIN) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1SUBR(ctx, 2, s.XMIN);
-    E1MSG(ctx, ERR_TERMINAL, 4, "The function overflows because X = %(R1) is less than %(R2).");
-    result = AMACH(ctx, 6);
-  } else if (x <= s.XSML) {
-    result = rounded(2.0 * std::exp(rounded(xd * xd)));
-  } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1SUBR(ctx, 2, s.XMAX);
-    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
-    result = 0.0f;
-  } else {
-    const float ax = std::fabs(x);
-    if (ax <= 1.0f) {
-      if (ax < s.SQEPS) {
-        result = erfc_linear(x);
-      } else {
-        const float e = std::exp(rounded(xd * xd));
-        const float c = CSEVL(ctx, rounded(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
-        result = rounded(wide(e) * (1.0 - xd * (1.0 + c)));
-      }
-    } else {
-      float c;
-      if (ax <= 2.0f)
-        c = CSEVL(ctx, rounded((8.0 / (xd * xd) - 5.0) / 3.0), CS_MIDDLE, s.NTMID);
-      else if (ax <= s.XSQMAX)
-        c = CSEVL(ctx, rounded(8.0 / (xd * xd) - 1.0), CS_TAIL, s.NTTAIL);
-      else
-        c = CSEVL(ctx, -1.0f, CS_TAIL, s.NTTAIL);
-      const float r = rounded((0.5 + wide(c)) / ax);
-      result = x >= 0.0f
-                   ? r
-                   : rounded(2.0 * std::exp(rounded(xd * xd)) - r);
-    }
-  }
-  E1POP(ctx, kERFCE);
-  return result;
-}
-
-float ERFCI(Context& ctx, float x) {
-  E1PSH(ctx, kERFCI);
-  constexpr const detail::ErfciSetup& s = detail::kErfci;
-  if (x <= 0.0f || x >= 2.0f) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    if (x <= 0.0f)
-      E1MSG(ctx, ERR_TERMINAL, 5, "X = %(R1) must be greater than zero.");
-    else
-      E1MSG(ctx, ERR_TERMINAL, 6, "X = %(R1) must be less than 2.0.");
-    const float result = AMACH(ctx, 6);
-    E1POP(ctx, kERFCI);
-    return result;
-  }
-  if (x > s.XLIM) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1MSG(ctx, ERR_WARNING, 2,
-          "The result is accurate to less than one half precision because X = %(R1) is too "
-          "close to 2.0.");
-  }
-  const float t = rounded(1.0 - x);
-  if (std::fabs(t) < 0.75f) {
-    const double td = t;
-    // Grouping: (32 * t * t) / 9 - 1.
-    const float c = CSEVL(ctx, rounded(32.0 * td * td / 9.0 - 1.0), CS_INVERSE, s.NTINV);
-    const float result = rounded(td * (1.0 + c));
-    E1POP(ctx, kERFCI);
-    return result;
-  }
-  // Tail: Newton iteration on erfc(y) = z, z in (0, 0.25], from an
-  // asymptotic start.
-  const float z = t >= 0.0f ? x : rounded(2.0 - x);
-  const float L = std::log(z);
-  const float v = -std::log(rounded(wide(kSQRTPI) * z));
-  const float lnv = std::log(v);
-  // Grouping: (v - 0.5 ln v) + (0.25 ln v - 0.5) / v.
-  float y = std::sqrt(rounded(wide(v) - 0.5 * lnv +
-                                         (0.25 * lnv - 0.5) / v));
-  for (int32_t iter = 1; iter <= 100; ++iter) {
-    const double yd = y;
-    // erfc(y) - z = exp(-y^2) * (ERFCE(y) - exp(y^2 + ln z)); the step
-    // divides by the derivative, -2 exp(-y^2) / sqrt(pi).
-    const float d = rounded(
-        wide(kHALFSQRTPI) *
-        (wide(ERFCE(ctx, y)) - std::exp(rounded(yd * yd + L))));
-    if (std::fabs(wide(d)) < wide(s.TOL) * (yd + d)) {
-      const float root = rounded(yd + d);
-      const float result = t >= 0.0f ? root : -root;
-      E1POP(ctx, kERFCI);
-      return result;
-    }
-    y = rounded(yd + d);
-  }
-  E1MSG(ctx, ERR_TERMINAL, 7,
-        "Sufficiently accurate result was not achieved in a reasonable number of iterations. "
-        "An algorithmic problem exists.");
-  E1POP(ctx, kERFCI);
-  return y;
-}
-
-namespace {
-
-// Phi at x = 1 and -1, where the complexity sampler standardises a missing
-// bound: ERFC sums its central series there and raises nothing, so the two
-// values are summed once, on first use.
-float anordf_unit(float x) {
-  static const float phi[2] = {
-      rounded(0.5 * erfc_from_series(kSQRTHALF, erfc_series(kSQRTHALF, detail::kErfc),
-                                                csevl_sum(erfc_series(kSQRTHALF, detail::kErfc)))),
-      rounded(0.5 * erfc_from_series(-kSQRTHALF, erfc_series(-kSQRTHALF, detail::kErfc),
-                                                csevl_sum(erfc_series(-kSQRTHALF, detail::kErfc))))};
-  return x < 0.0f ? phi[0] : phi[1];
-}
-
-}  // namespace
-
-// Where ERFC answers without a series, or its series has a known value, the
-// result is given without calling it. What such a call would leave in the
-// error handler is never seen afterwards: names pushed and popped without an
-// error leave nothing behind, and the underflow alert of ERFC (argument above
-// XMAX) is cleared by ANORDF itself before it returns, while the values it
-// stores for its message are replaced before any later message uses them.
-// Only messages that may be printed, and the stop, matter to the run.
-float ANORDF(Context& ctx, float x) {
-  const float arg = rounded(wide(-kSQRTHALF) * x);
-  constexpr const detail::ErfcSetup& s = detail::kErfc;
-  if (arg <= s.XSML) return 1.0f;  // erfc is 2
-  if (arg > s.XMAX) return 0.0f;   // erfc underflows to 0 (alert cleared)
-  if (x == 1.0f || x == -1.0f) return anordf_unit(x);
-  E1PSH(ctx, kANORDF);
-  const float result = rounded(0.5 * wide(ERFC(ctx, arg)));
-  // The underflow alert of ERFC is expected: clear it so that the caller
-  // sees none. ERFC returns 0 only on that path, so the error state needs
-  // looking at only then.
-  if (result == 0.0f && N1RTY(ctx, 0) == ERR_ALERT) [[unlikely]]
-    E1MSG(ctx, 0, 0, " ");
-  E1POP(ctx, kANORDF);
-  return result;
-}
-
-namespace {
-
-// Whether ANORDF at x (ERFC at arg) sums a series whose argument CSEVL takes
-// without a warning, and its value is not one known in advance.
-bool anordf_sums_series(float x, float arg, const detail::ErfcSetup& s, ErfcSeries& e) {
-  if (arg <= s.XSML || arg > s.XMAX || std::fabs(arg) < s.SQEPS) return false;
-  if (x == 1.0f || x == -1.0f) return false;  // known values
-  e = erfc_series(arg, s);
-  return !(e.arg < -1.1f || e.arg > 1.1f);
-}
-
-}  // namespace
-
+float CSEVL(Context& ctx, float x, const float* cs, int32_t n) { return kernels::csevl<false>(ctx, x, cs, n); }
+float ERFC(Context& ctx, float x) { return kernels::erfc<false>(ctx, x); }
+float ERFCE(Context& ctx, float x) { return kernels::erfce<false>(ctx, x); }
+float ERFCI(Context& ctx, float x) { return kernels::erfci<false>(ctx, x); }
+float ANORDF(Context& ctx, float x) { return kernels::anordf<false>(ctx, x); }
 void ANORDF_PAIR(Context& ctx, float a, float b, float& pa, float& pb) {
-  constexpr const detail::ErfcSetup& s = detail::kErfc;
-  const float arg_a = rounded(wide(-kSQRTHALF) * a);
-  const float arg_b = rounded(wide(-kSQRTHALF) * b);
-  ErfcSeries ea, eb;
-  if (!anordf_sums_series(a, arg_a, s, ea) || !anordf_sums_series(b, arg_b, s, eb)) {
-    pa = ANORDF(ctx, a);
-    pb = ANORDF(ctx, b);
-    return;
-  }
-  // Both sum a series, where nothing can be raised: the two recurrences run
-  // side by side, the longer one starting alone, with the same operations
-  // as two CSEVL calls.
-  Clenshaw ca(ea.arg, ea.cs, ea.n);
-  Clenshaw cb(eb.arg, eb.cs, eb.n);
-  while (ca.left > cb.left) ca.step();
-  while (cb.left > ca.left) cb.step();
-  while (ca.left > 0) {
-    ca.step();
-    cb.step();
-  }
-  pa = rounded(0.5 * wide(erfc_from_series(arg_a, ea, ca.sum())));
-  pb = rounded(0.5 * wide(erfc_from_series(arg_b, eb, cb.sum())));
+  kernels::anordf_pair<false>(ctx, a, b, pa, pb);
 }
-
-float ANORIN(Context& ctx, float p) {
-  E1PSH(ctx, kANORIN);
-  if (p <= 0.0f || p >= 1.0f) [[unlikely]] {
-    E1SUBR(ctx, 1, p);
-    E1MSG(ctx, ERR_TERMINAL, 1,
-          "The argument to the function must be greater than 0.0 and less than 1.0.  P = %(R1).");
-    const float result = AMACH(ctx, 6);
-    E1POP(ctx, kANORIN);
-    return result;
-  }
-  const float x = rounded(2.0 * p);
-  const float result = rounded(wide(kMSQRT2) * ERFCI(ctx, x));
-  // ERFCI warns of reduced precision for an argument above XLIM (p above
-  // about 0.99999559); that loss is accepted here, so the warning is
-  // cleared. Only above XLIM can it have been raised.
-  if (x > detail::kErfci.XLIM) [[unlikely]] {
-    if (N1RTY(ctx, 0) == ERR_WARNING && N1RCD(ctx, 0) == 2)
-      E1MSG(ctx, 0, 0, " ");
-  }
-  E1POP(ctx, kANORIN);
-  return result;
-}
+float ANORIN(Context& ctx, float p) { return kernels::anorin<false>(ctx, p); }
 
 }  // namespace numlib

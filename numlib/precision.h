@@ -9,6 +9,12 @@
 #pragma once
 
 #include <concepts>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace numlib {
 
@@ -22,6 +28,33 @@ constexpr float rounded(D x) {
 template <std::same_as<float> F>
 constexpr double wide(F x) {
   return static_cast<double>(x);
+}
+
+// wide(rounded(x)): x rounded once to float (to nearest, ties to even) and
+// held in double, for a chain of formulas each of which takes the float the
+// one before it stored. The conversions there and back wait about ten
+// cycles; where the rounded value is a normal float this rounds the bits of
+// the double instead: the 29 bits below a float's precision are added, with
+// half of the last kept bit for the tie, carried into the kept bits and
+// cleared, which is rounding to nearest with ties to even (a carry out of
+// the significand raises the exponent, as it should). Subnormal, zero, huge
+// (2^127 and above: the rounded value may overflow), infinite and NaN
+// values take the conversions. The result is wide(rounded(x)) to the bit.
+template <std::same_as<double> D>
+inline double narrowed(D x) {
+#if defined(__SSE2__)
+  uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  // Biased exponents 897 .. 1149: 2^-126 <= |x| < 2^127.
+  if (((bits >> 52) & 0x7FF) - 897 <= 1149 - 897) [[likely]] {
+    const __m128i b = _mm_castpd_si128(_mm_set_sd(x));
+    const __m128i half_tie = _mm_and_si128(_mm_srli_epi64(b, 29), _mm_set_epi64x(0, 1));
+    __m128i r = _mm_add_epi64(_mm_add_epi64(b, _mm_set_epi64x(0, 0x0FFFFFFF)), half_tie);
+    r = _mm_and_si128(r, _mm_set_epi64x(0, ~int64_t{0x1FFFFFFF}));
+    return _mm_cvtsd_f64(_mm_castsi128_pd(r));
+  }
+#endif
+  return static_cast<double>(static_cast<float>(x));
 }
 
 }  // namespace numlib

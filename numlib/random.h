@@ -50,6 +50,11 @@ inline float rg_step(GeneratorRecord& g) {
 }
 }  // namespace detail
 
+// The state `steps` steps after `state`: state * 16807^steps modulo
+// 2^31 - 1, in O(log steps) multiplications. A run that starts a chain ahead
+// of time gives it the stream where the chains before it will have left it.
+int32_t rg_advance(int32_t state, int64_t steps);
+
 // One uniform deviate in (0, 1); advances the state by one step.
 inline float RGUNIF(Context& ctx) {
   GeneratorRecord& g = ctx.generator;

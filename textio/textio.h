@@ -277,7 +277,10 @@ class Console {
   // Lines of a message, separated by '\n' (the pending lines of RunEnded).
   void write_message_lines(std::string_view lines);
   // The message in hand is complete: the next message line starts another.
-  void end_message() { message_open_ = false; }
+  void end_message() {
+    message_open_ = false;
+    if (journal_on_) journal_.push_back({Entry::EndMessage, {}});
+  }
   // The lines of the last message, joined by '\n'.
   const std::string& message() const { return message_; }
   // Everything written (consoles kept in memory only).
@@ -286,7 +289,21 @@ class Console {
   // run with error 38 of unit 6.
   void close();
 
+  // A console that keeps a journal notes every record, message line and end
+  // of a message in order, so that another console can be given the same
+  // writes later (replay_to): work done ahead of time prints on a console
+  // of its own and hands over what it printed only if the work is kept.
+  void keep_journal() { journal_on_ = true; }
+  void replay_to(Console& other) const;
+  // Forgets everything written: text, message and journal.
+  void clear();
+
  private:
+  struct Entry {
+    enum Kind { Record, MessageLine, EndMessage } kind;
+    std::string text;
+  };
+
   void put(std::string_view text);
 
   std::FILE* stream_ = nullptr;
@@ -295,6 +312,8 @@ class Console {
   std::string text_;
   std::string message_;
   bool message_open_ = false;
+  bool journal_on_ = false;
+  std::vector<Entry> journal_;
 };
 
 }  // namespace textio

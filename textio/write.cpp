@@ -224,6 +224,7 @@ void Console::put(std::string_view text) {
 
 void Console::write_record(std::string_view text) {
   message_open_ = false;
+  if (journal_on_) journal_.push_back({Entry::Record, std::string(text)});
   put(text);
 }
 
@@ -235,6 +236,7 @@ void Console::write_message_line(std::string_view text) {
     message_.push_back('\n');
   }
   message_.append(text);
+  if (journal_on_) journal_.push_back({Entry::MessageLine, std::string(text)});
   put(text);
 }
 
@@ -245,6 +247,23 @@ void Console::write_message_lines(std::string_view lines) {
     if (end == std::string_view::npos) break;
     lines.remove_prefix(end + 1);
   }
+}
+
+void Console::replay_to(Console& other) const {
+  for (const Entry& e : journal_) {
+    switch (e.kind) {
+      case Entry::Record: other.write_record(e.text); break;
+      case Entry::MessageLine: other.write_message_line(e.text); break;
+      case Entry::EndMessage: other.end_message(); break;
+    }
+  }
+}
+
+void Console::clear() {
+  text_.clear();
+  message_.clear();
+  message_open_ = false;
+  journal_.clear();
 }
 
 void Console::close() {

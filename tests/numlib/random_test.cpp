@@ -258,6 +258,24 @@ TEST_F(Generator, RnunAndRgunifInterleaveOnOneStream) {
   EXPECT_EQ(Bits(u3), Bits(0.947702467f));
 }
 
+// A jump ahead of n steps lands where n steps of the generator do.
+TEST_F(Generator, AdvanceLandsWhereTheStepsDo) {
+  struct Jump {
+    int32_t state;
+    int64_t steps;
+  };
+  const Jump jumps[] = {{12345, 0}, {12345, 1}, {12345, 2}, {12345, 9999}, {1, 31},
+                        {2147483646, 1000}, {987654321, 123457}, {12345, -5}};
+  for (const Jump& j : jumps) {
+    RGSEED(ctx, j.state);
+    for (int64_t i = 0; i < j.steps; ++i) (void)RGUNIF(ctx);
+    EXPECT_EQ(rg_advance(j.state, j.steps), ctx.generator.state) << j.state << " + " << j.steps;
+  }
+  // 2^31 - 2 steps make the full period.
+  EXPECT_EQ(rg_advance(12345, 2147483646), 12345);
+  EXPECT_EQ(rg_advance(12345, int64_t{3} * 2147483646 + 7), rg_advance(12345, 7));
+}
+
 TEST_F(Generator, DrawEntries) {
   int32_t t = 0;
   UNIFORM_TAG(t);

@@ -480,6 +480,35 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A console on a stream pushes each record out as it is written (the tap
 // sees the file already holding it) and keeps nothing in memory.
+// A console keeping a journal hands the same writes to another console
+// later: the same text, the same last message, the same taps.
+TEST(Console, JournalReplaysTheSameWrites) {
+  using textio::Console;
+  std::string tapped;
+  Console direct([&](std::string_view r) { tapped += r; });
+  Console journal;
+  journal.keep_journal();
+  std::string replayed;
+  Console later([&](std::string_view r) { replayed += r; });
+  for (Console* c : {&direct, &journal}) {
+    c->write_record("Constraint 1");
+    c->write_message_line(" *** WARNING one");
+    c->end_message();
+    c->write_message_line(" *** WARNING two");
+    c->write_message_line(" ***   and more");
+  }
+  journal.replay_to(later);
+  EXPECT_EQ(later.text(), direct.text());
+  EXPECT_EQ(later.message(), direct.message());
+  EXPECT_EQ(later.message(), " *** WARNING two\n ***   and more");
+  EXPECT_EQ(replayed, tapped);
+  journal.clear();
+  Console empty;
+  journal.replay_to(empty);
+  EXPECT_EQ(empty.text(), "");
+  EXPECT_EQ(journal.text(), "");
+}
+
 TEST(Console, RecordsOnAStreamArePushedOutOneByOne) {
   const std::string path = temp_dir() + "/console.txt";
   std::FILE* f = std::fopen(path.c_str(), "wb");

@@ -162,7 +162,7 @@ Result analyse(const Problem& problem, const Settings& settings) {
                                            : textio::Console::Tap());
   driver::RunState s(console);
   s.hooks = hooks_of(settings);
-  s.threads = settings.threads > 0 ? settings.threads : driver::default_threads();
+  s.threads = settings.threads > 0 ? settings.threads : 0;  // 0: one per core, when needed
   try {
     detail::load_problem(s.problem, problem);
     driver::start_run(s, settings.seed);

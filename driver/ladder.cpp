@@ -477,7 +477,8 @@ LadderEnd climb_ladder(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c,
   LadderEnd end;
   int rung = 0;
   for (;; ++rung) {
-    if (s.threads > 1 && rung + 1 < LADDER_RUNGS && worth_ahead(s, k, rung + 1) &&
+    if (s.threads != 1 && rung + 1 < LADDER_RUNGS && worth_ahead(s, k, rung + 1) &&
+        (s.threads != 0 || (s.threads = default_threads()) > 1) &&
         climb_ahead(s, kind, k, c, e, chain, rung, end))
       return end;
     if (!rung_here(s, kind, k, c, e, chain, rung, end)) return end;

@@ -137,7 +137,7 @@ int32_t default_threads() {
 
 int run(textio::Console& console, const RunWatch* watch) {
   RunState s(console);
-  s.threads = default_threads();
+  s.threads = 0;  // one per core, looked up when first needed
   if (watch != nullptr) s.hooks = watch->hooks;
   textio::InputUnit in;
   try {

@@ -121,7 +121,8 @@ struct RunState {
   Hooks hooks;
   // Threads the run may use: with more than one, the chains of a ladder run
   // ahead of time on threads of their own (ladder.h); the results are the
-  // same whatever the number.
+  // same whatever the number. 0: one per core, looked up when a ladder
+  // first has a chain worth starting ahead (a short run never asks).
   int32_t threads = 1;
   // The least work (deviates drawn, a truncated draw counting ten) of a
   // chain for it to be started ahead of time: below it a thread costs more

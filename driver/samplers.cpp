@@ -21,14 +21,17 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 #include "driver/chains.h"
 #include "driver/ladder.h"
-#include "numlib/lanes.h"
-#include "numlib/normal_kernels.h"
 #include "driver/run.h"
 #include "driver/samplers.h"
+#include "numlib/lanes.h"
 #include "numlib/normal.h"
+#include "numlib/normal_kernels.h"
 #include "numlib/random.h"
 #include "textio/textio.h"
 
@@ -111,13 +114,42 @@ struct ChainEntries {
 // the program was measured on its chains were no faster than AVX2's (the
 // deviates made ahead come in blocks too small for its vectors) and its
 // complexity chains slower.
+#ifdef INEQBF_CHAINS_X86
+// What the processor and the system offer, from the three leaves of CPUID
+// that say it (each CPUID can cost a trip out of a virtual machine, so the
+// compiler's own detection, which reads many more, is not used: a short run
+// would spend a noticeable part of its time on it).
+struct X86Features {
+  bool avx2 = false;    // AVX2 and FMA, with the YMM registers saved by the system
+  bool avx512 = false;  // AVX-512 F, DQ, VL and BW, with the ZMM registers saved
+};
+
+X86Features x86_features() {
+  X86Features f;
+  unsigned a, b, c, d;
+  if (__get_cpuid(0, &a, &b, &c, &d) == 0 || a < 7) return f;
+  __get_cpuid(1, &a, &b, &c, &d);
+  const bool fma = (c & (1u << 12)) != 0;
+  const bool osxsave = (c & (1u << 27)) != 0;
+  const bool avx = (c & (1u << 28)) != 0;
+  if (!(fma && osxsave && avx)) return f;
+  unsigned xcr0_low, xcr0_high;
+  __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  if ((xcr0_low & 0x6u) != 0x6u) return f;  // XMM and YMM state
+  __get_cpuid_count(7, 0, &a, &b, &c, &d);
+  f.avx2 = (b & (1u << 5)) != 0;
+  const unsigned avx512_bits = (1u << 16) | (1u << 17) | (1u << 30) | (1u << 31);  // F, DQ, BW, VL
+  f.avx512 = f.avx2 && (b & avx512_bits) == avx512_bits && (xcr0_low & 0xE6u) == 0xE6u;
+  return f;
+}
+#endif
+
 ChainEntries pick_chains() {
   const ChainEntries portable = {&run_chain_portable, &one_sweep_portable};
 #ifdef INEQBF_CHAINS_X86
-  __builtin_cpu_init();
-  const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+  const X86Features cpu = x86_features();
+  const bool avx2 = cpu.avx2;
+  const bool avx512 = cpu.avx512;
   const ChainEntries with_avx2 = {&run_chain_avx2, &one_sweep_avx2};
   const ChainEntries with_avx512 = {&run_chain_avx512, &one_sweep_avx512};
   const char* forced = std::getenv("INEQBF_ISA");

@@ -37,17 +37,7 @@ std::string lines(std::initializer_list<const char*> ls) {
 
 // Every test runs on a fresh library context whose console is kept in
 // memory.
-class Run : public testing::Test {
- protected:
-  // What `f` prints on the run's console.
-  template <typename F>
-  std::string printed_by(F f) {
-    return t.printed_by(f);
-  }
-
-  test_support::TestRun t;
-  Context& ctx = t.ctx;
-};
+using Run = test_support::RunTest;
 
 using Level2 = Run;
 using Factor = Run;
@@ -458,7 +448,7 @@ TEST_F(Inverse, IdentityIsItsOwnInverseSilently) {
     std::vector<float> id(static_cast<size_t>(n) * n, 0.0f);
     for (int32_t i = 0; i < n; ++i) id[i + n * i] = 1.0f;
     std::vector<float> b;
-    EXPECT_EQ(printed_by([&] { b = inverse(ctx, n, id); }), "");
+    EXPECT_EQ(t.printed_by([&] { b = inverse(ctx, n, id); }), "");
     EXPECT_EQ(b, id);
   }
 }
@@ -475,7 +465,7 @@ const std::vector<float> kNearlySingular = from_rows({{1, 1}, {1, 1.0f + 0x1p-23
 
 TEST_F(Inverse, NearlySingularIsInvertedWithoutMessage) {
   std::vector<float> b;
-  EXPECT_EQ(printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }), "");
+  EXPECT_EQ(t.printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }), "");
   EXPECT_EQ(N1RTY(ctx, 1), 0);
   EXPECT_THAT(b, ::testing::ElementsAre(8388609.0f, -8388608.0f, -8388608.0f, 8388608.0f));
 }
@@ -585,14 +575,14 @@ TEST_F(Condition, NearlySingularWarnsAndStillInverts) {
   set_condition_flag(ctx, 2);
   float fac[4], work[2], rcond = -1.0f;
   int32_t pivot[2];
-  EXPECT_EQ(printed_by([&] { L2CRG(ctx, 2, kNearlySingular.data(), 2, fac, 2, pivot, rcond, work); }),
+  EXPECT_EQ(t.printed_by([&] { L2CRG(ctx, 2, kNearlySingular.data(), 2, fac, 2, pivot, rcond, work); }),
             lines({" *** WARNING ERROR 1 from L2CRG.  The matrix is algorithmically",
                    " ***          singular.  An estimate of the reciprocal of its L1",
                    " ***          condition number is RCOND = 2.980232E-08."}));
   EXPECT_NEAR(rcond, 0x1p-25, 1e-10);
 
   std::vector<float> b;
-  EXPECT_EQ(printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }),
+  EXPECT_EQ(t.printed_by([&] { b = inverse(ctx, 2, kNearlySingular); }),
             lines({" *** WARNING ERROR 1 from LINRG.  The matrix is too ill-conditioned.",
                    " ***          An estimate of the reciprocal of its L1 condition number",
                    " ***          is RCOND = 2.980232E-08.  The inverse might not be",

@@ -70,22 +70,13 @@ void ExpectKnown(Context& ctx, const char* routine, float (*f)(Context&, float),
 
 // Every test runs on a fresh library context whose console is kept in
 // memory.
-class Run : public testing::Test {
+class Run : public test_support::RunTest {
  protected:
   // The error type and code recorded at the caller's level (the test's).
   int32_t UserType() { return N1RTY(ctx, 0); }
   int32_t UserCode() { return N1RCD(ctx, 0); }
   // Clears an error that a test provoked on purpose.
   void ClearUserError() { E1MSG(ctx, 0, 0, " "); }
-
-  // What `f` prints on the run's console.
-  template <typename F>
-  std::string PrintedBy(F f) {
-    return t.printed_by(f);
-  }
-
-  test_support::TestRun t;
-  Context& ctx = t.ctx;
 };
 
 using NormalSetup = Run;
@@ -295,7 +286,7 @@ TEST_F(Csevl, AcceptsUpTo1000Terms) {
 TEST_F(Csevl, ArgumentOutsideTheIntervalWarnsAndGoesOn) {
   const float cs[2] = {2.0f, 1.0f};
   float value = 0.0f;
-  const std::string out = PrintedBy([&] { value = CSEVL(ctx, 1.2f, cs, 2); });
+  const std::string out = t.printed_by([&] { value = CSEVL(ctx, 1.2f, cs, 2); });
   EXPECT_EQ(value, 2.2f);
   EXPECT_EQ(out,
             " *** WARNING ERROR 7 from CSEVL.  The argument X = 1.200000E+00 is\r\n"
@@ -347,7 +338,7 @@ TEST_F(Erfc, UnderflowAboveXmaxIsASilentAlert) {
   EXPECT_EQ(UserType(), 0);
   for (float x : {std::nextafter(xmax, kInf), 10.0f, 1e30f, kInf}) {
     float value = -1.0f;
-    EXPECT_EQ(PrintedBy([&] { value = ERFC(ctx, x); }), "");
+    EXPECT_EQ(t.printed_by([&] { value = ERFC(ctx, x); }), "");
     EXPECT_EQ(value, 0.0f) << x;
     EXPECT_EQ(UserType(), ERR_ALERT) << x;
     EXPECT_EQ(UserCode(), 1) << x;
@@ -432,7 +423,7 @@ TEST_F(Erfce, TailBeyondTheRootOfXmaxIsTheAsymptote) {
 
 TEST_F(Erfce, UnderflowAboveXmaxIsASilentAlert) {
   float value = -1.0f;
-  EXPECT_EQ(PrintedBy([&] { value = ERFCE(ctx, 5e37f); }), "");
+  EXPECT_EQ(t.printed_by([&] { value = ERFCE(ctx, 5e37f); }), "");
   EXPECT_EQ(value, 0.0f);
   EXPECT_EQ(UserType(), ERR_ALERT);
   EXPECT_EQ(UserCode(), 1);
@@ -475,10 +466,10 @@ TEST_F(Erfci, InvertsErfcOnBothSides) {
 
 TEST_F(Erfci, CloseToTwoWarnsAndGoesOn) {
   const float xlim = detail::kErfci.XLIM;
-  EXPECT_EQ(PrintedBy([&] { ERFCI(ctx, xlim); }), "");
+  EXPECT_EQ(t.printed_by([&] { ERFCI(ctx, xlim); }), "");
   EXPECT_EQ(UserType(), 0);
   float value = 0.0f;
-  const std::string out = PrintedBy([&] { value = ERFCI(ctx, 1.999995f); });
+  const std::string out = t.printed_by([&] { value = ERFCI(ctx, 1.999995f); });
   EXPECT_EQ(out,
             " *** WARNING ERROR 2 from ERFCI.  The result is accurate to less than\r\n"
             " ***          one half precision because X = 1.999995E+00 is too close\r\n"
@@ -536,7 +527,7 @@ TEST_F(Anordf, ZeroInTheLowerTailWithNoErrorLeft) {
   EXPECT_GT(ANORDF(ctx, -12.98f), 0.0f);
   for (float x : {-12.99f, -13.0f, -20.0f, -1e30f, -kInf}) {
     float value = -1.0f;
-    EXPECT_EQ(PrintedBy([&] { value = ANORDF(ctx, x); }), "");
+    EXPECT_EQ(t.printed_by([&] { value = ANORDF(ctx, x); }), "");
     EXPECT_EQ(value, 0.0f) << x;
     // Nothing copied to the caller, and the handler is back at its level.
     EXPECT_EQ(ctx.handler.level, 1) << x;
@@ -610,7 +601,7 @@ TEST_F(Anorin, Symmetric) {
 
 TEST_F(Anorin, WarningOfErfciCloseToOneIsCleared) {
   float value = 0.0f;
-  EXPECT_EQ(PrintedBy([&] { value = ANORIN(ctx, 0.999999f); }), "");
+  EXPECT_EQ(t.printed_by([&] { value = ANORIN(ctx, 0.999999f); }), "");
   EXPECT_NEAR(value, 4.75076f, 5e-6);
   EXPECT_EQ(N1RTY(ctx, 0), 0);
   EXPECT_EQ(N1RTY(ctx, 1), 0);
@@ -620,7 +611,7 @@ TEST_F(Anorin, WarningOfErfciCloseToOneIsCleared) {
   EXPECT_LE(2.0f * 0.99999559f, xlim);
   EXPECT_GT(2.0f * 0.99999565f, xlim);
   for (float p : {0.99999565f, 0.99999994f}) {
-    EXPECT_EQ(PrintedBy([&] { ANORIN(ctx, p); }), "") << p;
+    EXPECT_EQ(t.printed_by([&] { ANORIN(ctx, p); }), "") << p;
     EXPECT_EQ(N1RTY(ctx, 0), 0) << p;
   }
 }

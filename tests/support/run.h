@@ -29,6 +29,13 @@ struct TestRun {
   }
 };
 
+// A test on a library context of its own whose console is kept in memory.
+class RunTest : public ::testing::Test {
+ protected:
+  TestRun t;
+  numlib::Context& ctx = t.ctx;
+};
+
 // How a statement ended: went on, or ended the run with a status and the
 // lines it had not printed yet.
 struct Ending {

@@ -437,8 +437,18 @@ int run_command_line(int argc, const char* const* argv) {
   // A batch: N problems at a time in threads; summaries in the order given.
   const unsigned workers = std::min<unsigned>(o.jobs > 0 ? static_cast<unsigned>(o.jobs) : cores(),
                                               static_cast<unsigned>(jobs.size()));
-  Options per_job = o;
-  if (per_job.threads == 0) per_job.threads = 1;  // the cores go to the problems first
+  // The cores go to the problems first: one thread each, but the last
+  // problems, started when fewer are left than workers, may use them all,
+  // so that the cores of the workers that find nothing left to start do not
+  // stand idle while the longest of them finishes.
+  auto options_for = [&](size_t i) {
+    Options per_job = o;
+    if (per_job.threads == 0) {
+      const size_t after = jobs.size() - i - 1;  // problems still to start after this one
+      per_job.threads = after < workers ? static_cast<int32_t>(workers) : 1;
+    }
+    return per_job;
+  };
   std::atomic<size_t> next{0};
   std::vector<bool> done(jobs.size(), false);
   std::mutex m;
@@ -447,7 +457,7 @@ int run_command_line(int argc, const char* const* argv) {
   for (unsigned t = 0; t < workers; ++t)
     pool.emplace_back([&] {
       for (size_t i; (i = next++) < jobs.size();) {
-        ProblemOutcome r = run_job(jobs[i], per_job, {});
+        ProblemOutcome r = run_job(jobs[i], options_for(i), {});
         std::lock_guard<std::mutex> lock(m);
         outcomes[i] = std::move(r);
         done[i] = true;

@@ -38,13 +38,7 @@ driver::Hooks hooks_of(const Settings& settings) {
   if (settings.progress) {
     h.progress = [&settings](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
                              int64_t total) {
-      Progress p;
-      p.constraint = k;
-      p.sampler = kind == driver::SamplerKind::fit ? Sampler::fit : Sampler::complexity;
-      p.iterations = niter;
-      p.sweeps_done = done;
-      p.sweeps_total = total;
-      settings.progress(p);
+      settings.progress(detail::progress_of(k, kind, niter, done, total));
     };
   }
   if (settings.cancel) h.cancel = settings.cancel;
@@ -151,6 +145,17 @@ void detail::compare(Comparison& c) {
       out.push_back(summarise_replicates(rounded(wide(top) / wide(sum)), std::move(r)));
     }
   }
+}
+
+Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
+                             int64_t total) {
+  Progress p;
+  p.constraint = k;
+  p.sampler = kind == driver::SamplerKind::fit ? Sampler::fit : Sampler::complexity;
+  p.iterations = niter;
+  p.sweeps_done = done;
+  p.sweeps_total = total;
+  return p;
 }
 
 std::string_view version() { return INEQBF_VERSION; }

@@ -20,5 +20,7 @@ void load_problem(driver::ProblemArrays& a, const Problem& p);
 Problem problem_from_arrays(const driver::ProblemArrays& a);
 // Fills the comparisons of c from c.results (one per hypothesis).
 void compare(Comparison& c);
+// A chain's progress, as a run's hooks report it, for the library's callers.
+Progress progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done, int64_t total);
 
 }  // namespace ineqbf::detail

@@ -338,17 +338,6 @@ int write_json(const std::vector<ProblemOutcome>& outcomes, const Options& o) {
   return 0;
 }
 
-ineqbf::Progress progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
-                             int64_t total) {
-  ineqbf::Progress p;
-  p.constraint = k;
-  p.sampler = kind == driver::SamplerKind::fit ? ineqbf::Sampler::fit : ineqbf::Sampler::complexity;
-  p.iterations = niter;
-  p.sweeps_done = done;
-  p.sweeps_total = total;
-  return p;
-}
-
 // The program without arguments, on its own code path: Input.txt read,
 // Output.txt written, the console on standard output, the run's status;
 // warnings about the input and the live progress on standard error.
@@ -374,7 +363,7 @@ int run_plain() {
   };
   if (progress.active())
     watch.hooks.progress = [&](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
-                               int64_t total) { progress.update(progress_of(k, kind, niter, done, total)); };
+                               int64_t total) { progress.update(ineqbf::detail::progress_of(k, kind, niter, done, total)); };
   const int status = driver::run(console, &watch);
   progress.clear();
   if (!detail.empty()) std::fprintf(stderr, "ineqbf: Input.txt, %s\n", detail.c_str());

@@ -54,6 +54,19 @@ class Writer {
       text.append(b, std::to_chars(b, b + sizeof b, x).ptr);
     }
   }
+  // A key and its value.
+  template <class T>
+  void field(std::string_view k, const T& v) {
+    key(k);
+    value(v);
+  }
+  // A key and an array of strings.
+  void strings(std::string_view k, const std::vector<std::string>& v) {
+    key(k);
+    begin_array();
+    for (const std::string& s : v) value(s);
+    end_array();
+  }
   void null() {
     separate();
     text += "null";
@@ -113,19 +126,22 @@ class Writer {
 
 void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
   w.begin_object();
-  w.key("value");
-  w.value(e.value);
+  w.field("value", e.value);
   if (with_log) {
-    w.key("log10");
-    w.value(std::log10(e.value));
+    w.field("log10", std::log10(e.value));
   }
-  w.key("mc_error");
-  w.value(e.mc_error);
-  w.key("percentile_2_5");
-  w.value(e.lower);
-  w.key("percentile_97_5");
-  w.value(e.upper);
+  w.field("mc_error", e.mc_error);
+  w.field("percentile_2_5", e.lower);
+  w.field("percentile_97_5", e.upper);
   w.end_object();
+}
+
+// A key and an array of estimates.
+void estimates(Writer& w, std::string_view k, const std::vector<ineqbf::Estimate>& v, bool with_log) {
+  w.key(k);
+  w.begin_array();
+  for (const ineqbf::Estimate& e : v) estimate(w, e, with_log);
+  w.end_array();
 }
 
 void numbers(Writer& w, const std::vector<double>& v) {
@@ -137,43 +153,31 @@ void numbers(Writer& w, const std::vector<double>& v) {
 void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& names,
             const std::string& text) {
   w.begin_object();
-  w.key("hypothesis");
-  w.value(text);
+  w.field("hypothesis", text);
   w.key("constraints");
   w.begin_array();
   for (const ineqbf::ConstraintResult& c : r.constraints) {
     w.begin_object();
-    w.key("text");
-    w.value(ineqbf::constraint_text(c.row, names));
+    w.field("text", ineqbf::constraint_text(c.row, names));
     w.key("coefficients");
     numbers(w, c.row.coefficients);
-    w.key("rhs");
-    w.value(static_cast<float>(c.row.rhs));
-    w.key("fit");
-    w.value(c.fit);
-    w.key("complexity");
-    w.value(c.complexity);
-    w.key("fit_hits");
-    w.value(c.fit_hits);
-    w.key("complexity_hits");
-    w.value(c.complexity_hits);
-    w.key("fit_iterations");
-    w.value(c.fit_iterations);
-    w.key("complexity_iterations");
-    w.value(c.complexity_iterations);
+    w.field("rhs", static_cast<float>(c.row.rhs));
+    w.field("fit", c.fit);
+    w.field("complexity", c.complexity);
+    w.field("fit_hits", c.fit_hits);
+    w.field("complexity_hits", c.complexity_hits);
+    w.field("fit_iterations", c.fit_iterations);
+    w.field("complexity_iterations", c.complexity_iterations);
     w.end_object();
   }
   w.end_array();
-  w.key("total_fit");
-  w.value(r.total_fit);
-  w.key("total_complexity");
-  w.value(r.total_complexity);
+  w.field("total_fit", r.total_fit);
+  w.field("total_complexity", r.total_complexity);
   w.key("bf_ia");
   estimate(w, r.bf_ia, true);
   w.key("bf_ic");
   estimate(w, r.bf_ic, true);
-  w.key("bf_ic_reported_infinite");
-  w.value(r.bf_ic_infinite);
+  w.field("bf_ic_reported_infinite", r.bf_ic_infinite);
   w.end_object();
 }
 
@@ -187,14 +191,8 @@ void comparison(Writer& w, const ineqbf::Comparison& c) {
     w.end_array();
   }
   w.end_array();
-  w.key("posterior");
-  w.begin_array();
-  for (const ineqbf::Estimate& e : c.posterior) estimate(w, e, false);
-  w.end_array();
-  w.key("posterior_with_unconstrained");
-  w.begin_array();
-  for (const ineqbf::Estimate& e : c.posterior_with_unconstrained) estimate(w, e, false);
-  w.end_array();
+  estimates(w, "posterior", c.posterior, false);
+  estimates(w, "posterior_with_unconstrained", c.posterior_with_unconstrained, false);
   w.end_object();
 }
 
@@ -203,39 +201,24 @@ void comparison(Writer& w, const ineqbf::Comparison& c) {
 std::string json_document(const std::vector<ProblemOutcome>& problems, int32_t seed) {
   Writer w;
   w.begin_object();
-  w.key("program");
-  w.value("ineqbf");
-  w.key("version");
-  w.value(ineqbf::version());
-  w.key("seed");
-  w.value(seed);
+  w.field("program", "ineqbf");
+  w.field("version", ineqbf::version());
+  w.field("seed", seed);
   w.key("problems");
   w.begin_array();
   for (const ProblemOutcome& p : problems) {
     w.begin_object();
-    w.key("input");
-    w.value(p.input);
-    w.key("reports");
-    w.begin_array();
-    for (const std::string& r : p.reports) w.value(r);
-    w.end_array();
-    w.key("status");
-    w.value(int64_t{p.status});
+    w.field("input", p.input);
+    w.strings("reports", p.reports);
+    w.field("status", int64_t{p.status});
     w.key("message");
     if (p.message.empty())
       w.null();
     else
       w.value(p.message);
-    w.key("warnings");
-    w.begin_array();
-    for (const std::string& s : p.warnings) w.value(s);
-    w.end_array();
-    w.key("seconds");
-    w.value(p.seconds);
-    w.key("parameters");
-    w.begin_array();
-    for (const std::string& n : p.names) w.value(n);
-    w.end_array();
+    w.strings("warnings", p.warnings);
+    w.field("seconds", p.seconds);
+    w.strings("parameters", p.names);
     w.key("hypotheses");
     w.begin_array();
     for (size_t h = 0; h < p.results.size(); ++h)

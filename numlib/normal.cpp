@@ -38,16 +38,21 @@ float small_limit(Context& ctx) {
 // SQEPS of ERFC and ERFCE: sqrt(2 * AMACH(3)).
 float sqeps_limit(Context& ctx) { return std::sqrt(rounded(2.0 * AMACH(ctx, 3))); }
 
+// The term counts of the three series of ERFC and ERFCE, the same for both.
+void series_terms(Context& ctx, int32_t& central, int32_t& tail, int32_t& middle) {
+  const float eta = series_eta(ctx);
+  central = INITS(ctx, CS_CENTRAL, 13, eta);
+  tail = INITS(ctx, CS_TAIL, 24, eta);
+  middle = INITS(ctx, CS_MIDDLE, 23, eta);
+}
+
 }  // namespace
 
 namespace detail {
 
 ErfcSetup compute_erfc_setup(Context& ctx) {
   ErfcSetup s{};
-  const float eta = series_eta(ctx);
-  s.NTCENT = INITS(ctx, CS_CENTRAL, 13, eta);
-  s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
-  s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
+  series_terms(ctx, s.NTCENT, s.NTTAIL, s.NTMID);
   s.XSML = small_limit(ctx);
   const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
   const float T = std::sqrt(-std::log(spm));
@@ -59,10 +64,7 @@ ErfcSetup compute_erfc_setup(Context& ctx) {
 
 ErfceSetup compute_erfce_setup(Context& ctx) {
   ErfceSetup s{};
-  const float eta = series_eta(ctx);
-  s.NTCENT = INITS(ctx, CS_CENTRAL, 13, eta);
-  s.NTTAIL = INITS(ctx, CS_TAIL, 24, eta);
-  s.NTMID = INITS(ctx, CS_MIDDLE, 23, eta);
+  series_terms(ctx, s.NTCENT, s.NTTAIL, s.NTMID);
   const float half_big = rounded(AMACH(ctx, 2) / 2.0);
   s.XMIN = rounded(wide(0.01f) - std::sqrt(std::log(half_big)));
   s.XSML = small_limit(ctx);

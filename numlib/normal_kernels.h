@@ -81,6 +81,15 @@ inline constexpr float CS_INVERSE[22] = {
 inline constexpr char kUnderflowMsg[] =
     "The function underflows because X = %(R1) is greater than %(R2). The result is set to zero.";
 
+// The underflow alert of ERFC and ERFCE (x above xmax): its values stored,
+// the alert raised; the result is 0.
+[[gnu::cold]] inline float underflow_alert(Context& ctx, float x, float xmax) {
+  E1SUBR(ctx, 1, x);
+  E1SUBR(ctx, 2, xmax);
+  E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
+  return 0.0f;
+}
+
 // 1 - 2x/sqrt(pi), for |x| below SQEPS. Grouping: (2x) / sqrt(pi).
 inline float erfc_linear(float x) { return rounded(1.0 - 2.0 * x / wide(kSQRTPI)); }
 
@@ -190,10 +199,7 @@ inline float erfc(Context& ctx, float x) {
   if (x <= s.XSML) {
     result = 2.0f;
   } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1SUBR(ctx, 2, s.XMAX);
-    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
-    result = 0.0f;
+    result = underflow_alert(ctx, x, s.XMAX);
   } else if (std::fabs(x) < s.SQEPS) {
     result = erfc_linear(x);
   } else {
@@ -218,10 +224,7 @@ inline float erfce(Context& ctx, float x) {
   } else if (x <= s.XSML) {
     result = rounded(2.0 * std::exp(rounded(xd * xd)));
   } else if (x > s.XMAX) [[unlikely]] {
-    E1SUBR(ctx, 1, x);
-    E1SUBR(ctx, 2, s.XMAX);
-    E1MSG(ctx, ERR_ALERT, 1, kUnderflowMsg);
-    result = 0.0f;
+    result = underflow_alert(ctx, x, s.XMAX);
   } else {
     const float ax = std::fabs(x);
     if (ax <= 1.0f) {

@@ -19,7 +19,7 @@ fi
 [[ $build == /* ]] || build=$root/$build
 
 packages=(cmake make g++ python3 python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
-          python3-dask python3-distributed)
+          python3-dask python3-distributed python3-statsmodels python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -191,8 +191,8 @@ def analyse(
     """Analyses one or several hypotheses over the same estimates.
 
     ``x``: the estimates, or a fitted model. Estimates are a sequence,
-    NumPy array or pandas Series (a Series names the parameters by its
-    index). A fitted statsmodels model (OLS, Logit, GLM, …: anything with
+    NumPy array, pandas Series or dict (a Series names the parameters by
+    its index, a dict by its keys). A fitted statsmodels model (OLS, Logit, GLM, …: anything with
     ``params`` and ``cov_params()``) gives its estimates and covariance
     matrix; a mixed model (``MixedLM``) its fixed effects ``fe_params`` and
     their block of ``cov_params()``.

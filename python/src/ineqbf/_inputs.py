@@ -4,7 +4,7 @@ matched by their labels, fitted statsmodels models by their parameters."""
 
 from __future__ import annotations
 
-from typing import Any, NamedTuple, Optional, Sequence
+from typing import Any, Mapping, NamedTuple, Optional, Sequence
 
 import numpy as np
 
@@ -67,6 +67,8 @@ def _array(x: Any, what: str, ndim: int) -> np.ndarray:
 
 
 def vector(x: Any) -> Labelled:
+    if isinstance(x, Mapping):
+        return Labelled(_array(list(x.values()), "estimates", 1), [str(k) for k in x])
     if _is_series(x):
         return Labelled(_array(x.to_numpy(), "estimates", 1), _labels(x.index))
     return Labelled(_array(x, "estimates", 1), None)

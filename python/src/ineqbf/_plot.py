@@ -61,7 +61,7 @@ def _replicates(ax: Any, h: Any, log10: bool) -> None:
     ax.axvline(0 if log10 else 1, color="tab:red", linestyle=":", label="no evidence either way")
     ax.set_xlabel("log10 BFia" if log10 else "BFia")
     ax.set_ylabel("replicates")
-    ax.legend(loc="upper right", fontsize="small")
+    ax.legend(loc="best", fontsize="small")
     ax.set_title("Bayes factor against the unconstrained hypothesis", fontsize="medium")
 
 

@@ -38,4 +38,5 @@ cmake -S "$root" -B "$build" -DINEQBF_PYTHON=ON -DINEQBF_TESTS=OFF -DPython_EXEC
 cmake --build "$build" -j2 --target ineqbf_python
 
 cd "$root"
-PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 -m pytest -p no:cacheprovider python/tests "$@"
+# No __pycache__ left in the checkout.
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 -m pytest -p no:cacheprovider python/tests "$@"

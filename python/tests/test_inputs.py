@@ -121,6 +121,7 @@ def test_the_earlier_order_of_the_arguments_still_works():
     with pytest.warns(DeprecationWarning, match=r"analyse\(estimates, hypothesis, covariance\)"):
         r = ineqbf.analyse(MEANS, COV, TEXT, ABC, method="gibbs")
     assert r.report == want()
+    assert ineqbf.analyse(estimates=MEANS, covariance=COV, hypothesis=TEXT, names=ABC, method="gibbs").report == want()
     with pytest.raises(TypeError, match="hypothesis must be a str"):
         ineqbf.analyse(MEANS, COV, COV)
     with pytest.raises(ineqbf.IneqbfUsageError, match="covariance matrix of the estimates is missing"):

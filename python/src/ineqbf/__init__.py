@@ -162,8 +162,7 @@ def names(x: Any) -> list[str]:
     ['Intercept', 'x_z', 'X2x', 'wt']
     """
     if _inputs.is_model(x):
-        labels = _inputs.model_estimates(x).labels
-        n = len(_inputs.model_estimates(x).values)
+        labels, n = _inputs.model_estimates(x).labels, len(_inputs.model_estimates(x).values)
     elif _inputs._is_series(x):
         labels, n = _inputs._labels(x.index), len(x)
     elif isinstance(x, str):
@@ -176,7 +175,7 @@ def names(x: Any) -> list[str]:
 
 
 def analyse(
-    x: Any,
+    estimates: Any,
     hypothesis: str,
     covariance: Any = None,
     names: Optional[Sequence[str]] = None,
@@ -190,7 +189,7 @@ def analyse(
 ) -> Result:
     """Analyses one or several hypotheses over the same estimates.
 
-    ``x``: the estimates, or a fitted model. Estimates are a sequence,
+    ``estimates``: the estimates, or a fitted model. Estimates are a sequence,
     NumPy array, pandas Series or dict (a Series names the parameters by
     its index, a dict by its keys). A fitted statsmodels model (OLS, Logit, GLM, …: anything with
     ``params`` and ``cov_params()``) gives its estimates and covariance
@@ -234,7 +233,7 @@ def analyse(
     a covariance matrix that is singular or not positive definite).
     """
     hypothesis, covariance = _ordered(hypothesis, covariance)
-    given = _inputs.resolve(x, covariance, names)
+    given = _inputs.resolve(estimates, covariance, names)
     mapping = map_names(given.labels, len(given.means))
     seed = _seed(seed)
     method = _method(method)

@@ -123,6 +123,12 @@ def test_plots_are_drawn_to_files(comparison, tmp_path):
         fig.savefig(tmp_path / f"{name}.png")
         assert (tmp_path / f"{name}.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
         plt.close(fig)
+    # a result without replicates (integration's may have few or none)
+    d = raw_comparison([0.04, 0.01, 0.01, 0.09])
+    d["results"][0].update(method="integration", bf_ia_replicates=[])
+    fig = ineqbf.Result._from_comparison(d, 12345, "integration").plot()
+    assert fig.axes[1].get_xlabel() == "BFia"
+    plt.close(fig)
     fig = ineqbf.analyse_file(ROOT / "examples/two-parameters").plot()
     assert [t.get_text() for t in fig.axes[0].get_xticklabels()] == ["1", "2"]
     plt.close(fig)

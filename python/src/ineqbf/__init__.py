@@ -168,9 +168,7 @@ def names(x: Any) -> list[str]:
     elif isinstance(x, str):
         raise TypeError("names() takes a sequence of names, not one str")
     else:
-        labels = list(x)
-        labels = _inputs._labels(x) if type(x).__name__ == "RangeIndex" else labels
-        n = len(labels) if labels is not None else len(x)
+        labels, n = (None if type(x).__name__ == "RangeIndex" else list(x)), len(x)
     return map_names(labels, n).names
 
 

@@ -39,11 +39,11 @@ class Inputs(NamedTuple):
 
 
 def _labels(index: Any) -> Optional[list[str]]:
-    """A pandas index as labels; the default 0, 1, … is no labelling."""
-    values = list(index)
-    if values == list(range(len(values))) and type(index).__name__ == "RangeIndex":
+    """A pandas index as labels; a range (the default 0, 1, …) is no
+    labelling, but positions."""
+    if type(index).__name__ == "RangeIndex":
         return None
-    return ["" if v is None else str(v) for v in values]
+    return ["" if v is None else str(v) for v in index]
 
 
 def _is_series(x: Any) -> bool:

@@ -101,8 +101,8 @@ def test_an_asymmetric_covariance_matrix_gives_the_librarys_warning():
         pytest.skip("this build's library does not check the covariance matrix's symmetry")
     with pytest.warns(ineqbf.IneqbfWarning) as seen:
         ineqbf.analyse([0.3, -0.1], "a > b", np.reshape(asymmetric, (2, 2)), names=["a", "b"], method="gibbs")
-    assert [str(w.message) for w in seen] == [
-        "the covariance matrix is not symmetric: element (1, 2) is 0.01 but (2, 1) is 0.02"]
+    assert "the covariance matrix is not symmetric: element (1, 2) is 0.01 but (2, 1) is 0.02" in \
+        [str(w.message) for w in seen]
 
 
 def test_progress_names_the_hypothesis():

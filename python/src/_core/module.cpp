@@ -216,19 +216,21 @@ ineqbf::Problem make_problem(std::vector<double> means, std::vector<double> cova
   return p;
 }
 
+[[noreturn]] void usage(const std::string& message) { raise_error(ineqbf::Error(ineqbf::status_usage, message)); }
+
 // The settings the package passes: the seed, "gibbs" or "integration", the
 // precision aimed at by integration and the prior model probabilities.
 ineqbf::Settings base_settings(int32_t seed, const std::string& method, double precision,
                                std::vector<double> prior) {
   ineqbf::Settings s;
   s.seed = seed;
+  if (method != "gibbs" && method != "integration")
+    usage("the method must be \"gibbs\" or \"integration\", not \"" + method + "\"");
   s.method = method == "integration" ? ineqbf::Method::integration : ineqbf::Method::gibbs;
   s.precision = precision;
   s.prior = std::move(prior);
   return s;
 }
-
-[[noreturn]] void usage(const std::string& message) { raise_error(ineqbf::Error(ineqbf::status_usage, message)); }
 
 // Hypotheses parsed over the parameters' names and, where a name had to be
 // changed to be written bare, also over its original spelling (aliases[a],

@@ -82,14 +82,20 @@ def raw_comparison(covariance):
                                     [], None, None)
 
 
-def test_the_librarys_warnings_are_given_as_ineqbf_warnings():
-    d = raw_comparison([0.04, 0.01, 0.01, 0.09])
+def test_the_librarys_warnings_are_given_as_ineqbf_warnings(monkeypatch):
     w = {"message": "the fit of constraint 1 is off", "quantity": "fit", "constraint": 1, "value": 0.5,
          "integrated": 0.7}
-    d["results"][0]["warnings"] = [w]
-    r = ineqbf.Result._from_comparison(d, 12345, "gibbs")
-    with pytest.warns(ineqbf.IneqbfWarning, match="the fit of constraint 1 is off"):
-        ineqbf._warn(r)
+    analyse = _core.analyse_hypotheses
+
+    def warning_library(*args):
+        d = analyse(*args)
+        d["results"][0]["warnings"] = [w]
+        return d
+
+    monkeypatch.setattr(_core, "analyse_hypotheses", warning_library)
+    with pytest.warns(ineqbf.IneqbfWarning, match="the fit of constraint 1 is off") as seen:
+        r = ineqbf.analyse([0.3, -0.1], "a > b", [[0.04, 0.01], [0.01, 0.09]], ["a", "b"], method="gibbs")
+    assert seen[0].filename == __file__  # said where analyse() was called
     assert r.warnings == (ineqbf.ResultWarning(**w),)
     assert r.to_dict()["hypotheses"][0]["warnings"] == [w]
     assert "Warning: the fit of constraint 1 is off" in r.format()

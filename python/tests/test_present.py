@@ -4,7 +4,6 @@ values that are not finite, warnings and plots."""
 from __future__ import annotations
 
 import math
-import warnings
 
 import numpy as np
 import pytest

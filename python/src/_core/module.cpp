@@ -377,7 +377,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readonly("sweeps_total", &ineqbf::Progress::sweeps_total,
                     "Sweeps of the current chain in all (100 burn-in sweeps plus the iterations).")
       .def("__repr__", [](const ineqbf::Progress& p) {
-        return "Progress(hypothesis=" + std::to_string(p.hypothesis) + ", constraint=" + std::to_string(p.constraint) + ", sampler='" +
+        return "Progress(hypothesis=" + std::to_string(p.hypothesis) +
+               ", constraint=" + std::to_string(p.constraint) + ", sampler='" +
                (p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity") +
                "', iterations=" + std::to_string(p.iterations) + ", sweeps_done=" + std::to_string(p.sweeps_done) +
                ", sweeps_total=" + std::to_string(p.sweeps_total) + ")";

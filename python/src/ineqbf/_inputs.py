@@ -120,7 +120,8 @@ def model_covariance(fit: Any, estimates: Labelled) -> Matrix:
 def not_a_model_message(x: Any) -> str:
     kind = type(x).__name__
     if hasattr(x, "fit") and hasattr(x, "exog"):
-        return f"{kind} is a model that has not been fitted: pass its results, analyse({kind.lower()}.fit(), hypothesis)"
+        return (f"{kind} is a model that has not been fitted: pass its results, "
+                f"analyse({kind.lower()}.fit(), hypothesis)")
     return (f"cannot analyse a {kind}: pass estimates (a sequence, NumPy array or pandas Series) with "
             "their covariance matrix, analyse(estimates, hypothesis, covariance), or a fitted statsmodels "
             "model (with params and cov_params())")

@@ -28,7 +28,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 
 
 def outcome(problem: ineqbf.Problem, text: str, seed: int) -> tuple:
-    r = ineqbf.analyse(problem.means, problem.covariance, text, seed=seed)
+    r = ineqbf.analyse(problem.means, text, problem.covariance, seed=seed, method="gibbs")
     return r.report, r[0].bf_ia_replicates.tobytes(), r[0].bf_ic_replicates.tobytes()
 
 

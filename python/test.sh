@@ -19,7 +19,7 @@ fi
 [[ $build == /* ]] || build=$root/$build
 
 packages=(cmake make g++ python3 python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
-          python3-dask python3-distributed)
+          python3-dask python3-distributed python3-statsmodels python3-matplotlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -38,4 +38,5 @@ cmake -S "$root" -B "$build" -DINEQBF_PYTHON=ON -DINEQBF_TESTS=OFF -DPython_EXEC
 cmake --build "$build" -j2 --target ineqbf_python
 
 cd "$root"
-PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 -m pytest -p no:cacheprovider python/tests "$@"
+# No __pycache__ left in the checkout.
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$build/python${PYTHONPATH:+:$PYTHONPATH}" /usr/bin/python3 -m pytest -p no:cacheprovider python/tests "$@"

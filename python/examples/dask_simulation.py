@@ -44,7 +44,7 @@ def replicate(i: int, means: Sequence[float], sd: float, n: int, correlation: fl
     k = len(means)
     cov = (sd * sd / n) * (np.full((k, k), correlation) + (1 - correlation) * np.eye(k))
     estimates = np.random.default_rng(i).multivariate_normal(means, cov)
-    r = ineqbf.analyse(estimates, cov, HYPOTHESES)
+    r = ineqbf.analyse(estimates, HYPOTHESES, cov, method="gibbs")
     return {
         "replication": i,
         "bf_h1": r[0].bf_ia.value,

@@ -34,14 +34,14 @@ def rows_as_text(problem: ineqbf.Problem) -> str:
 @pytest.mark.parametrize("name", PROBLEMS)
 def test_a_files_rows_as_text_give_the_programs_report(name):
     p = ineqbf.read_problem(ROOT / name)
-    r = ineqbf.analyse(p.means, p.covariance, rows_as_text(p))
+    r = ineqbf.analyse(p.means, rows_as_text(p), p.covariance, method="gibbs")
     assert r.report == expected(ROOT / name)[2]
     assert [c.text for c in r[0].constraints] == rows_as_text(p).split(" & ")
 
 
 def test_every_form_of_the_inputs_gives_the_same_analysis():
     names = ["a", "b", "c"]
-    want = ineqbf.analyse(MEANS, COV, "a > b > c", names=names).report
+    want = ineqbf.analyse(MEANS, "a > b > c", COV, names=names, method="gibbs").report
     forms = [(np.array(MEANS), np.array(COV), names), (tuple(MEANS), COV, names)]
     if pd is not None:
         s = pd.Series(MEANS, index=names)
@@ -49,15 +49,15 @@ def test_every_form_of_the_inputs_gives_the_same_analysis():
         forms += [(s, COV, None), (s, frame.loc[["c", "a", "b"], ["b", "c", "a"]], None),
                   (MEANS, frame, None)]
     for means, cov, n in forms:
-        assert ineqbf.analyse(means, cov, "a > b > c", names=n).report == want
+        assert ineqbf.analyse(means, "a > b > c", cov, names=n, method="gibbs").report == want
 
 
 def test_several_hypotheses_are_each_the_run_of_one_and_compared():
     text = "theta1 > theta2 > theta3; theta1 > theta3; theta3 > 0"
-    r = ineqbf.analyse(MEANS, COV, text, seed=7)
+    r = ineqbf.analyse(MEANS, text, COV, seed=7, method="gibbs")
     assert len(r) == 3 and isinstance(r.report, list) and r.seed == 7
     for h, report in zip(r, r.report):
-        assert ineqbf.analyse(MEANS, COV, h.text, seed=7).report == report
+        assert ineqbf.analyse(MEANS, h.text, COV, seed=7, method="gibbs").report == report
     bf = r.bayes_factors
     assert all(bf[i][i].value == 1 for i in range(3))
     assert bf[0][1].value == pytest.approx(r[0].bf_ia.value / r[1].bf_ia.value, rel=1e-6)
@@ -68,7 +68,7 @@ def test_several_hypotheses_are_each_the_run_of_one_and_compared():
 
 
 def test_the_result_as_values():
-    r = ineqbf.analyse(MEANS, COV, "theta1 > theta2; theta3 > 0 & theta1 > theta3")
+    r = ineqbf.analyse(MEANS, "theta1 > theta2; theta3 > 0 & theta1 > theta3", COV, method="gibbs")
     d = r.to_dict()
     assert json.loads(json.dumps(d)) == d
     assert d["hypotheses"][0]["bf_ia"]["value"] == r[0].bf_ia.value
@@ -108,7 +108,7 @@ ERRORS = [  # estimates, covariance, hypothesis, keywords, status, words of the 
 @pytest.mark.parametrize("means, cov, text, kw, status, words", ERRORS)
 def test_errors_carry_the_status_and_message(means, cov, text, kw, status, words):
     with pytest.raises(ineqbf.IneqbfError) as e:
-        ineqbf.analyse(means, cov, text, **kw)
+        ineqbf.analyse(means, text, cov, **{"method": "gibbs", **kw})
     assert e.value.status == status and words in e.value.message
     assert isinstance(e.value, ValueError) == (status == 4)
 

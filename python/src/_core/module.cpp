@@ -10,6 +10,7 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -55,22 +56,9 @@ struct Hooks {
 
   // The engine's settings; the hooks refer to this object, which outlives
   // the analysis.
-  ineqbf::Settings settings(int32_t seed) {
-    ineqbf::Settings s;
-    s.seed = seed;
+  ineqbf::Settings settings(ineqbf::Settings s) {
     if (!any()) return s;
-    s.cancel = [this]() -> bool {
-      if (python_error) return true;
-      py::gil_scoped_acquire gil;
-      if (check_signals && PyErr_CheckSignals() != 0) return python_error = true;
-      if (cancel.is_none()) return false;
-      try {
-        return cancel().cast<bool>();
-      } catch (py::error_already_set& e) {
-        e.restore();
-        return python_error = true;
-      }
-    };
+    s.cancel = [this]() -> bool { return poll(); };
     if (!progress.is_none()) {
       s.progress = [this](const ineqbf::Progress& p) {
         if (python_error) return;
@@ -84,6 +72,27 @@ struct Hooks {
       };
     }
     return s;
+  }
+
+  // Whether to stop: a pending signal, a Python exception, or the caller's
+  // cancel returning True. A cancel that returns anything but a bool is the
+  // caller's mistake, said as a TypeError rather than guessed at.
+  bool poll() {
+    if (python_error) return true;
+    py::gil_scoped_acquire gil;
+    if (check_signals && PyErr_CheckSignals() != 0) return python_error = true;
+    if (cancel.is_none()) return false;
+    try {
+      const py::object answer = cancel();
+      if (PyBool_Check(answer.ptr())) return answer.ptr() == Py_True;
+      if (std::string(Py_TYPE(answer.ptr())->tp_name) == "numpy.bool_") return PyObject_IsTrue(answer.ptr()) == 1;
+      PyErr_Format(PyExc_TypeError, "cancel must return True or False, not %R (of type %s)", answer.ptr(),
+                   Py_TYPE(answer.ptr())->tp_name);
+      return python_error = true;
+    } catch (py::error_already_set& e) {
+      e.restore();
+      return python_error = true;
+    }
   }
 
   // Runs `work` without the GIL; raises the Python exception of a callback
@@ -132,6 +141,32 @@ py::list constraints(const std::vector<ineqbf::Constraint>& rows) {
   return out;
 }
 
+const char* method_name(ineqbf::Method m) { return m == ineqbf::Method::gibbs ? "gibbs" : "integration"; }
+
+// One fit or complexity as the keys <prefix>, <prefix>_mc_error, ….
+void put_probability(py::dict& d, const std::string& prefix, const ineqbf::Probability& p) {
+  d[py::str(prefix)] = p.value;
+  d[py::str(prefix + "_mc_error")] = p.mc_error;
+  d[py::str(prefix + "_hits")] = p.hits;
+  d[py::str(prefix + "_iterations")] = p.iterations;
+  d[py::str(prefix + "_points")] = p.points;
+  d[py::str(prefix + "_replicates")] = array(p.replicates);
+}
+
+py::list warnings(const std::vector<ineqbf::Warning>& ws) {
+  py::list out;
+  for (const ineqbf::Warning& w : ws) {
+    py::dict d;
+    d["message"] = text(w.message);
+    d["quantity"] = w.quantity;
+    d["constraint"] = w.constraint;
+    d["value"] = w.value;
+    d["integrated"] = w.integrated;
+    out.append(std::move(d));
+  }
+  return out;
+}
+
 py::dict result(const ineqbf::Result& r, const std::vector<std::string>& names) {
   py::list rows;
   for (const ineqbf::ConstraintResult& c : r.constraints) {
@@ -139,17 +174,12 @@ py::dict result(const ineqbf::Result& r, const std::vector<std::string>& names) 
     d["coefficients"] = c.row.coefficients;
     d["rhs"] = c.row.rhs;
     d["text"] = text(ineqbf::constraint_text(c.row, names));
-    d["fit"] = c.fit.value;
-    d["complexity"] = c.complexity.value;
-    d["fit_hits"] = c.fit.hits;
-    d["complexity_hits"] = c.complexity.hits;
-    d["fit_iterations"] = c.fit.iterations;
-    d["complexity_iterations"] = c.complexity.iterations;
-    d["fit_replicates"] = array(c.fit.replicates);
-    d["complexity_replicates"] = array(c.complexity.replicates);
+    put_probability(d, "fit", c.fit);
+    put_probability(d, "complexity", c.complexity);
     rows.append(std::move(d));
   }
   py::dict d;
+  d["method"] = method_name(r.method);
   d["constraints"] = std::move(rows);
   d["total_fit"] = r.total_fit;
   d["total_complexity"] = r.total_complexity;
@@ -158,6 +188,7 @@ py::dict result(const ineqbf::Result& r, const std::vector<std::string>& names) 
   d["bf_ic_infinite"] = r.bf_ic_infinite;
   d["bf_ia_replicates"] = array(r.bf_ia_replicates);
   d["bf_ic_replicates"] = array(r.bf_ic_replicates);
+  d["warnings"] = warnings(r.warnings);
   d["console"] = text(r.console);
   d["report"] = text(r.report);
   d["seed"] = r.seed;
@@ -185,16 +216,70 @@ ineqbf::Problem make_problem(std::vector<double> means, std::vector<double> cova
   return p;
 }
 
+[[noreturn]] void usage(const std::string& message) { raise_error(ineqbf::Error(ineqbf::status_usage, message)); }
+
+// The settings the package passes: the seed, "gibbs" or "integration", the
+// precision aimed at by integration and the prior model probabilities.
+ineqbf::Settings base_settings(int32_t seed, const std::string& method, double precision,
+                               std::vector<double> prior) {
+  ineqbf::Settings s;
+  s.seed = seed;
+  if (method != "gibbs" && method != "integration")
+    usage("the method must be \"gibbs\" or \"integration\", not \"" + method + "\"");
+  s.method = method == "integration" ? ineqbf::Method::integration : ineqbf::Method::gibbs;
+  s.precision = precision;
+  s.prior = std::move(prior);
+  return s;
+}
+
+// Hypotheses parsed over the parameters' names and, where a name had to be
+// changed to be written bare, also over its original spelling (aliases[a],
+// the original of parameter alias_of[a], 0-based): the coefficients of an
+// alias are added to those of the parameter it stands for.
+std::vector<ineqbf::Hypothesis> parse_with_aliases(const std::string& textual, const std::vector<std::string>& names,
+                                                   const std::vector<std::string>& aliases,
+                                                   const std::vector<size_t>& alias_of) {
+  std::vector<std::string> all = names;
+  all.insert(all.end(), aliases.begin(), aliases.end());
+  std::vector<ineqbf::Hypothesis> hs;
+  try {
+    hs = ineqbf::parse_hypotheses(textual, all);
+  } catch (const ineqbf::Error& e) {
+    // An unknown name: the parameters are listed once, by the names the
+    // result uses, not once more by their original spellings.
+    const std::string list = "; parameters are ";
+    const size_t at = e.message().find(list);
+    if (aliases.empty() || at == std::string::npos) raise_error(e);
+    std::string m = e.message().substr(0, at + list.size());
+    for (size_t i = 0; i < names.size(); ++i) m += (i ? ", " : "") + names[i];
+    usage(m);
+  }
+  for (ineqbf::Hypothesis& h : hs) {
+    for (size_t k = 0; k < h.constraints.size(); ++k) {
+      std::vector<double>& c = h.constraints[k].coefficients;
+      for (size_t a = 0; a < aliases.size(); ++a) c[alias_of[a]] += c[names.size() + a];
+      c.resize(names.size());
+      // A parameter less its own alias is no constraint.
+      if (std::all_of(c.begin(), c.end(), [](double v) { return static_cast<float>(v) == 0.0f; }))
+        usage("constraint " + std::to_string(k + 1) + " of hypothesis \"" + h.text + "\" involves no parameter");
+    }
+  }
+  return hs;
+}
+
 // Several hypotheses given as text over the problem's names, compared.
 py::dict analyse_hypotheses(std::vector<double> means, std::vector<double> covariance,
-                            std::vector<std::string> names, const std::string& hypotheses, int32_t seed,
+                            std::vector<std::string> names, const std::vector<std::string>& aliases,
+                            const std::vector<size_t>& alias_of, const std::string& hypotheses, int32_t seed,
+                            const std::string& method, double precision, std::vector<double> prior,
                             py::object progress, py::object cancel) {
   const ineqbf::Problem p = make_problem(std::move(means), std::move(covariance), std::move(names));
-  Hooks hooks = make_hooks(std::move(progress), std::move(cancel));
-  const ineqbf::Settings settings = hooks.settings(seed);
-  const ineqbf::Comparison c = hooks.run([&] { return ineqbf::analyse(p, hypotheses, settings); });
-
   const std::vector<std::string> used = names_or_default(p.names, p.means.size());
+  const std::vector<ineqbf::Hypothesis> parsed = parse_with_aliases(hypotheses, used, aliases, alias_of);
+  Hooks hooks = make_hooks(std::move(progress), std::move(cancel));
+  const ineqbf::Settings settings = hooks.settings(base_settings(seed, method, precision, std::move(prior)));
+  const ineqbf::Comparison c = hooks.run([&] { return ineqbf::analyse(p, parsed, settings); });
+
   py::list hyps, results, bayes_factors;
   for (size_t h = 0; h < c.hypotheses.size(); ++h) {
     hyps.append(text(c.hypotheses[h].text));
@@ -217,9 +302,10 @@ py::dict analyse_hypotheses(std::vector<double> means, std::vector<double> covar
 }
 
 // The program's run on a file: read the problem, analyse its own rows.
-py::dict analyse_file(const std::string& path, int32_t seed, py::object progress, py::object cancel) {
+py::dict analyse_file(const std::string& path, int32_t seed, const std::string& method, double precision,
+                      py::object progress, py::object cancel) {
   Hooks hooks = make_hooks(std::move(progress), std::move(cancel));
-  const ineqbf::Settings settings = hooks.settings(seed);
+  const ineqbf::Settings settings = hooks.settings(base_settings(seed, method, precision, {}));
   std::vector<std::string> names;
   const ineqbf::Result r = hooks.run([&] {
     const ineqbf::Problem p = ineqbf::read_problem(path);
@@ -279,6 +365,8 @@ PYBIND11_MODULE(_core, m) {
   usage_error_class = new py::object(errors.attr("IneqbfUsageError"));
 
   py::class_<ineqbf::Progress>(m, "Progress", "Where a running analysis is: the chain of one sampler.")
+      .def_readonly("hypothesis", &ineqbf::Progress::hypothesis, "The hypothesis analysed, 0-based.")
+      .def_readonly("hypotheses", &ineqbf::Progress::hypotheses, "How many hypotheses the analysis has.")
       .def_readonly("constraint", &ineqbf::Progress::constraint, "The constraint row, 1-based.")
       .def_property_readonly(
           "sampler",
@@ -289,7 +377,8 @@ PYBIND11_MODULE(_core, m) {
       .def_readonly("sweeps_total", &ineqbf::Progress::sweeps_total,
                     "Sweeps of the current chain in all (100 burn-in sweeps plus the iterations).")
       .def("__repr__", [](const ineqbf::Progress& p) {
-        return "Progress(constraint=" + std::to_string(p.constraint) + ", sampler='" +
+        return "Progress(hypothesis=" + std::to_string(p.hypothesis) +
+               ", constraint=" + std::to_string(p.constraint) + ", sampler='" +
                (p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity") +
                "', iterations=" + std::to_string(p.iterations) + ", sweeps_done=" + std::to_string(p.sweeps_done) +
                ", sweeps_total=" + std::to_string(p.sweeps_total) + ")";
@@ -299,9 +388,10 @@ PYBIND11_MODULE(_core, m) {
   m.def("version", [] { return std::string(ineqbf::version()); });
   m.def("default_names", [](int32_t n) { return ineqbf::default_names(n); });
   m.def("analyse_hypotheses", &analyse_hypotheses, py::arg("means"), py::arg("covariance"), py::arg("names"),
-        py::arg("hypotheses"), py::arg("seed"), py::arg("progress"), py::arg("cancel"));
-  m.def("analyse_file", &analyse_file, py::arg("path"), py::arg("seed"), py::arg("progress"),
-        py::arg("cancel"));
+        py::arg("aliases"), py::arg("alias_of"), py::arg("hypotheses"), py::arg("seed"), py::arg("method"),
+        py::arg("precision"), py::arg("prior"), py::arg("progress"), py::arg("cancel"));
+  m.def("analyse_file", &analyse_file, py::arg("path"), py::arg("seed"), py::arg("method"), py::arg("precision"),
+        py::arg("progress"), py::arg("cancel"));
   m.def("read_problem", &read_problem, py::arg("path"));
   m.def("parse_hypotheses", &parse_hypotheses, py::arg("text"), py::arg("names"));
   m.def("constraint_text", &constraint_text, py::arg("coefficients"), py::arg("rhs"), py::arg("names"));

@@ -2,40 +2,48 @@
 model parameters, from their estimates and covariance matrix.
 
     >>> import ineqbf
-    >>> r = ineqbf.analyse([0.5, 0.2], [[0.04, 0.01], [0.01, 0.09]], "theta1 > theta2 & theta2 > 0")
+    >>> r = ineqbf.analyse([0.5, 0.2], "theta1 > theta2 & theta2 > 0", [[0.04, 0.01], [0.01, 0.09]])
     >>> r[0].bf_ia.value                      # doctest: +SKIP
-    >>> print(r.report)                       # the program's Output.txt   # doctest: +SKIP
+    >>> fit = statsmodels.formula.api.ols("y ~ x1 + x2", data).fit()
+    >>> print(ineqbf.analyse(fit, "x1 > 0 & x2 < 0"))                 # doctest: +SKIP
 
-Every analysis gives exactly the numbers and report bytes of the ineqbf
-program on the same problem, runs without holding the GIL (so analyses in
-threads use every core) and can be stopped with Ctrl-C. Errors are
-:class:`IneqbfError` with the program's exit status and message; a
-malformed problem or hypothesis is an :class:`IneqbfUsageError` (status 4),
-which is also a ``ValueError``.
+:func:`analyse` computes by integration unless ``method="gibbs"`` asks for
+the ineqbf program's method, whose numbers and report bytes
+(``r.report``) equal the program's on the same problem;
+:func:`analyse_file` runs the program's method on an Input.txt file.
+Analyses run without holding the GIL (so analyses in threads use every
+core) and can be stopped with Ctrl-C. Errors are :class:`IneqbfError` with
+the program's exit status and message; a malformed problem or hypothesis
+is an :class:`IneqbfUsageError` (status 4), which is also a
+``ValueError``. Warnings are :class:`IneqbfWarning`.
 """
 
 from __future__ import annotations
 
 import dataclasses
 import os
+import warnings
 from typing import Any, Callable, NamedTuple, Optional, Sequence, Union
 
 import numpy as np
 
-from ._errors import IneqbfError, IneqbfUsageError, Status
-from . import _core
-from ._results import ConstraintResult, Estimate, HypothesisResult, Result
+from ._errors import IneqbfError, IneqbfUsageError, IneqbfWarning, Status
+from . import _core, _inputs
+from ._names import map_names
+from ._results import ConstraintResult, Estimate, HypothesisResult, Result, ResultWarning
 
 __all__ = [
-    "analyse", "analyse_file", "read_problem", "parse_hypotheses", "constraint_text", "default_names",
-    "Result", "HypothesisResult", "ConstraintResult", "Estimate", "Problem", "Hypothesis", "Progress",
-    "IneqbfError", "IneqbfUsageError", "Status", "DEFAULT_SEED", "__version__",
+    "analyse", "analyse_file", "names", "read_problem", "parse_hypotheses", "constraint_text", "default_names",
+    "Result", "HypothesisResult", "ConstraintResult", "Estimate", "ResultWarning", "Problem", "Hypothesis",
+    "Progress", "IneqbfError", "IneqbfUsageError", "IneqbfWarning", "Status", "DEFAULT_SEED", "METHODS",
+    "__version__",
 ]
 
 __version__: str = _core.version()
 #: The seed of the program; every analysis starts its random stream from its seed.
 DEFAULT_SEED: int = _core.DEFAULT_SEED
-#: What a progress callback receives: constraint, sampler, iterations, sweeps_done, sweeps_total.
+#: What a progress callback receives: hypothesis (0-based), hypotheses, constraint, sampler,
+#: iterations, sweeps_done, sweeps_total.
 Progress = _core.Progress
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -65,112 +73,180 @@ def _usage(message: str) -> IneqbfUsageError:
     return IneqbfUsageError(Status.USAGE, message)
 
 
-def _is_series(x: Any) -> bool:
-    return hasattr(x, "index") and hasattr(x, "to_numpy") and not hasattr(x, "columns")
-
-
-def _is_frame(x: Any) -> bool:
-    return hasattr(x, "index") and hasattr(x, "columns") and hasattr(x, "to_numpy")
-
-
-def _array(x: Any, what: str, ndim: int) -> np.ndarray:
-    try:
-        a = np.asarray(x, dtype=float)
-    except (TypeError, ValueError) as e:
-        raise _usage(f"the {what} are not numbers: {e}") from None
-    if a.ndim != ndim:
-        raise _usage(f"the {what} must be a {'vector' if ndim == 1 else 'matrix'}, not an array of shape {a.shape}")
-    return a
-
-
-def _inputs(estimates: Any, covariance: Any, names: Optional[Sequence[str]]) -> tuple[list, list, list]:
-    found: Optional[list[str]] = None
-    if _is_series(estimates):
-        found = [str(n) for n in estimates.index]
-        estimates = estimates.to_numpy()
-    means = _array(estimates, "estimates", 1)
-    if _is_frame(covariance):
-        columns = [str(c) for c in covariance.columns]
-        rows = [str(c) for c in covariance.index]
-        known = list(names) if names is not None else found
-        if known is None:
-            found = columns
-        elif sorted(columns) == sorted(known) == sorted(rows) and len(set(known)) == len(known):
-            # Labelled like the estimates: taken in the estimates' order.
-            covariance = covariance.to_numpy()[np.ix_([rows.index(n) for n in known],
-                                                      [columns.index(n) for n in known])]
-        else:
-            covariance = covariance.to_numpy()
-    cov = _array(covariance, "covariance matrix elements", 2)
-    chosen = list(names) if names is not None else (found or [])
-    if not all(isinstance(n, str) for n in chosen):
-        raise _usage("the parameter names must be strings")
-    if chosen and len(chosen) != len(means):
-        # The engine parses the hypotheses over the names before it checks
-        # the problem, and would only say that a name is unknown.
-        raise _usage(f"there are {len(chosen)} names for {len(means)} parameters")
-    return means.tolist(), cov.ravel().tolist(), chosen
-
-
-def _seed(seed: int) -> int:
+def _seed(seed: Any) -> int:
+    # Integers only: a float or a bool would be truncated to another seed.
+    if isinstance(seed, (bool, np.bool_)) or not isinstance(seed, (int, np.integer)):
+        raise _usage(f"the seed must be an integer between 1 and 2147483646, not {seed!r}")
     seed = int(seed)
     if not -2**31 <= seed < 2**31:
         raise _usage(f"the seed must be between 1 and 2147483646, not {seed}")
     return seed
 
 
+METHODS = ("gibbs", "integration")
+
+
+def _method(method: Any) -> str:
+    if method not in METHODS:
+        raise _usage(f"the method must be \"gibbs\" or \"integration\", not {method!r}")
+    return method
+
+
+def _precision(precision: Any) -> float:
+    if isinstance(precision, (bool, np.bool_)) or not isinstance(precision, (int, float, np.number)) or \
+            not 0 < float(precision) < 1:
+        raise _usage(f"the precision (the relative MC error aimed at) must be a number between 0 and 1, "
+                     f"not {precision!r}")
+    return float(precision)
+
+
+def _prior(prior: Any) -> list[float]:
+    if prior is None:
+        return []
+    if isinstance(prior, str):
+        raise _usage(f"the prior model probabilities must be numbers, not the text {prior!r}")
+    try:
+        values = np.asarray(prior, dtype=float)
+    except (TypeError, ValueError) as e:
+        raise _usage(f"the prior model probabilities are not numbers: {e}") from None
+    if values.ndim != 1:
+        raise _usage("the prior model probabilities must be a sequence of numbers, one per hypothesis")
+    return values.tolist()
+
+
 def _path(path: PathLike) -> bytes:
     return os.fsencode(os.fspath(path))
 
 
+def _warn(result: Result) -> Result:
+    """Gives each of the result's warnings to the warnings machinery, as
+    coming from the caller of analyse() or analyse_file()."""
+    for w in result.warnings:
+        warnings.warn(w.message, IneqbfWarning, stacklevel=3)
+    return result
+
+
+def _ordered(hypothesis: Any, covariance: Any) -> tuple[str, Any]:
+    """The hypothesis and covariance matrix of analyse(x, hypothesis,
+    covariance), also from calls in the earlier order analyse(estimates,
+    covariance, hypothesis)."""
+    if not isinstance(hypothesis, str) and isinstance(covariance, str):
+        warnings.warn("analyse(estimates, covariance, hypothesis) is the earlier order of the arguments; "
+                      "write analyse(estimates, hypothesis, covariance)", DeprecationWarning, stacklevel=3)
+        return covariance, hypothesis
+    if not isinstance(hypothesis, str):
+        raise TypeError(f"the hypothesis must be a str, as in analyse(estimates, \"b1 > b2 > 0\", covariance) "
+                        f"or analyse(fitted_model, \"x1 > 0\"), not {type(hypothesis).__name__}")
+    return hypothesis, covariance
+
+
+def names(x: Any) -> list[str]:
+    """The names a hypothesis uses for the parameters ``x`` (their labels
+    as a sequence, a pandas Series or Index, or a fitted statsmodels model),
+    in the same order; the mapping of the R package:
+
+    * ``(Intercept)`` becomes ``Intercept``;
+    * every other ASCII character that cannot be part of a name becomes
+      ``_`` (``C(g)[T.b]`` becomes ``C_g__T.b_``, ``Group Var``
+      ``Group_Var``);
+    * a name starting with a digit (or ``.`` and a digit) gets an ``X`` in
+      front: ``2x`` becomes ``X2x``;
+    * a mapped name equal to another parameter's name gets ``_2``, ``_3``,
+      … appended;
+    * a missing (empty) name becomes theta1, theta2, … by its position.
+
+    A changed name can still be written in its original spelling between
+    backquotes: ```C(g)[T.b]` > 0`` is ``C_g__T.b_ > 0``.
+
+    >>> ineqbf.names(["(Intercept)", "x:z", "2x", "wt"])
+    ['Intercept', 'x_z', 'X2x', 'wt']
+    """
+    if _inputs.is_model(x):
+        labels, n = _inputs.model_estimates(x).labels, len(_inputs.model_estimates(x).values)
+    elif _inputs._is_series(x):
+        labels, n = _inputs._labels(x.index), len(x)
+    elif isinstance(x, str):
+        raise TypeError("names() takes a sequence of names, not one str")
+    else:
+        labels, n = (None if type(x).__name__ == "RangeIndex" else list(x)), len(x)
+    return map_names(labels, n).names
+
+
 def analyse(
     estimates: Any,
-    covariance: Any,
     hypothesis: str,
+    covariance: Any = None,
     names: Optional[Sequence[str]] = None,
     seed: int = DEFAULT_SEED,
     *,
+    method: str = "integration",
+    precision: float = 1e-3,
+    prior: Optional[Sequence[float]] = None,
     progress: Optional[ProgressCallback] = None,
     cancel: Optional[CancelCallback] = None,
 ) -> Result:
     """Analyses one or several hypotheses over the same estimates.
 
-    ``estimates``: a sequence, NumPy array or pandas Series of the NPAR
-    estimates (a Series names the parameters by its index).
-    ``covariance``: their NPAR × NPAR covariance matrix, a nested sequence,
-    2-D array or pandas DataFrame (a DataFrame labelled with the parameter
-    names is taken in the estimates' order; without other names its columns
-    name the parameters).
+    ``estimates``: the estimates, or a fitted model. Estimates are a sequence,
+    NumPy array, pandas Series or dict (a Series names the parameters by
+    its index, a dict by its keys). A fitted statsmodels model (OLS, Logit, GLM, …: anything with
+    ``params`` and ``cov_params()``) gives its estimates and covariance
+    matrix; a mixed model (``MixedLM``) its fixed effects ``fe_params`` and
+    their block of ``cov_params()``.
     ``hypothesis``: constraints over the names, ``&`` joining the constraints
     of one hypothesis and ``;`` separating hypotheses, e.g.
-    ``"b1 > b2 > b3; b1 > 2*b2 + 0.5 & -1 < b3 < 1"``; a name that is not an
-    identifier goes between backquotes (```(Intercept)` > 0``).
-    ``names``: the parameter names (default: the Series' index or the
-    DataFrame's columns, else theta1, theta2, …).
-    ``seed``: where the random stream starts (1 … 2147483646); each
-    hypothesis is its own run from this seed, so its numbers and report are
-    the program's on an Input.txt holding its rows.
+    ``"b1 > b2 > b3; b1 > 2*b2 + 0.5 & -1 < b3 < 1"``. Names are mapped as
+    :func:`names` shows (``Intercept``, ``C_g__T.b_``); the original
+    spelling may be written between backquotes (```(Intercept)` > 0``).
+    ``covariance``: the estimates' NPAR × NPAR covariance matrix, a nested
+    sequence, 2-D array or pandas DataFrame (a model's ``cov_params()`` when
+    not given). A labelled DataFrame is matched by its labels to the
+    estimates' labels (or ``names``), and refused when they differ; without
+    other names its labels name the parameters. An array is used by
+    position. The earlier order ``analyse(estimates, covariance,
+    hypothesis)`` still works, with a DeprecationWarning.
+    ``names``: the parameter names, in the estimates' order (default: the
+    labels of the estimates or of the matrix, else theta1, theta2, …).
+    ``seed``: an integer, where the random stream starts (1 … 2147483646);
+    each hypothesis is its own run from this seed.
+    ``method``: ``"integration"`` (the default) computes the fits and
+    complexities as multivariate normal probabilities, without Markov
+    chains; ``"gibbs"`` is the ineqbf program's method, whose numbers and
+    report equal the program's on an Input.txt holding a hypothesis' rows.
+    ``precision``: the relative MC error of BFia that integration aims at.
+    ``prior``: prior model probabilities for the PMPs, one positive weight
+    per hypothesis, or one more for the unconstrained hypothesis (last);
+    normalised (default: equal).
     ``progress``: called now and then with a :data:`Progress`.
     ``cancel``: polled as often; returning True ends the analysis with an
-    :class:`IneqbfError` of status 5. Ctrl-C (KeyboardInterrupt) in the
-    main thread stops the analysis too.
+    :class:`IneqbfError` of status 5 (it must return True or False).
+    Ctrl-C (KeyboardInterrupt) in the main thread stops the analysis too.
+
+    The analysis' warnings (a Gibbs run off its integrated value, an
+    asymmetric covariance matrix, …) are given by ``warnings.warn`` as
+    :class:`IneqbfWarning` and kept in ``result.warnings``.
 
     Raises :class:`IneqbfUsageError` (status 4) for a malformed problem or
-    hypothesis, :class:`IneqbfError` where the program stops (status 2 for
+    hypothesis, :class:`IneqbfError` where the analysis stops (status 2 for
     a covariance matrix that is singular or not positive definite).
     """
-    if not isinstance(hypothesis, str):
-        raise TypeError(f"the hypothesis must be a str, not {type(hypothesis).__name__}")
-    means, cov, chosen = _inputs(estimates, covariance, names)
+    hypothesis, covariance = _ordered(hypothesis, covariance)
+    given = _inputs.resolve(estimates, covariance, names)
+    mapping = map_names(given.labels, len(given.means))
     seed = _seed(seed)
-    d = _core.analyse_hypotheses(means, cov, chosen, hypothesis, seed, progress, cancel)
-    return Result._from_comparison(d, seed)
+    method = _method(method)
+    weights = _prior(prior)
+    d = _core.analyse_hypotheses(given.means, given.covariance, mapping.names, mapping.aliases, mapping.alias_of,
+                                 hypothesis, seed, method, _precision(precision), weights, progress, cancel)
+    return _warn(Result._from_comparison(d, seed, method, weights or None))
 
 
 def analyse_file(
     path: PathLike,
     seed: int = DEFAULT_SEED,
     *,
+    method: str = "gibbs",
+    precision: float = 1e-3,
     progress: Optional[ProgressCallback] = None,
     cancel: Optional[CancelCallback] = None,
 ) -> Result:
@@ -179,8 +255,11 @@ def analyse_file(
     ``report`` is the bytes of its Output.txt, one ``str``. Its one
     hypothesis is the file's rows (parameters named theta1, theta2, …); it
     has no comparison of hypotheses. Errors carry the program's status and
-    message (status 1 when the file cannot be read)."""
-    return Result._from_file(_core.analyse_file(_path(path), _seed(seed), progress, cancel))
+    message (status 1 when the file cannot be read). ``method`` is the
+    program's ``"gibbs"`` unless ``"integration"`` is asked for; warnings
+    as for :func:`analyse`."""
+    d = _core.analyse_file(_path(path), _seed(seed), _method(method), _precision(precision), progress, cancel)
+    return _warn(Result._from_file(d))
 
 
 def read_problem(path: PathLike) -> Problem:

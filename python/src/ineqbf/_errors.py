@@ -40,3 +40,10 @@ class IneqbfError(Exception):
 
 class IneqbfUsageError(IneqbfError, ValueError):
     """A malformed problem or hypothesis (status 4); also a ValueError."""
+
+
+class IneqbfWarning(UserWarning):
+    """Something to know about a result that did not stop the analysis: a
+    Gibbs estimate off its integrated value, an ill-conditioned or
+    asymmetric covariance matrix, a precision not reached, …; given by
+    ``warnings.warn`` and kept in the result's ``warnings``."""

@@ -3,9 +3,12 @@
 from __future__ import annotations
 
 import dataclasses
+import math
 from typing import Any, Iterator, NamedTuple, Optional, Sequence, Union
 
 import numpy as np
+
+from . import _format
 
 
 class Estimate(NamedTuple):
@@ -19,11 +22,38 @@ class Estimate(NamedTuple):
     upper: float
 
     def __str__(self) -> str:
-        return f"{self.value:#.4g} (MC error {self.mc_error:#.3g}; {self.lower:#.4g} to {self.upper:#.4g})"
+        return self.format()
+
+    def format(self, digits: int = 4) -> str:
+        """"value (MC error e; lower to upper)" with `digits` significant
+        digits; the value and its interval in scientific notation when any
+        is below 0.001 or at least a million."""
+        return _format.estimate(*self, digits=digits)
+
+    def log10(self) -> "Estimate":
+        """The estimate on the log10 scale: log10 of the value and of the
+        interval's ends (exact, log10 is increasing); the MC error to first
+        order (the relative MC error over ln 10)."""
+        value, lower, upper = _format.log10((self.value, self.lower, self.upper))
+        return Estimate(value, _format.log10_error(self.value, self.mc_error), lower, upper)
+
+
+class ResultWarning(NamedTuple):
+    """Something to know about a result that did not stop it, also given by
+    ``warnings.warn`` as an :class:`IneqbfWarning`: ``message`` the text,
+    ``quantity`` "fit", "complexity", "bf_ia" or "" (not about one number),
+    ``constraint`` the 1-based row it is about (0: none), and for a
+    quantity the analysis' ``value`` and its ``integrated`` value."""
+
+    message: str
+    quantity: str
+    constraint: int
+    value: float
+    integrated: float
 
 
 def _frozen(values: Any) -> np.ndarray:
-    a = np.array(values, dtype=np.float32)
+    a = np.array(values, dtype=np.float64)
     a.flags.writeable = False
     return a
 
@@ -31,18 +61,24 @@ def _frozen(values: Any) -> np.ndarray:
 @dataclasses.dataclass(frozen=True, eq=False)
 class ConstraintResult:
     """One constraint row, ``coefficients · θ > rhs``, evaluated given that
-    the rows before it hold: its fit and complexity, the hits and counted
-    iterations of the final chains, and the 1000 Beta replicates of each."""
+    the rows before it hold: its fit and complexity with their MC errors;
+    for the Gibbs method the hits and counted iterations of the final
+    chains and the 1000 Beta replicates of each, for integration the points
+    of the final lattice rule."""
 
     coefficients: tuple[float, ...]
     rhs: float
     text: str  #: the row as text over the parameter names
     fit: float
     complexity: float
+    fit_mc_error: float
+    complexity_mc_error: float
     fit_hits: int
     complexity_hits: int
     fit_iterations: int
     complexity_iterations: int
+    fit_points: int
+    complexity_points: int
     fit_replicates: np.ndarray = dataclasses.field(repr=False)
     complexity_replicates: np.ndarray = dataclasses.field(repr=False)
 
@@ -61,13 +97,16 @@ class HypothesisResult:
     the console and report bytes the program gives on the same rows."""
 
     text: str
+    method: str  #: "gibbs" or "integration"
     constraints: tuple[ConstraintResult, ...]
     total_fit: float
     total_complexity: float
     bf_ia: Estimate  #: against the unconstrained hypothesis
     bf_ic: Estimate  #: against the complement
-    #: Total fit exactly 1: the report reads "infinit" for BFic (still computed).
+    #: Total fit exactly 1: the complement has no posterior support, BFic is
+    #: not finite (the report says so in its own words).
     bf_ic_infinite: bool
+    warnings: tuple[ResultWarning, ...]  #: what the analysis warned about
     bf_ia_replicates: np.ndarray = dataclasses.field(repr=False)  #: in the order drawn
     bf_ic_replicates: np.ndarray = dataclasses.field(repr=False)
     report: str = dataclasses.field(repr=False)  #: the bytes of Output.txt (CR LF line ends)
@@ -80,12 +119,14 @@ class HypothesisResult:
             text = " & ".join(r.text for r in rows)
         return cls(
             text=text,
+            method=d["method"],
             constraints=rows,
             total_fit=d["total_fit"],
             total_complexity=d["total_complexity"],
             bf_ia=Estimate(*d["bf_ia"]),
             bf_ic=Estimate(*d["bf_ic"]),
             bf_ic_infinite=d["bf_ic_infinite"],
+            warnings=tuple(ResultWarning(**w) for w in d["warnings"]),
             bf_ia_replicates=_frozen(d["bf_ia_replicates"]),
             bf_ic_replicates=_frozen(d["bf_ic_replicates"]),
             report=d["report"],
@@ -102,6 +143,8 @@ class HypothesisResult:
                     out[f.name] = v.tolist()
             elif isinstance(v, Estimate):
                 out[f.name] = v._asdict()
+            elif f.name == "warnings":
+                out[f.name] = [w._asdict() for w in v]
             elif f.name == "constraints":
                 out[f.name] = [_row_dict(r, replicates) for r in v]
             else:
@@ -128,20 +171,28 @@ class Result:
     object is also a sequence of them). For an analysis of hypotheses given
     as text, ``bayes_factors[i][j]`` is hypothesis i against hypothesis j and
     ``posterior`` / ``posterior_with_unconstrained`` are the posterior model
-    probabilities with equal prior odds, the unconstrained hypothesis last in
-    the latter; each an :class:`Estimate` formed replicate by replicate. A
-    file's analysis has its own rows only, and these three are None.
+    probabilities (PMPs) under the prior model probabilities ``prior``
+    (None: equal), the unconstrained hypothesis last in the latter; each an
+    :class:`Estimate` formed replicate by replicate. A file's analysis has
+    its own rows only, and these three are None.
+
+    ``print(result)`` shows the Bayes factors and PMPs; :meth:`format` the
+    same with other digits or on the log10 scale, :meth:`to_frame` as
+    tables, :meth:`plot` as a figure.
     """
 
     hypotheses: tuple[HypothesisResult, ...]
     names: tuple[str, ...]
     seed: int
+    method: str = "gibbs"  #: "gibbs" or "integration"
     bayes_factors: Optional[tuple[tuple[Estimate, ...], ...]] = None
     posterior: Optional[tuple[Estimate, ...]] = None
     posterior_with_unconstrained: Optional[tuple[Estimate, ...]] = None
+    prior: Optional[tuple[float, ...]] = None  #: the prior model probabilities as given
 
     @classmethod
-    def _from_comparison(cls, d: dict, seed: int) -> "Result":
+    def _from_comparison(cls, d: dict, seed: int, method: str,
+                         prior: Optional[Sequence[float]] = None) -> "Result":
         def est(rows: Sequence) -> tuple[Estimate, ...]:
             return tuple(Estimate(*e) for e in rows)
 
@@ -149,15 +200,18 @@ class Result:
             hypotheses=tuple(HypothesisResult._from_core(t, r) for t, r in zip(d["hypotheses"], d["results"])),
             names=tuple(d["names"]),
             seed=seed,
+            method=method,
             bayes_factors=tuple(est(row) for row in d["bayes_factors"]),
             posterior=est(d["posterior"]),
             posterior_with_unconstrained=est(d["posterior_with_unconstrained"]),
+            prior=None if prior is None else tuple(prior),
         )
 
     @classmethod
     def _from_file(cls, d: dict) -> "Result":
         r = d["result"]
-        return cls(hypotheses=(HypothesisResult._from_core(None, r),), names=tuple(d["names"]), seed=r["seed"])
+        return cls(hypotheses=(HypothesisResult._from_core(None, r),), names=tuple(d["names"]), seed=r["seed"],
+                   method=r["method"])
 
     @property
     def report(self) -> Union[str, list[str]]:
@@ -171,6 +225,11 @@ class Result:
     def reports(self) -> list[str]:
         """The reports, one per hypothesis, always as a list."""
         return [h.report for h in self.hypotheses]
+
+    @property
+    def warnings(self) -> tuple[ResultWarning, ...]:
+        """The warnings of every hypothesis' analysis, in order."""
+        return tuple(w for h in self.hypotheses for w in h.warnings)
 
     def __len__(self) -> int:
         return len(self.hypotheses)
@@ -190,72 +249,147 @@ class Result:
 
         return {
             "seed": self.seed,
+            "method": self.method,
             "names": list(self.names),
+            "prior": None if self.prior is None else list(self.prior),
             "hypotheses": [h.to_dict(replicates) for h in self.hypotheses],
             "bayes_factors": None if self.bayes_factors is None else [est(r) for r in self.bayes_factors],
             "posterior": est(self.posterior),
             "posterior_with_unconstrained": est(self.posterior_with_unconstrained),
         }
 
-    def to_frame(self, kind: str = "hypotheses") -> Any:
+    def to_frame(self, kind: str = "hypotheses", log10: bool = False) -> Any:
         """A pandas DataFrame (pandas must be installed).
 
         ``kind="hypotheses"``: a row per hypothesis (H1, H2, …, and Hu, the
         unconstrained hypothesis, when probabilities were compared) with
-        Bayes factors, MC errors, percentiles and posterior probabilities.
+        the Bayes factors BFia and BFic and the posterior model
+        probabilities without Hu (``pmp``) and with it (``pmpu``), each with
+        its MC error and 2.5 / 97.5 percentiles (``_mc_error``, ``_lower``,
+        ``_upper``).
         ``"constraints"``: a row per constraint row of each hypothesis.
         ``"bayes_factors"``: the matrix of Bayes factors of Hi against Hj.
+
+        ``log10=True`` gives the Bayes factors on the log10 scale (columns
+        ``log10_bf_ia``, …; see :meth:`Estimate.log10`). Why a value is not
+        finite is said in ``frame.attrs["notes"]``.
         """
         import pandas as pd
 
-        labels = [f"H{i + 1}" for i in range(len(self.hypotheses))]
         if kind == "hypotheses":
+            frame = pd.DataFrame(*self._hypothesis_rows(log10))
+        elif kind == "constraints":
             rows = []
-            for i, h in enumerate(self.hypotheses):
-                row: dict[str, Any] = {"text": h.text, "total_fit": h.total_fit,
-                                       "total_complexity": h.total_complexity}
-                row.update(_columns("bf_ia", h.bf_ia))
-                row.update(_columns("bf_ic", h.bf_ic))
-                row["bf_ic_infinite"] = h.bf_ic_infinite
-                if self.posterior is not None:
-                    row.update(_columns("pmp", self.posterior[i]))
-                if self.posterior_with_unconstrained is not None:
-                    row.update(_columns("pmpu", self.posterior_with_unconstrained[i]))
-                rows.append(row)
-            if self.posterior_with_unconstrained is not None:
-                rows.append({"text": "unconstrained", "bf_ia": 1.0,
-                             **_columns("pmpu", self.posterior_with_unconstrained[-1])})
-                labels.append("Hu")
-            return pd.DataFrame(rows, index=pd.Index(labels, name="hypothesis"))
-        if kind == "constraints":
-            rows = []
-            for label, h in zip(labels, self.hypotheses):
+            for label, h in zip(self._labels(), self.hypotheses):
                 for k, c in enumerate(h.constraints, start=1):
                     row = _row_dict(c, replicates=False)
                     del row["coefficients"], row["rhs"]
                     rows.append({"hypothesis": label, "constraint": k, **row})
-            return pd.DataFrame(rows).set_index(["hypothesis", "constraint"]) if rows else pd.DataFrame(rows)
-        if kind == "bayes_factors":
+            frame = pd.DataFrame(rows).set_index(["hypothesis", "constraint"]) if rows else pd.DataFrame(rows)
+        elif kind == "bayes_factors":
             if self.bayes_factors is None:
                 raise ValueError("a file's analysis has no comparison of hypotheses")
             values = [[e.value for e in row] for row in self.bayes_factors]
-            return pd.DataFrame(values, index=labels, columns=labels)
-        raise ValueError(f"kind must be 'hypotheses', 'constraints' or 'bayes_factors', not {kind!r}")
+            if log10:
+                values = [_format.log10(row) for row in values]
+            frame = pd.DataFrame(values, index=self._labels(), columns=self._labels())
+        else:
+            raise ValueError(f"kind must be 'hypotheses', 'constraints' or 'bayes_factors', not {kind!r}")
+        frame.attrs["notes"] = self.notes()
+        return frame
 
-    def __repr__(self) -> str:
-        lines = [f"<ineqbf.Result: {len(self.hypotheses)} hypothes{'is' if len(self.hypotheses) == 1 else 'es'}, "
+    def _labels(self) -> list[str]:
+        return [f"H{i + 1}" for i in range(len(self.hypotheses))]
+
+    def _hypothesis_rows(self, log10: bool) -> tuple[list[dict], Any]:
+        import pandas as pd
+
+        def bf(prefix: str, e: Estimate) -> dict[str, float]:
+            return _columns(f"log10_{prefix}", e.log10()) if log10 else _columns(prefix, e)
+
+        labels = self._labels()
+        rows = []
+        for i, h in enumerate(self.hypotheses):
+            row: dict[str, Any] = {"text": h.text, "method": h.method, "total_fit": h.total_fit,
+                                   "total_complexity": h.total_complexity}
+            row.update(bf("bf_ia", h.bf_ia))
+            row.update(bf("bf_ic", h.bf_ic))
+            row["bf_ic_infinite"] = h.bf_ic_infinite
+            if self.posterior is not None:
+                row.update(_columns("pmp", self.posterior[i]))
+            if self.posterior_with_unconstrained is not None:
+                row.update(_columns("pmpu", self.posterior_with_unconstrained[i]))
+            rows.append(row)
+        if self.posterior_with_unconstrained is not None:
+            rows.append({"text": "unconstrained", "method": self.method,
+                         ("log10_bf_ia" if log10 else "bf_ia"): 0.0 if log10 else 1.0,
+                         **_columns("pmpu", self.posterior_with_unconstrained[-1])})
+            labels.append("Hu")
+        return rows, pd.Index(labels, name="hypothesis")
+
+    def notes(self) -> list[str]:
+        """Why a Bayes factor or PMP of the result is not finite, one
+        sentence per case (empty when all are finite)."""
+        out = []
+        for label, h in zip(self._labels(), self.hypotheses):
+            for name, e in (("BFia", h.bf_ia), ("BFic", h.bf_ic)):
+                if not math.isfinite(e.value):
+                    out.append(_format.bf_note(label, name, e.value, h.total_fit, h.total_complexity))
+        if self.bayes_factors is not None and len(self.hypotheses) > 1:
+            out += _format.comparison_notes([h.bf_ia.value for h in self.hypotheses])
+        return out
+
+    def format(self, digits: int = 4, log10: bool = False) -> str:
+        """The result as text: each hypothesis with BFia and BFic (value, MC
+        error and 2.5 to 97.5 percentiles, with `digits` significant
+        digits; on the log10 scale with ``log10=True``) and the PMPs, then
+        notes on values that are not finite, and the warnings."""
+        if isinstance(digits, bool) or not isinstance(digits, int) or not 1 <= digits <= 15:
+            raise ValueError(f"digits must be an integer from 1 to 15, not {digits!r}")
+        n = len(self.hypotheses)
+        lines = [f"<ineqbf.Result: {n} hypothes{'is' if n == 1 else 'es'} by {self.method}, "
                  f"parameters {', '.join(self.names)}; seed {self.seed}>"]
+        scale = "log10 " if log10 else ""
         for i, h in enumerate(self.hypotheses):
             lines.append(f"  H{i + 1}: {h.text or '(no constraints)'}")
-            bfic = "infinit" if h.bf_ic_infinite else str(h.bf_ic)
-            lines.append(f"      BFia {h.bf_ia}")
-            lines.append(f"      BFic {bfic}")
+            for name, e in (("BFia", h.bf_ia), ("BFic", h.bf_ic)):
+                lines.append(f"      {scale}{name} {(e.log10() if log10 else e).format(digits)}")
             if self.posterior is not None and self.posterior_with_unconstrained is not None:
-                lines.append(f"      PMP {self.posterior[i].value:.3f}   "
-                             f"PMP with Hu {self.posterior_with_unconstrained[i].value:.3f}")
+                lines.append(f"      PMP {self.posterior[i].format(digits)}")
+                lines.append(f"      PMP with Hu {self.posterior_with_unconstrained[i].format(digits)}")
         if self.posterior_with_unconstrained is not None:
-            lines.append(f"  Hu: unconstrained   PMP with Hu {self.posterior_with_unconstrained[-1].value:.3f}")
+            lines.append(f"  Hu: unconstrained   PMP with Hu {self.posterior_with_unconstrained[-1].format(digits)}")
+        if self.prior is not None:
+            lines.append(f"  prior model probabilities: {', '.join(f'{w:g}' for w in self.prior)}")
+        lines += [f"  Note: {note}." for note in self.notes()]
+        lines += [f"  Warning: {w.message}" for w in self.warnings]
         return "\n".join(lines)
+
+    def __str__(self) -> str:
+        return self.format()
+
+    def __repr__(self) -> str:
+        return self.format()
+
+    def plot(self, hypothesis: Optional[int] = None, log10: bool = False) -> Any:
+        """A matplotlib figure of the result (matplotlib must be installed).
+
+        One hypothesis (or ``hypothesis=i``, 0-based, of several): its fit
+        and complexity per constraint, and the distribution of its BFia
+        replicates with the 2.5 to 97.5 percentile interval. Several
+        hypotheses: their PMPs without and with Hu, with their intervals.
+        ``log10=True`` draws the BFia replicates on the log10 scale.
+        Returns the :class:`matplotlib.figure.Figure`.
+        """
+        from . import _plot
+
+        if hypothesis is None and len(self.hypotheses) == 1:
+            hypothesis = 0
+        if hypothesis is not None:
+            return _plot.hypothesis(self.hypotheses[hypothesis], f"H{hypothesis + 1}", log10)
+        if self.posterior is None or self.posterior_with_unconstrained is None:
+            raise ValueError("a file's analysis has no comparison of hypotheses; plot it with hypothesis=0")
+        return _plot.comparison(self._labels(), self.posterior, self.posterior_with_unconstrained)
 
 
 def _columns(prefix: str, e: Estimate) -> dict[str, float]:

@@ -49,26 +49,30 @@ Estimate estimate_of(float value, float mc_error, const driver::Array1<float>& s
   return {value, mc_error, sorted(driver::percentile_low(nrep)), sorted(driver::percentile_high(nrep))};
 }
 
+// A fit or complexity of constraint k from a sampler's estimates.
+Probability probability_of(const driver::Estimates& e, int64_t k, int32_t nrep) {
+  Probability p;
+  p.value = e.estimate(k);
+  p.hits = e.hits(k);
+  p.iterations = e.iterations(k);
+  p.replicates.reserve(static_cast<size_t>(nrep));
+  for (int64_t m = 1; m <= nrep; ++m) p.replicates.push_back(e.replicates(k, m));
+  std::vector<float> r(p.replicates.begin(), p.replicates.end());
+  p.mc_error = nrep > 0 ? driver::mc_error(r.data(), nrep) : 0.0f;
+  return p;
+}
+
 Result collect(const driver::RunState& s, const Problem& problem, const textio::Console& console,
                std::string report, int32_t seed) {
   Result r;
+  r.method = Method::gibbs;
   const int64_t ncon = s.problem.NCON;
   r.constraints.resize(static_cast<size_t>(ncon));
   for (int64_t k = 1; k <= ncon; ++k) {
     ConstraintResult& c = r.constraints[static_cast<size_t>(k - 1)];
     c.row = problem.constraints[static_cast<size_t>(k - 1)];
-    c.fit = s.fit.estimate(k);
-    c.complexity = s.complexity.estimate(k);
-    c.fit_hits = s.fit.hits(k);
-    c.complexity_hits = s.complexity.hits(k);
-    c.fit_iterations = s.fit.iterations(k);
-    c.complexity_iterations = s.complexity.iterations(k);
-    c.fit_replicates.reserve(static_cast<size_t>(s.NREP));
-    c.complexity_replicates.reserve(static_cast<size_t>(s.NREP));
-    for (int64_t m = 1; m <= s.NREP; ++m) {
-      c.fit_replicates.push_back(s.fit.replicates(k, m));
-      c.complexity_replicates.push_back(s.complexity.replicates(k, m));
-    }
+    c.fit = probability_of(s.fit, k, s.NREP);
+    c.complexity = probability_of(s.complexity, k, s.NREP);
   }
   const driver::Summary& u = s.summary;
   r.total_fit = u.TOTALFIT;
@@ -76,8 +80,8 @@ Result collect(const driver::RunState& s, const Problem& problem, const textio::
   r.bf_ia = estimate_of(u.BFIA, u.MCERRIA, u.BFSAMPLE, s.NREP);
   r.bf_ic = estimate_of(u.BFIC, u.MCERRIC, u.BFCSAMPLE, s.NREP);
   r.bf_ic_infinite = u.TOTALFIT == 1.0f;
-  r.bf_ia_replicates = u.unsorted_bf;
-  r.bf_ic_replicates = u.unsorted_bfc;
+  r.bf_ia_replicates.assign(u.unsorted_bf.begin(), u.unsorted_bf.end());
+  r.bf_ic_replicates.assign(u.unsorted_bfc.begin(), u.unsorted_bfc.end());
   r.console = console.text();
   r.report = std::move(report);
   r.seed = seed;
@@ -86,65 +90,131 @@ Result collect(const driver::RunState& s, const Problem& problem, const textio::
 
 // ---- comparisons of hypotheses ---------------------------------------------------
 
+// The arithmetic of a comparison: Gibbs results are compared in single
+// precision, every operation rounded once to float as the program's Bayes
+// factors are formed; integration results in double.
+struct Arithmetic {
+  bool single = true;
+  double operator()(double x) const { return single ? wide(rounded(x)) : x; }
+};
+
+// The standard deviation of the replicates, in the comparison's arithmetic.
+double spread(const std::vector<double>& v, Arithmetic a) {
+  if (a.single) {
+    std::vector<float> f(v.begin(), v.end());
+    return driver::mc_error(f.data(), static_cast<int32_t>(f.size()));
+  }
+  double sum = 0.0;
+  for (double x : v) sum += x;
+  const double mean = sum / static_cast<double>(v.size());
+  double ss = 0.0;
+  for (double x : v) ss += (x - mean) * (x - mean);
+  return std::sqrt(ss / static_cast<double>(v.size()));
+}
+
 // A quantity formed replicate by replicate: its value from the point
 // estimates, its MC error and percentiles from the replicates as the
 // program forms those of a Bayes factor (sorted ascending, with replicates
 // that are not a number last).
-Estimate summarise_replicates(float value, std::vector<float> replicates) {
+Estimate summarise_replicates(double value, std::vector<double> replicates, Arithmetic a) {
   const auto nrep = static_cast<int32_t>(replicates.size());
   Estimate e;
   e.value = value;
   if (nrep == 0) return e;
   auto not_nan_end = std::stable_partition(replicates.begin(), replicates.end(),
-                                           [](float x) { return !std::isnan(x); });
+                                           [](double x) { return !std::isnan(x); });
   std::stable_sort(replicates.begin(), not_nan_end);
-  e.mc_error = driver::mc_error(replicates.data(), nrep);
+  e.mc_error = spread(replicates, a);
   e.lower = replicates[static_cast<size_t>(driver::percentile_low(nrep) - 1)];
   e.upper = replicates[static_cast<size_t>(driver::percentile_high(nrep) - 1)];
   return e;
 }
 
+// The prior model probabilities as weights: n values (the hypotheses) or
+// n + 1 (the unconstrained hypothesis last); none gives equal weights. With
+// n values the unconstrained hypothesis, where it takes part, weighs as much
+// as their mean.
 }  // namespace
 
-void detail::compare(Comparison& c) {
-  const size_t n = c.results.size();
-  if (n == 0) return;
-  const size_t nrep = c.results[0].bf_ia_replicates.size();
-  auto bf = [&](size_t h) { return c.results[h].bf_ia.value; };
-  auto rep = [&](size_t h, size_t s) { return c.results[h].bf_ia_replicates[s]; };
+std::vector<double> detail::prior_weights(const std::vector<double>& prior, size_t n) {
+  if (prior.empty()) return std::vector<double>(n + 1, 1.0);
+  if (prior.size() != n && prior.size() != n + 1)
+    throw Error(status_usage, "the prior model probabilities number " + std::to_string(prior.size()) +
+                                  "; give one per hypothesis (" + std::to_string(n) +
+                                  "), or one more for the unconstrained hypothesis (" +
+                                  std::to_string(n + 1) + ")");
+  double sum = 0.0;
+  for (double w : prior) {
+    if (!(w > 0.0) || !std::isfinite(w))
+      throw Error(status_usage, "the prior model probabilities must be positive finite numbers");
+    sum += w;
+  }
+  std::vector<double> w = prior;
+  if (w.size() == n) w.push_back(sum / static_cast<double>(n));
+  return w;
+}
 
+namespace {
+
+void compare_pair_wise(Comparison& c, Arithmetic a) {
+  const size_t n = c.results.size();
+  const size_t nrep = c.results[0].bf_ia_replicates.size();
   c.bayes_factors.assign(n, std::vector<Estimate>(n));
-  c.posterior.clear();
-  c.posterior_with_unconstrained.clear();
   for (size_t i = 0; i < n; ++i) {
+    const Result& x = c.results[i];
     for (size_t j = 0; j < n; ++j) {
-      std::vector<float> r(nrep);
-      for (size_t s = 0; s < nrep; ++s) r[s] = rounded(wide(rep(i, s)) / wide(rep(j, s)));
-      c.bayes_factors[i][j] = summarise_replicates(rounded(wide(bf(i)) / wide(bf(j))), std::move(r));
+      const Result& y = c.results[j];
+      std::vector<double> r(nrep);
+      for (size_t s = 0; s < nrep; ++s) r[s] = a(x.bf_ia_replicates[s] / y.bf_ia_replicates[s]);
+      c.bayes_factors[i][j] = summarise_replicates(a(x.bf_ia.value / y.bf_ia.value), std::move(r), a);
     }
   }
+}
 
-  // Posterior model probabilities with equal prior odds: BFia_i over the
-  // sum of the BFia of the set, the unconstrained hypothesis counting 1.
-  auto total = [&](auto value_of, bool with_unconstrained) {
-    float sum = with_unconstrained ? 1.0f : 0.0f;
-    for (size_t h = 0; h < n; ++h) sum = rounded(wide(sum) + wide(value_of(h)));
+// Posterior model probabilities: w_h·BFia_h over the sum of w·BFia over the
+// set, the unconstrained hypothesis with BFia 1. With equal weights the
+// weights are left out, so that the arithmetic is the program's.
+std::vector<Estimate> posterior_of(const Comparison& c, const std::vector<double>& w, bool equal,
+                                   bool with_u, Arithmetic a) {
+  const size_t n = c.results.size();
+  const size_t nrep = c.results[0].bf_ia_replicates.size();
+  const size_t m = with_u ? n + 1 : n;
+  auto term = [&](size_t h, double bf) { return equal ? bf : a(w[h] * bf); };
+  auto bf = [&](size_t h) { return h < n ? c.results[h].bf_ia.value : 1.0; };
+  auto rep = [&](size_t h, size_t s) { return h < n ? c.results[h].bf_ia_replicates[s] : 1.0; };
+  // The unconstrained hypothesis first in the sum, as the program adds it.
+  auto total = [&](auto value_of) {
+    double sum = with_u ? term(n, 1.0) : 0.0;
+    for (size_t h = 0; h < n; ++h) sum = a(sum + term(h, value_of(h)));
     return sum;
   };
-  for (const bool with_u : {false, true}) {
-    std::vector<Estimate>& out = with_u ? c.posterior_with_unconstrained : c.posterior;
-    const float sum = total(bf, with_u);
-    std::vector<float> sums(nrep);
-    for (size_t s = 0; s < nrep; ++s) sums[s] = total([&](size_t h) { return rep(h, s); }, with_u);
-    for (size_t h = 0; h <= n; ++h) {
-      if (h == n && !with_u) break;
-      // The unconstrained hypothesis has BFia 1.
-      const float top = h < n ? bf(h) : 1.0f;
-      std::vector<float> r(nrep);
-      for (size_t s = 0; s < nrep; ++s) r[s] = rounded(wide(h < n ? rep(h, s) : 1.0f) / wide(sums[s]));
-      out.push_back(summarise_replicates(rounded(wide(top) / wide(sum)), std::move(r)));
-    }
+  const double sum = total(bf);
+  std::vector<double> sums(nrep);
+  for (size_t s = 0; s < nrep; ++s) sums[s] = total([&](size_t h) { return rep(h, s); });
+  std::vector<Estimate> out;
+  for (size_t h = 0; h < m; ++h) {
+    std::vector<double> r(nrep);
+    for (size_t s = 0; s < nrep; ++s) r[s] = a(term(h, rep(h, s)) / sums[s]);
+    out.push_back(summarise_replicates(a(term(h, bf(h)) / sum), std::move(r), a));
   }
+  return out;
+}
+
+}  // namespace
+
+void detail::compare(Comparison& c, const std::vector<double>& prior) {
+  const size_t n = c.results.size();
+  if (n == 0) return;
+  const std::vector<double> w = detail::prior_weights(prior, n);
+  Arithmetic a;
+  for (const Result& r : c.results) a.single = a.single && r.method == Method::gibbs;
+  for (const Result& r : c.results)
+    if (r.bf_ia_replicates.size() != c.results[0].bf_ia_replicates.size())
+      throw Error(status_usage, "the results to compare have different numbers of replicates");
+  compare_pair_wise(c, a);
+  const bool equal = prior.empty();
+  c.posterior = posterior_of(c, w, equal, false, a);
+  c.posterior_with_unconstrained = posterior_of(c, w, equal, true, a);
 }
 
 Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
@@ -161,6 +231,7 @@ Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter,
 std::string_view version() { return INEQBF_VERSION; }
 
 Result analyse(const Problem& problem, const Settings& settings) {
+  if (settings.method == Method::integration) return detail::integrate(problem, settings);
   detail::check_problem(problem);
   check_seed(settings.seed);
   textio::Console console(settings.console ? textio::Console::Tap(settings.console)
@@ -190,6 +261,7 @@ Result analyse(const Problem& problem, const Settings& settings) {
 
 Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
                    const Settings& settings) {
+  (void)detail::prior_weights(settings.prior, hypotheses.size());
   Comparison c;
   c.hypotheses = hypotheses;
   Problem one = problem;
@@ -206,18 +278,19 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
     one.constraints = hypotheses[h].constraints;
     c.results.push_back(analyse(one, each));
   }
-  detail::compare(c);
+  detail::compare(c, settings.prior);
   return c;
 }
 
-Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results) {
+Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
+                   const std::vector<double>& prior) {
   if (hypotheses.size() != results.size())
     throw Error(status_usage, std::to_string(hypotheses.size()) + " hypotheses but " +
                                   std::to_string(results.size()) + " results to compare");
   Comparison c;
   c.hypotheses = std::move(hypotheses);
   c.results = std::move(results);
-  detail::compare(c);
+  detail::compare(c, prior);
   return c;
 }
 

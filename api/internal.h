@@ -18,8 +18,14 @@ void check_problem(const Problem& p);
 void load_problem(driver::ProblemArrays& a, const Problem& p);
 // The problem held in a run's arrays (as read).
 Problem problem_from_arrays(const driver::ProblemArrays& a);
-// Fills the comparisons of c from c.results (one per hypothesis).
-void compare(Comparison& c);
+// Fills the comparisons of c from c.results (one per hypothesis), with the
+// prior model probabilities `prior` (empty: equal prior odds).
+void compare(Comparison& c, const std::vector<double>& prior);
+// The prior model probabilities checked against n hypotheses, as weights
+// (n + 1 of them, the unconstrained hypothesis last).
+std::vector<double> prior_weights(const std::vector<double>& prior, size_t n);
+// An analysis by integration (Method::integration).
+Result integrate(const Problem& problem, const Settings& settings);
 // A chain's progress, as a run's hooks report it, for the library's callers.
 Progress progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done, int64_t total);
 

@@ -279,7 +279,7 @@ ProblemOutcome run_job(const Job& job, const Options& o, const ConsoleSink& sink
     ineqbf::Comparison c;
     c.hypotheses = hypotheses;
     c.results = out.results;
-    ineqbf::detail::compare(c);
+    ineqbf::detail::compare(c, {});
     c.results.clear();  // kept once, in out.results
     out.comparison = std::move(c);
   }

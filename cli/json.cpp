@@ -54,6 +54,19 @@ class Writer {
       text += textio::shortest_text(x);
     }
   }
+  // A number of a result: Gibbs results are single-precision numbers, each
+  // written as the shortest text that reads back to the same float.
+  void real(double x) {
+    if (single)
+      value(static_cast<float>(x));
+    else
+      value(x);
+  }
+  void real(std::string_view k, double x) {
+    key(k);
+    real(x);
+  }
+  bool single = false;
   // A key and its value.
   template <class T>
   void field(std::string_view k, const T& v) {
@@ -126,13 +139,16 @@ class Writer {
 
 void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
   w.begin_object();
-  w.field("value", e.value);
+  w.real("value", e.value);
   if (with_log) {
-    w.field("log10", std::log10(e.value));
+    if (w.single)
+      w.real("log10", std::log10(static_cast<float>(e.value)));
+    else
+      w.real("log10", std::log10(e.value));
   }
-  w.field("mc_error", e.mc_error);
-  w.field("percentile_2_5", e.lower);
-  w.field("percentile_97_5", e.upper);
+  w.real("mc_error", e.mc_error);
+  w.real("percentile_2_5", e.lower);
+  w.real("percentile_97_5", e.upper);
   w.end_object();
 }
 
@@ -153,6 +169,8 @@ void numbers(Writer& w, const std::vector<double>& v) {
 void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& names,
             const std::string& text) {
   w.begin_object();
+  w.single = r.method == ineqbf::Method::gibbs;
+  w.field("method", r.method == ineqbf::Method::gibbs ? "gibbs" : "integration");
   w.field("hypothesis", text);
   w.key("constraints");
   w.begin_array();
@@ -162,27 +180,33 @@ void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& 
     w.key("coefficients");
     numbers(w, c.row.coefficients);
     w.field("rhs", static_cast<float>(c.row.rhs));
-    w.field("fit", c.fit);
-    w.field("complexity", c.complexity);
-    w.field("fit_hits", c.fit_hits);
-    w.field("complexity_hits", c.complexity_hits);
-    w.field("fit_iterations", c.fit_iterations);
-    w.field("complexity_iterations", c.complexity_iterations);
+    w.real("fit", c.fit.value);
+    w.real("complexity", c.complexity.value);
+    w.real("fit_mc_error", c.fit.mc_error);
+    w.real("complexity_mc_error", c.complexity.mc_error);
+    w.field("fit_hits", c.fit.hits);
+    w.field("complexity_hits", c.complexity.hits);
+    w.field("fit_iterations", c.fit.iterations);
+    w.field("complexity_iterations", c.complexity.iterations);
+    w.field("fit_points", c.fit.points);
+    w.field("complexity_points", c.complexity.points);
     w.end_object();
   }
   w.end_array();
-  w.field("total_fit", r.total_fit);
-  w.field("total_complexity", r.total_complexity);
+  w.real("total_fit", r.total_fit);
+  w.real("total_complexity", r.total_complexity);
   w.key("bf_ia");
   estimate(w, r.bf_ia, true);
   w.key("bf_ic");
   estimate(w, r.bf_ic, true);
   w.field("bf_ic_reported_infinite", r.bf_ic_infinite);
+  w.single = false;
   w.end_object();
 }
 
-void comparison(Writer& w, const ineqbf::Comparison& c) {
+void comparison(Writer& w, const ineqbf::Comparison& c, bool single) {
   w.begin_object();
+  w.single = single;
   w.key("bayes_factors");
   w.begin_array();
   for (const auto& row : c.bayes_factors) {
@@ -193,6 +217,7 @@ void comparison(Writer& w, const ineqbf::Comparison& c) {
   w.end_array();
   estimates(w, "posterior", c.posterior, false);
   estimates(w, "posterior_with_unconstrained", c.posterior_with_unconstrained, false);
+  w.single = false;
   w.end_object();
 }
 
@@ -226,7 +251,9 @@ std::string json_document(const std::vector<ProblemOutcome>& problems, int32_t s
     w.end_array();
     if (p.comparison) {
       w.key("comparison");
-      comparison(w, *p.comparison);
+      bool single = true;
+      for (const ineqbf::Result& r : p.results) single = single && r.method == ineqbf::Method::gibbs;
+      comparison(w, *p.comparison, single);
     }
     w.end_object();
   }

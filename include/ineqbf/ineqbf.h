@@ -77,9 +77,9 @@ struct Constraint {
 
 // The problem: the estimates of the parameters, their covariance matrix and
 // the constraint rows, in the order in which they are evaluated (constraint
-// k is evaluated given that rows 1 … k−1 hold). Values are rounded once to
-// single precision when the analysis starts, as the program rounds the
-// numbers it reads.
+// k is evaluated given that rows 1 … k−1 hold). The Gibbs method rounds the
+// values once to single precision when the analysis starts, as the program
+// rounds the numbers it reads; integration uses them as given.
 struct Problem {
   std::vector<double> means;            // the NPAR estimates
   std::vector<double> covariance;       // NPAR × NPAR, row by row: element (i, j) at [i*NPAR + j]
@@ -105,7 +105,7 @@ struct Hypothesis {
   std::vector<Constraint> constraints;
 };
 
-// Parses hypotheses in the syntax of informative-hypothesis tools into
+// Parses hypotheses written as text into
 // constraint rows over the parameters `names`:
 //   "b1 > b2 > b3 & b3 > 0; b1 > 2*b2 + 0.5; -1 < b3 < 1"
 // Linear expressions of names and numbers with + - * and parentheses; > and
@@ -138,6 +138,21 @@ struct Progress {
   int64_t sweeps_total = 0;  // 100 burn-in sweeps plus the counted iterations
 };
 
+// How an analysis computes the fits and complexities.
+//   gibbs        the program's method: truncated Gibbs sampling in single
+//                precision, the program's console, report and bytes.
+//   integration  the same quantities as multivariate normal probabilities,
+//                computed without Markov chains in double precision from the
+//                values as given, by randomised quasi-Monte Carlo with an
+//                error from the spread over random shifts.
+enum class Method { gibbs, integration };
+
+// The prior under which integration computes the complexities.
+//   normal  the vague prior N(0, BIG²·I) the model states, untruncated.
+//   boxed   the same prior restricted to the box ±BIG in every parameter, as
+//           the Gibbs sampler's complexity chains are; for cross-checks.
+enum class ComplexityPrior { normal, boxed };
+
 struct Settings {
   int32_t seed = default_seed;
   // Called from the analysing thread, now and then during long chains and
@@ -151,41 +166,73 @@ struct Settings {
   std::function<void(std::string_view)> console;
   // Threads one analysis may use (0: the number of cores).
   int32_t threads = 0;
+
+  // The method; the library documents the program, so Gibbs by default.
+  Method method = Method::gibbs;
+  // Integration: the relative MC error of BFia aimed at; points are doubled
+  // until it is reached or a cap (points or seconds) is met, which warns.
+  double precision = 1e-3;
+  ComplexityPrior complexity_prior = ComplexityPrior::normal;
+  // Gibbs: compare the run's fits, complexities and BFia with their
+  // integrated values and warn where the run is off.
+  bool check = true;
+  // Prior model probabilities for comparisons of hypotheses: empty for
+  // equal prior odds, else one positive weight per hypothesis, or one more
+  // for the unconstrained hypothesis (last). Weights are normalised.
+  std::vector<double> prior;
 };
 
 // A Bayes factor (or a posterior probability) with its Monte Carlo error
 // (the standard deviation of its replicates) and the 2.5 and 97.5
-// percentiles of its replicates.
+// percentiles of its replicates. Gibbs values are single-precision numbers
+// held exactly in double.
 struct Estimate {
-  float value = 0.0f;
-  float mc_error = 0.0f;
-  float lower = 0.0f;  // 2.5 percentile
-  float upper = 0.0f;  // 97.5 percentile
+  double value = 0.0;
+  double mc_error = 0.0;
+  double lower = 0.0;  // 2.5 percentile
+  double upper = 0.0;  // 97.5 percentile
+};
+
+// A fit or a complexity of one constraint.
+struct Probability {
+  double value = 0.0;
+  double mc_error = 0.0;    // its Monte Carlo error (Gibbs: the SD of its replicates)
+  int64_t hits = 0;         // Gibbs: hits of the final chain
+  int64_t iterations = 0;   // Gibbs: counted iterations of the final chain
+  int64_t points = 0;       // integration: points of the final lattice rule, all shifts
+  std::vector<double> replicates;  // Gibbs: the 1000 Beta replicates
 };
 
 struct ConstraintResult {
   Constraint row;
-  float fit = 0.0f;
-  float complexity = 0.0f;
-  int32_t fit_hits = 0;               // hits of the final fit chain
-  int32_t complexity_hits = 0;
-  int32_t fit_iterations = 0;         // counted iterations of the final chain
-  int32_t complexity_iterations = 0;
-  std::vector<float> fit_replicates;         // the 1000 Beta replicates of the fit
-  std::vector<float> complexity_replicates;  // and of the complexity
+  Probability fit;
+  Probability complexity;
+};
+
+// Something the caller should know about a result that does not stop it:
+// a Gibbs estimate off its integrated value, an ill-conditioned covariance,
+// a bounded region, a precision not reached, an asymmetric covariance.
+struct Warning {
+  std::string message;     // the text shown (no "ineqbf: " prefix, no line end)
+  std::string quantity;    // "fit", "complexity", "bf_ia", or empty
+  int32_t constraint = 0;  // 1-based constraint it is about, 0 for none
+  double value = 0.0;      // the run's value, when quantity is set
+  double integrated = 0.0; // the integrated value, when quantity is set
 };
 
 struct Result {
+  Method method = Method::gibbs;
   std::vector<ConstraintResult> constraints;
-  float total_fit = 0.0f;
-  float total_complexity = 0.0f;
+  double total_fit = 0.0;
+  double total_complexity = 0.0;
   Estimate bf_ia;  // the hypothesis against the unconstrained hypothesis
   Estimate bf_ic;  // the hypothesis against its complement
   // Total fit exactly 1: the complement has no support and the report reads
   // "infinit" in place of the BFic numbers (bf_ic is computed all the same).
   bool bf_ic_infinite = false;
-  std::vector<float> bf_ia_replicates;  // in the order drawn (not sorted)
-  std::vector<float> bf_ic_replicates;
+  std::vector<double> bf_ia_replicates;  // in the order drawn (not sorted)
+  std::vector<double> bf_ic_replicates;
+  std::vector<Warning> warnings;
   std::string console;  // what the program prints on the console (CR LF line ends)
   std::string report;   // the bytes the program writes to Output.txt
   int32_t seed = default_seed;
@@ -205,9 +252,9 @@ struct Comparison {
   std::vector<Result> results;  // one per hypothesis
   // bayes_factors[i][j]: hypothesis i against hypothesis j, BFia_i / BFia_j.
   std::vector<std::vector<Estimate>> bayes_factors;
-  // Posterior model probabilities with equal prior odds: over the
-  // hypotheses alone, and with the unconstrained hypothesis added as the
-  // last element.
+  // Posterior model probabilities (equal prior odds unless Settings::prior
+  // says otherwise): over the hypotheses alone, and with the unconstrained
+  // hypothesis added as the last element.
   std::vector<Estimate> posterior;
   std::vector<Estimate> posterior_with_unconstrained;
 };
@@ -222,6 +269,7 @@ Comparison analyse(const Problem& problem, std::string_view hypotheses,
 // an analysis of hypotheses[i]'s rows with one seed), for callers that run
 // them in threads of their own. Throws Error (status_usage) when the counts
 // differ.
-Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results);
+Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
+                   const std::vector<double>& prior = {});
 
 }  // namespace ineqbf

@@ -130,7 +130,7 @@ NumericVector estimate(const ineqbf::Estimate& e) {
   return NumericVector::create(e.value, e.mc_error, e.lower, e.upper);
 }
 
-NumericVector floats(const std::vector<float>& v) { return NumericVector(v.begin(), v.end()); }
+NumericVector floats(const std::vector<double>& v) { return NumericVector(v.begin(), v.end()); }
 
 List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
   const size_t n = r.constraints.size();
@@ -142,12 +142,12 @@ List result_list(const ineqbf::Result& r, const std::vector<std::string>& names)
     const ineqbf::ConstraintResult& c = r.constraints[k];
     rows.push_back(c.row);
     text[k] = ineqbf::constraint_text(c.row, names);
-    fit[k] = c.fit;
-    complexity[k] = c.complexity;
-    fit_hits[k] = c.fit_hits;
-    complexity_hits[k] = c.complexity_hits;
-    fit_iterations[k] = c.fit_iterations;
-    complexity_iterations[k] = c.complexity_iterations;
+    fit[k] = c.fit.value;
+    complexity[k] = c.complexity.value;
+    fit_hits[k] = static_cast<int>(c.fit.hits);
+    complexity_hits[k] = static_cast<int>(c.complexity.hits);
+    fit_iterations[k] = static_cast<int>(c.fit.iterations);
+    complexity_iterations[k] = static_cast<int>(c.complexity.iterations);
   }
   return List::create(
       Named("rows") = matrix_of(rows, static_cast<int>(names.size())),
@@ -170,7 +170,7 @@ NumericVector bayes_factor_array(const std::vector<std::vector<ineqbf::Estimate>
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
       const ineqbf::Estimate& e = bf[i][j];
-      const float parts[4] = {e.value, e.mc_error, e.lower, e.upper};
+      const double parts[4] = {e.value, e.mc_error, e.lower, e.upper};
       for (int q = 0; q < 4; ++q) a[i + n * j + n * n * q] = parts[q];
     }
   a.attr("dim") = Rcpp::IntegerVector::create(n, n, 4);

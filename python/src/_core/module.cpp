@@ -139,14 +139,14 @@ py::dict result(const ineqbf::Result& r, const std::vector<std::string>& names) 
     d["coefficients"] = c.row.coefficients;
     d["rhs"] = c.row.rhs;
     d["text"] = text(ineqbf::constraint_text(c.row, names));
-    d["fit"] = c.fit;
-    d["complexity"] = c.complexity;
-    d["fit_hits"] = c.fit_hits;
-    d["complexity_hits"] = c.complexity_hits;
-    d["fit_iterations"] = c.fit_iterations;
-    d["complexity_iterations"] = c.complexity_iterations;
-    d["fit_replicates"] = array(c.fit_replicates);
-    d["complexity_replicates"] = array(c.complexity_replicates);
+    d["fit"] = c.fit.value;
+    d["complexity"] = c.complexity.value;
+    d["fit_hits"] = c.fit.hits;
+    d["complexity_hits"] = c.complexity.hits;
+    d["fit_iterations"] = c.fit.iterations;
+    d["complexity_iterations"] = c.complexity.iterations;
+    d["fit_replicates"] = array(c.fit.replicates);
+    d["complexity_replicates"] = array(c.complexity.replicates);
     rows.append(std::move(d));
   }
   py::dict d;

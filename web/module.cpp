@@ -5,6 +5,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -194,12 +195,17 @@ val analyse(const std::string& input, const std::string& hypotheses, const std::
       name.clear();
     }
   }
+  const auto started = std::chrono::steady_clock::now();
   Run run;
   run.out.input = "Input.txt";
   ineqbf::Problem problem;
   std::vector<ineqbf::Hypothesis> h;
   if (read(run, input, problem) && hypotheses_of(run, q, problem, h)) analyse_all(run, q, problem, h, on_progress);
-  run.out.reports.assign(run.out.results.size(), "Output.txt");
+  // Named as the command line names them: Output-1.txt, … for several.
+  const size_t n = run.out.results.size();
+  for (size_t i = 1; i <= n; ++i)
+    run.out.reports.push_back(n == 1 ? "Output.txt" : "Output-" + std::to_string(i) + ".txt");
+  run.out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome(run, seed);
 }
 

@@ -137,10 +137,14 @@ function render(out) {
   $('report').textContent = reports[0];
   $('report').setAttribute('data-status', String(out.status));
   downloadLink($('download-report'), reports[0], 'text/plain');
-  $('download-report').download = 'Output.txt';
+  $('download-report').download = reports.length > 1 ? 'Output-1.txt' : 'Output.txt';
+  $('download-report').textContent = `Download ${$('download-report').download}`;
   $('more-reports').replaceChildren(...reports.slice(1).map((r, i) => moreReport(r, i + 2)));
   downloadLink($('download-json'), out.json, 'application/json');
   $('console').textContent = out.console;
+  const hs = problem.hypotheses || [];
+  $('hypothesis-list').replaceChildren(...hs.map((h, i) => Object.assign(document.createElement('li'), {
+    textContent: `${hs.length > 1 ? `H${i + 1}: ` : ''}${h.hypothesis}` })));
   Table.render($('table'), problem);
   $('plots').innerHTML = plotsOf(problem, out);
   $('results').hidden = false;

@@ -83,7 +83,7 @@ class Browser:
         self.profile = tempfile.mkdtemp(prefix="ineqbf-chromium-")
         self.proc = subprocess.Popen(
             [exe, "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
-             "--disable-extensions", "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
+             "--disable-extensions", "--disable-dev-shm-usage", "--remote-debugging-address=127.0.0.1", "--remote-debugging-port=0",
              f"--user-data-dir={self.profile}", f"--window-size={width},{height}", "about:blank"],
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         port = self._port()

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <limits>
 #include <locale.h>
+#if defined(__APPLE__)
+#include <xlocale.h>
+#endif
 
 namespace textio {
 
@@ -78,7 +81,10 @@ bool nudged(Decimal& d, int step) {
 std::string scientific(const Decimal& d) {
   std::string s = d.negative ? "-" : "";
   s += d.digits[0];
-  if (d.digits.size() > 1) s += "." + d.digits.substr(1);
+  if (d.digits.size() > 1) {
+    s += '.';
+    s.append(d.digits, 1);
+  }
   const int e = std::abs(d.exponent);
   s += d.exponent < 0 ? "e-" : "e+";
   if (e < 10) s += '0';

@@ -6,6 +6,7 @@
 #include <emscripten/val.h>
 
 #include <chrono>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,14 @@ bool read(Run& run, const std::string& text, ineqbf::Problem& problem) {
   } catch (const textio::RunEnded&) {
     // The rest of the text could not be read: nothing more to say of it.
   }
-  problem = ineqbf::detail::problem_from_arrays(arrays);
+  try {
+    problem = ineqbf::detail::problem_from_arrays(arrays);
+  } catch (const std::bad_alloc&) {
+    run.console.write_message_lines(ineqbf::detail::kNoMemory);
+    run.out.status = textio::EXIT_IO_ERROR;
+    run.out.message = ineqbf::detail::kNoMemory;
+    return false;
+  }
   return true;
 }
 
@@ -180,21 +188,26 @@ val outcome(const Run& run, int32_t seed) {
   return o;
 }
 
+// "a, b, c" as the names a, b and c (blanks around each dropped), as the
+// command line's --names reads them; nothing for an empty text.
+std::vector<std::string> names_of(const std::string& text) {
+  std::vector<std::string> names;
+  if (text.empty()) return names;
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = text.find(',', from);
+    std::string name = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    names.push_back(name);
+    if (comma == std::string::npos) return names;
+    from = comma + 1;
+  }
+}
+
 val analyse(const std::string& input, const std::string& hypotheses, const std::string& names_text,
             int32_t seed, const std::string& method, double precision, val on_progress) {
-  Request q{input, hypotheses, {}, seed, method, precision};
-  if (!names_text.empty()) {
-    std::string name;
-    for (char c : names_text + ",") {
-      if (c != ',') {
-        if (c != ' ' || !name.empty()) name += c;
-        continue;
-      }
-      while (!name.empty() && name.back() == ' ') name.pop_back();
-      q.names.push_back(name);
-      name.clear();
-    }
-  }
+  const Request q{input, hypotheses, names_of(names_text), seed, method, precision};
   const auto started = std::chrono::steady_clock::now();
   Run run;
   run.out.input = "Input.txt";

@@ -209,7 +209,8 @@ function fromAddress() {
     if (params.has(key)) $(key).value = params.get(key);
   if (!params.has('input')) return;
   try {
-    uploaded = fromBase64url(params.get('input'));
+    // Plain base64 works too: its '+', read as a blank here, put back.
+    uploaded = fromBase64url(params.get('input').replace(/ /g, '+'));
   } catch (e) {
     showProblem('The address holds no valid base64url input.');
     return;

@@ -23,7 +23,6 @@
 //
 // This file depends on the public header and the standard library only.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +34,7 @@
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
+#include "textio/shortest.h"
 
 namespace ineqbf {
 namespace {
@@ -386,8 +386,9 @@ class Parser {
       }
       t.kind = Kind::number;
       t.end = e;
-      const auto [ptr, ec] = std::from_chars(text_.data() + pos, text_.data() + e, t.value);
-      if (ec != std::errc() || ptr != text_.data() + e)
+      size_t used = 0;
+      if (textio::read_number(text_.substr(pos, e - pos), t.value, used) != textio::NumberRead::ok ||
+          used != e - pos)
         fail("number " + quoted(text_.substr(pos, e - pos)) + " at " + column(text_, pos) +
              " is out of range");
       return t;
@@ -436,9 +437,7 @@ class Parser {
 std::string number_text(double v) {
   const float f = static_cast<float>(v);
   if (f == 0.0f) return "0";
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, f);
-  return std::string(buf, r.ptr);
+  return textio::shortest_text(f);
 }
 
 }  // namespace

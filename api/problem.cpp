@@ -1,6 +1,5 @@
 // Problems: read from a file in the Input.txt format with the program's
 // reader, checked when given by a caller, and loaded into a run's arrays.
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <new>
@@ -10,6 +9,7 @@
 #include "api/internal.h"
 #include "driver/run.h"
 #include "ineqbf/ineqbf.h"
+#include "textio/shortest.h"
 #include "textio/textio.h"
 
 namespace ineqbf {
@@ -68,9 +68,7 @@ void check_value(double v, const std::string& what) {
   if (std::isnan(v) || std::isinf(v))
     throw Error(status_usage, what + " is not a finite number");
   if (std::isinf(static_cast<float>(v))) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-    throw Error(status_usage, what + " (" + std::string(text, end) +
+    throw Error(status_usage, what + " (" + textio::shortest_text(v) +
                                   ") is beyond the range of single precision, about 3.4e38");
   }
 }

@@ -1,10 +1,11 @@
 #include "cli/input_check.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "textio/shortest.h"
 
 namespace cli {
 
@@ -93,9 +94,7 @@ std::string quoted(std::string_view s) {
 }
 
 std::string shortest(float v) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
+  return textio::shortest_text(v);
 }
 
 std::string line_of(int64_t line) { return "line " + std::to_string(line); }

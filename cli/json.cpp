@@ -1,10 +1,11 @@
 #include "cli/json.h"
 
-#include <charconv>
 #include <cmath>
 #include <concepts>
 #include <cstdio>
 #include <string_view>
+
+#include "textio/shortest.h"
 
 namespace cli {
 
@@ -50,8 +51,7 @@ class Writer {
     } else if (std::isinf(x)) {
       text += x > 0 ? "\"Infinity\"" : "\"-Infinity\"";
     } else {
-      char b[32];
-      text.append(b, std::to_chars(b, b + sizeof b, x).ptr);
+      text += textio::shortest_text(x);
     }
   }
   // A number of a result: Gibbs results are single-precision numbers, each

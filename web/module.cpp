@@ -1,0 +1,232 @@
+// The analysis for the web page: one call reads an Input.txt held in
+// memory, as the program reads it (the same messages, the same warnings
+// about the input), analyses its rows or the hypotheses given, and hands
+// back what the program and its --json option would write.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <chrono>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "api/internal.h"
+#include "cli/input_check.h"
+#include "cli/json.h"
+#include "driver/run.h"
+#include "ineqbf/ineqbf.h"
+#include "textio/textio.h"
+
+namespace {
+
+using emscripten::val;
+
+// What the page asks for.
+struct Request {
+  std::string input;       // the text of an Input.txt
+  std::string hypotheses;  // empty: the file's rows
+  std::vector<std::string> names;
+  int32_t seed = ineqbf::default_seed;
+  std::string method;      // "integration" or "gibbs"
+  double precision = 0.0;  // integration's aim; 0: the library's default
+};
+
+// The method the page names, in the analysis's settings: Gibbs, the
+// program's own, or integration.
+void set_method(ineqbf::Settings& settings, const Request& q) {
+  settings.method = q.method == "gibbs" ? ineqbf::Method::gibbs : ineqbf::Method::integration;
+  if (q.precision > 0) settings.precision = q.precision;
+}
+
+// The outcome, and the console as the program prints it (CR LF ends).
+struct Run {
+  cli::ProblemOutcome out;
+  textio::Console console;
+};
+
+// Reads the problem as the program does: an error ends the run with the
+// program's message, and a line-and-column hint where the text says where.
+bool read(Run& run, const std::string& text, ineqbf::Problem& problem) {
+  cli::ReadLog log;
+  textio::InputUnit in;
+  in.keep_trace(&log.statements, &log.commas);
+  driver::ProblemArrays arrays;
+  try {
+    in.open_text(10, "Input.txt", text);
+    driver::read_problem(arrays, in);
+  } catch (const textio::RunEnded& e) {
+    const std::string detail = cli::read_failure_detail(in.failure(), log, arrays);
+    if (!detail.empty()) run.out.warnings.push_back("Input.txt, " + detail);
+    run.console.write_message_lines(e.pending);
+    run.out.status = e.status;
+    run.out.message = e.pending;
+    return false;
+  }
+  try {
+    run.out.warnings = cli::layout_warnings(arrays, log, in);
+  } catch (const textio::RunEnded&) {
+    // The rest of the text could not be read: nothing more to say of it.
+  }
+  try {
+    problem = ineqbf::detail::problem_from_arrays(arrays);
+  } catch (const std::bad_alloc&) {
+    run.console.write_message_lines(ineqbf::detail::kNoMemory);
+    run.out.status = textio::EXIT_IO_ERROR;
+    run.out.message = ineqbf::detail::kNoMemory;
+    return false;
+  }
+  return true;
+}
+
+std::string rows_text(const ineqbf::Problem& p, const std::vector<std::string>& names) {
+  std::string text;
+  for (const ineqbf::Constraint& c : p.constraints)
+    text += (text.empty() ? "" : " & ") + ineqbf::constraint_text(c, names);
+  return text;
+}
+
+// The hypotheses to analyse: the text given, else the file's rows.
+bool hypotheses_of(Run& run, const Request& q, ineqbf::Problem& p, std::vector<ineqbf::Hypothesis>& h) {
+  run.out.names = q.names.empty() ? ineqbf::default_names(p.parameters()) : q.names;
+  try {
+    if (run.out.names.size() != p.means.size())
+      throw ineqbf::Error(ineqbf::status_usage,
+                          "ineqbf: " + std::to_string(run.out.names.size()) + " names given, but Input.txt has " +
+                              std::to_string(p.means.size()) + " parameters");
+    if (q.hypotheses.empty())
+      h.push_back({rows_text(p, run.out.names), p.constraints});
+    else
+      h = ineqbf::parse_hypotheses(q.hypotheses, run.out.names);
+  } catch (const ineqbf::Error& e) {
+    const std::string message = e.message().starts_with("ineqbf: ") ? e.message() : "ineqbf: " + e.message();
+    run.console.write_message_lines(message);
+    run.out.status = e.status();
+    run.out.message = message;
+    return false;
+  }
+  p.names = run.out.names;
+  return true;
+}
+
+ineqbf::Settings settings_for(const Request& q, Run& run, const val& on_progress) {
+  ineqbf::Settings s;
+  s.seed = q.seed;
+  s.threads = 1;
+  set_method(s, q);
+  s.console = [&run](std::string_view record) {
+    record.remove_suffix(2);  // the console adds the record end again
+    run.console.write_record(record);
+  };
+  s.progress = [on_progress](const ineqbf::Progress& p) {
+    on_progress(p.hypothesis, p.hypotheses, p.constraint, p.sampler == ineqbf::Sampler::fit ? 0 : 1,
+                static_cast<double>(p.sweeps_done), static_cast<double>(p.sweeps_total));
+  };
+  return s;
+}
+
+// Each hypothesis a run of its own with the same seed; a comparison of
+// them when all ended well.
+void analyse_all(Run& run, const Request& q, ineqbf::Problem& p, const std::vector<ineqbf::Hypothesis>& h,
+                 const val& on_progress) {
+  const ineqbf::Settings settings = settings_for(q, run, on_progress);
+  for (const ineqbf::Hypothesis& one : h) {
+    run.out.hypotheses.push_back(one.text);
+    p.constraints = one.constraints;
+    try {
+      run.out.results.push_back(ineqbf::analyse(p, settings));
+    } catch (const ineqbf::Error& e) {
+      run.out.status = e.status();
+      run.out.message = e.message();
+      return;
+    }
+  }
+  if (run.out.results.size() > 1) {
+    ineqbf::Comparison c;
+    c.hypotheses = h;
+    c.results = run.out.results;
+    ineqbf::detail::compare(c, {});
+    c.results.clear();
+    run.out.comparison = std::move(c);
+  }
+}
+
+val strings(const std::vector<std::string>& v) {
+  val a = val::array();
+  for (const std::string& s : v) a.call<void>("push", s);
+  return a;
+}
+
+val numbers(const std::vector<double>& v) {
+  val a = val::array();
+  for (double x : v) a.call<void>("push", x);
+  return a;
+}
+
+// Everything the page shows, as a plain object.
+val outcome(const Run& run, int32_t seed) {
+  val o = val::object();
+  o.set("status", run.out.status);
+  o.set("console", run.console.text());
+  o.set("message", run.out.message);
+  std::vector<std::string> warnings = run.out.warnings;
+  for (size_t h = 0; h < run.out.results.size(); ++h)
+    for (const ineqbf::Warning& w : run.out.results[h].warnings)
+      warnings.push_back((run.out.results.size() > 1 ? "hypothesis " + std::to_string(h + 1) + ": " : "") +
+                         w.message);
+  o.set("warnings", strings(warnings));
+  o.set("names", strings(run.out.names));
+  o.set("hypotheses", strings(run.out.hypotheses));
+  val reports = val::array();
+  val replicates = val::array();
+  for (const ineqbf::Result& r : run.out.results) {
+    reports.call<void>("push", r.report);
+    replicates.call<void>("push", numbers(r.bf_ia_replicates));
+  }
+  o.set("reports", reports);
+  o.set("bfia_replicates", replicates);
+  o.set("json", cli::json_document({run.out}, seed));
+  return o;
+}
+
+// "a, b, c" as the names a, b and c (blanks around each dropped), as the
+// command line's --names reads them; nothing for an empty text.
+std::vector<std::string> names_of(const std::string& text) {
+  std::vector<std::string> names;
+  if (text.empty()) return names;
+  size_t from = 0;
+  for (;;) {
+    const size_t comma = text.find(',', from);
+    std::string name = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
+    names.push_back(name);
+    if (comma == std::string::npos) return names;
+    from = comma + 1;
+  }
+}
+
+val analyse(const std::string& input, const std::string& hypotheses, const std::string& names_text,
+            int32_t seed, const std::string& method, double precision, val on_progress) {
+  const Request q{input, hypotheses, names_of(names_text), seed, method, precision};
+  const auto started = std::chrono::steady_clock::now();
+  Run run;
+  run.out.input = "Input.txt";
+  ineqbf::Problem problem;
+  std::vector<ineqbf::Hypothesis> h;
+  if (read(run, input, problem) && hypotheses_of(run, q, problem, h)) analyse_all(run, q, problem, h, on_progress);
+  // Named as the command line names them: Output-1.txt, … for several.
+  const size_t n = run.out.results.size();
+  for (size_t i = 1; i <= n; ++i)
+    run.out.reports.push_back(n == 1 ? "Output.txt" : "Output-" + std::to_string(i) + ".txt");
+  run.out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return outcome(run, seed);
+}
+
+std::string version() { return std::string(ineqbf::version()); }
+
+}  // namespace
+
+EMSCRIPTEN_BINDINGS(ineqbf_web) {
+  emscripten::function("analyse", &analyse);
+  emscripten::function("version", &version);
+}

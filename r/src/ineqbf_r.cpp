@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
@@ -55,17 +56,20 @@ class Watch {
   ineqbf::Settings settings(int32_t seed) {
     ineqbf::Settings s;
     s.seed = seed;
-    s.cancel = [this] {
-      if (!interrupted_ && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
-      return interrupted_;
-    };
-    if (!Rf_isNull(progress_)) s.progress = [this](const ineqbf::Progress& p) { report(p); };
+    s.cancel = [this] { return poll(); };
+    if (!Rf_isNull(progress_))
+      s.progress = [this](const ineqbf::Progress& p) { report(p); };
     return s;
   }
 
   bool interrupted() const { return interrupted_; }
 
  private:
+  bool poll() {
+    if (!interrupted_ && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
+    return interrupted_;
+  }
+
   void report(const ineqbf::Progress& p) {
     // The progress does not say which hypothesis it is about: a sampler
     // that comes before the previous one starts the next hypothesis.
@@ -132,33 +136,76 @@ NumericVector estimate(const ineqbf::Estimate& e) {
 
 NumericVector floats(const std::vector<double>& v) { return NumericVector(v.begin(), v.end()); }
 
-List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
-  const size_t n = r.constraints.size();
+const char* method_name(ineqbf::Method m) { return m == ineqbf::Method::integration ? "integration" : "gibbs"; }
+
+ineqbf::Method method_of(const std::string& name) {
+  if (name == "gibbs") return ineqbf::Method::gibbs;
+  if (name == "integration") return ineqbf::Method::integration;
+  usage("the method must be \"integration\" or \"gibbs\", not \"" + name + "\"");
+}
+
+// The warnings of a result as columns (message, quantity, constraint,
+// value, integrated), for the R side to show and keep.
+List warning_list(const std::vector<ineqbf::Warning>& ws) {
+  const size_t n = ws.size();
+  Rcpp::CharacterVector message(n), quantity(n);
+  Rcpp::IntegerVector constraint(n);
+  NumericVector value(n), integrated(n);
+  for (size_t i = 0; i < n; ++i) {
+    message[i] = ws[i].message;
+    quantity[i] = ws[i].quantity;
+    constraint[i] = ws[i].constraint;
+    value[i] = ws[i].value;
+    integrated[i] = ws[i].integrated;
+  }
+  return List::create(Named("message") = message, Named("quantity") = quantity,
+                      Named("constraint") = constraint, Named("value") = value,
+                      Named("integrated") = integrated);
+}
+
+// Per constraint: the row as text, fit and complexity with their MC errors,
+// hits and iterations (Gibbs) and points (integration).
+List constraint_columns(const std::vector<ineqbf::ConstraintResult>& cs,
+                        const std::vector<std::string>& names) {
+  const size_t n = cs.size();
   Rcpp::CharacterVector text(n);
-  NumericVector fit(n), complexity(n);
+  NumericVector fit(n), complexity(n), fit_error(n), complexity_error(n);
   Rcpp::IntegerVector fit_hits(n), complexity_hits(n), fit_iterations(n), complexity_iterations(n);
-  std::vector<ineqbf::Constraint> rows;
+  NumericVector fit_points(n), complexity_points(n);
   for (size_t k = 0; k < n; ++k) {
-    const ineqbf::ConstraintResult& c = r.constraints[k];
-    rows.push_back(c.row);
+    const ineqbf::ConstraintResult& c = cs[k];
     text[k] = ineqbf::constraint_text(c.row, names);
     fit[k] = c.fit.value;
     complexity[k] = c.complexity.value;
+    fit_error[k] = c.fit.mc_error;
+    complexity_error[k] = c.complexity.mc_error;
     fit_hits[k] = static_cast<int>(c.fit.hits);
     complexity_hits[k] = static_cast<int>(c.complexity.hits);
     fit_iterations[k] = static_cast<int>(c.fit.iterations);
     complexity_iterations[k] = static_cast<int>(c.complexity.iterations);
+    fit_points[k] = static_cast<double>(c.fit.points);
+    complexity_points[k] = static_cast<double>(c.complexity.points);
   }
   return List::create(
+      Named("text") = text, Named("fit") = fit, Named("complexity") = complexity,
+      Named("fit_error") = fit_error, Named("complexity_error") = complexity_error,
+      Named("fit_hits") = fit_hits, Named("complexity_hits") = complexity_hits,
+      Named("fit_iterations") = fit_iterations, Named("complexity_iterations") = complexity_iterations,
+      Named("fit_points") = fit_points, Named("complexity_points") = complexity_points);
+}
+
+List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
+  std::vector<ineqbf::Constraint> rows;
+  for (const ineqbf::ConstraintResult& c : r.constraints) rows.push_back(c.row);
+  return List::create(
+      Named("method") = method_name(r.method),
       Named("rows") = matrix_of(rows, static_cast<int>(names.size())),
-      Named("constraints") = List::create(
-          Named("text") = text, Named("fit") = fit, Named("complexity") = complexity,
-          Named("fit_hits") = fit_hits, Named("complexity_hits") = complexity_hits,
-          Named("fit_iterations") = fit_iterations, Named("complexity_iterations") = complexity_iterations),
+      Named("constraints") = constraint_columns(r.constraints, names),
       Named("total_fit") = r.total_fit, Named("total_complexity") = r.total_complexity,
       Named("bf_ia") = estimate(r.bf_ia), Named("bf_ic") = estimate(r.bf_ic),
       Named("bf_ic_infinite") = r.bf_ic_infinite, Named("bf_ia_replicates") = floats(r.bf_ia_replicates),
-      Named("bf_ic_replicates") = floats(r.bf_ic_replicates), Named("report") = r.report,
+      Named("bf_ic_replicates") = floats(r.bf_ic_replicates),
+      Named("warnings") = warning_list(r.warnings), Named("report") = r.report,
       Named("console") = r.console, Named("seed") = r.seed);
 }
 
@@ -203,6 +250,18 @@ ineqbf::Problem problem_of(const NumericVector& means, const NumericMatrix& cova
   return p;
 }
 
+// The parser lists the parameters it knows when a name is unknown; the
+// aliases are other spellings of the same parameters, so the list names
+// each parameter once, as the result does.
+ineqbf::Error without_aliases(const ineqbf::Error& e, const std::vector<std::string>& names) {
+  static constexpr std::string_view list = "; parameters are ";
+  const size_t at = e.message().find(list);
+  if (at == std::string::npos) return e;
+  std::string message = e.message().substr(0, at + list.size());
+  for (size_t i = 0; i < names.size(); ++i) message += (i ? ", " : "") + names[i];
+  return ineqbf::Error(e.status(), message, e.console());
+}
+
 }  // namespace
 
 // Parses hypotheses over the parameters `names` and, where a name had to be
@@ -235,7 +294,7 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
     }
     return List::create(Named("error") = false, Named("hypotheses") = out);
   } catch (const ineqbf::Error& e) {
-    return error_list(e);
+    return error_list(without_aliases(e, strings(names)));
   }
 }
 
@@ -243,7 +302,8 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
 // estimates and their covariance matrix, then compares them.
 // [[Rcpp::export(.analyse, rng = false)]]
 List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::CharacterVector names,
-                        List hypotheses, int seed, SEXP progress) {
+                        List hypotheses, int seed, SEXP progress, std::string method, double precision,
+                        NumericVector prior) {
   List out;
   bool interrupted = false;
   {
@@ -267,7 +327,11 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
         hs.push_back(std::move(hyp));
       }
       Watch watch(progress, steps);
-      const ineqbf::Comparison c = ineqbf::analyse(problem, hs, watch.settings(seed));
+      ineqbf::Settings settings = watch.settings(seed);
+      settings.method = method_of(method);
+      settings.precision = precision;
+      settings.prior.assign(prior.begin(), prior.end());
+      const ineqbf::Comparison c = ineqbf::analyse(problem, hs, settings);
       interrupted = watch.interrupted();
       List results(c.results.size());
       for (size_t h = 0; h < c.results.size(); ++h) results[h] = result_list(c.results[h], name_list);

@@ -2,7 +2,7 @@ test_that("problems analysed in parallel with future.apply equal the sequential 
   skip_if_not_installed("future.apply")
   p <- two_parameters
   problems <- list("a > b > 0", "a > 0; b > 0", "a - 2*b > 0.1", "-1 < a < 1 & b > -1")
-  run <- function(h) ineqbf::ineqbf(p$estimates, h, p$Sigma, progress = FALSE)
+  run <- function(h) ineqbf::ineqbf(p$estimates, h, p$Sigma, progress = FALSE, method = "gibbs")
   sequential <- lapply(problems, run)
   old <- future::plan(future::multisession, workers = 2)
   on.exit(future::plan(old))

@@ -71,6 +71,10 @@ nonfinite_notes <- function(x) {
       notes <- c(notes, sprintf(paste0("Bayes factors against %s are Inf (NaN against one another): ",
                                        "BFia is 0 there, no posterior draw met the constraints"),
                                 paste(zero, collapse = ", ")))
+    odd <- labels[!is.finite(h$BFia)]
+    if (length(odd))
+      notes <- c(notes, sprintf("Bayes factors of %s are not finite: BFia is not finite there (see above)",
+                                paste(odd, collapse = ", ")))
   }
   if (!is.null(x$comparison) && anyNA(x$comparison$pmp$value))
     notes <- c(notes, "PMPs are NaN: every hypothesis has BFia 0 or some BFia is not finite")

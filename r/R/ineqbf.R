@@ -444,8 +444,10 @@ new_ineqbf <- function(results, texts, estimates, Sigma, names, seed, comparison
     m
   })
   names(rows) <- labels
+  # (one column per hypothesis; a shorter column is filled with NA)
   replicates <- function(field) {
-    m <- vapply(results, function(r) r[[field]], numeric(length(results[[1]][[field]])))
+    n <- max(vapply(results, function(r) length(r[[field]]), 0L))
+    m <- vapply(results, function(r) c(r[[field]], rep(NA_real_, n - length(r[[field]]))), numeric(n))
     matrix(m, ncol = length(results), dimnames = list(NULL, labels))
   }
   dimnames(Sigma) <- list(names, names)

@@ -24,7 +24,9 @@ test_that("print takes digits, shows log10 Bayes factors and notes on Inf and Na
   expect_output(print(r, log10 = TRUE), sprintf("%.3f \\(", log10(r$hypotheses$BFia[1])))
   expect_equal(coef(r, log10 = TRUE), log10(coef(r)))
   r$hypotheses$BFia[1] <- NaN
+  r$comparison$bf[1, 2, "value"] <- NaN
   expect_output(print(r), "Note: H1: BFia is NaN")
+  expect_output(print(r), "Note: Bayes factors of H1 are not finite")
   r$hypotheses$BFia[1] <- 0
   r$comparison$bf[2, 1, "value"] <- Inf
   expect_output(print(r), "Note: Bayes factors against H1 are Inf")

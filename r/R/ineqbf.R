@@ -252,30 +252,9 @@ stop_on_error <- function(raw, call) {
   if (isTRUE(raw$error)) stop(ineqbf_condition(raw$status, raw$message, raw$console, call))
 }
 
-# The estimates and their covariance matrix, from a vector and Sigma or from
-# a fitted model.
-estimates_of <- function(x, Sigma, call) {
-  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
-  if (is.numeric(x) && length(dim(x)) <= 1L) {
-    if (is.null(Sigma)) usage("Sigma, the covariance matrix of the estimates, is missing")
-    estimates <- stats::setNames(as.vector(x), names(x))
-  } else {
-    estimates <- tryCatch(stats::coef(x), error = function(e) NULL)
-    if (!is.numeric(estimates) || !is.null(dim(estimates)))
-      usage("x must be a numeric vector of estimates or a fitted model with coef() and vcov() methods")
-    if (is.null(Sigma)) Sigma <- tryCatch(stats::vcov(x), error = function(e) usage(
-      paste("vcov() of x failed:", conditionMessage(e))))
-  }
-  Sigma <- as.matrix(Sigma)
-  if (!is.numeric(Sigma)) usage("Sigma must be a numeric matrix")
-  if (is.null(names(estimates)) && !is.null(colnames(Sigma))) names(estimates) <- colnames(Sigma)
-  storage.mode(Sigma) <- "double"
-  list(estimates = stats::setNames(as.double(estimates), names(estimates)), Sigma = Sigma)
-}
-
 hypotheses_of <- function(hypothesis, names, call) {
   npar <- length(names$names)
-  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
+  usage <- function(message) usage_error(message, call)
   rows <- function(m) {
     m <- as.matrix(m)
     if (!is.numeric(m)) usage("constraint rows must be numeric")
@@ -363,9 +342,7 @@ prior_of <- function(prior, call) {
   as.double(prior)
 }
 
-# The warnings of the results, each signalled once as an "ineqbf_warning"
-# condition; with several hypotheses a warning about some of them names
-# them. Returns the table of warnings.
+# The warnings of the results, one row per warning of each hypothesis.
 warning_table <- function(results) {
   labels <- paste0("H", seq_along(results))
   rows <- lapply(seq_along(results), function(h) {
@@ -375,6 +352,8 @@ warning_table <- function(results) {
   do.call(rbind, rows)
 }
 
+# Each message of the table signalled once as an "ineqbf_warning"
+# condition; a message about some of several hypotheses names them.
 warn_all <- function(table, hypotheses, call) {
   for (message in unique(table$message)) {
     who <- unique(table$hypothesis[table$message == message])

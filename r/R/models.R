@@ -142,8 +142,9 @@ matched_covariance <- function(estimates, Sigma, extra) {
     why <- c(if (length(missing)) sprintf("Sigma has no row for %s", quote_names(missing)),
              if (length(unknown)) sprintf("Sigma's %s %s no estimate", quote_names(unknown),
                                           if (length(unknown) == 1L) "is" else "are"))
+    hint <- if (!length(missing)) " (Sigma[names(x), names(x)] is the block of the estimates)" else ""
     refuse(paste0("the names of Sigma do not match those of the estimates: ",
-                  paste(why, collapse = "; ")))
+                  paste(why, collapse = "; "), hint))
   }
   at <- match(est, cov)
   Sigma[at, at, drop = FALSE]

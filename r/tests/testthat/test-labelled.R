@@ -22,7 +22,8 @@ test_that("labelled estimates and covariance matrices are matched by name, or re
     list("numbers as labels", x, labelled(unname(S), c("1", "2"), c("1", "2")),
          "the names of Sigma do not match those of the estimates: Sigma has no row for \"a\", \"b\"; Sigma's \"1\", \"2\" are no estimate"),
     list("a label more than the estimates", x, labelled(diag(3), c("a", "b", "c"), c("a", "b", "c")),
-         "the names of Sigma do not match those of the estimates: Sigma's \"c\" is no estimate"),
+         paste("the names of Sigma do not match those of the estimates: Sigma's \"c\" is no estimate",
+               "(Sigma[names(x), names(x)] is the block of the estimates)")),
     list("rows and columns labelled apart", x, labelled(unname(S), c("b", "a"), c("a", "b")),
          "the row names of Sigma differ from its column names"),
     list("an estimate named twice", c(a = 0.1, a = 0), S, "the parameter name \"a\" is given twice"))

@@ -96,3 +96,9 @@ test_that("lavaan's parameter names are mapped to names a hypothesis can use, ea
   expect_false(anyDuplicated(r$names) > 0)
   expect_true(all(c(".p2.", "x1__x1", "x1__x1.g2") %in% r$names))
 })
+
+test_that("by integration too, a model gives what its estimates give by hand", {
+  fit <- lm(mpg ~ wt + hp, data = mtcars)
+  by_model <- integrated(fit, "wt < 0 & hp < 0")
+  expect_identical(by_model$hypotheses, integrated(coef(fit), "wt < 0 & hp < 0", Sigma = vcov(fit))$hypotheses)
+})

@@ -15,6 +15,8 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
@@ -47,11 +49,14 @@ void call_progress(void* data) {
 // each constraint has a fit and a complexity sampler, and the current chain
 // counts by the share of its sweeps done. A chain that is redone longer
 // (the iteration ladder) starts its share again; the fraction shown never
-// goes back.
+// goes back. R is called from R's own thread only: a report or a poll from
+// another thread of the engine is skipped (it polls again soon).
 class Watch {
  public:
-  // steps: the number of samplers of the whole run (2 per constraint).
-  Watch(SEXP progress, int64_t steps) : progress_(progress), steps_(steps) {}
+  // steps_before[h]: the samplers of the hypotheses before hypothesis h (2
+  // per constraint); the last element is those of the whole run.
+  Watch(SEXP progress, std::vector<int64_t> steps_before)
+      : progress_(progress), steps_before_(std::move(steps_before)) {}
 
   ineqbf::Settings settings(int32_t seed) {
     ineqbf::Settings s;
@@ -65,30 +70,31 @@ class Watch {
   bool interrupted() const { return interrupted_; }
 
  private:
+  bool on_r_thread() const { return std::this_thread::get_id() == r_thread_; }
+
   bool poll() {
-    if (!interrupted_ && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
+    if (!interrupted_ && on_r_thread() && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
     return interrupted_;
   }
 
   void report(const ineqbf::Progress& p) {
-    // The progress does not say which hypothesis it is about: a sampler
-    // that comes before the previous one starts the next hypothesis.
-    const int64_t key = 2 * int64_t{p.constraint - 1} + (p.sampler == ineqbf::Sampler::complexity);
-    if (key < last_key_) done_before_ += last_key_ + 1;
-    last_key_ = key;
+    if (interrupted_ || !on_r_thread()) return;
+    const size_t last = steps_before_.size() >= 2 ? steps_before_.size() - 2 : 0;
+    const size_t h = std::min(static_cast<size_t>(std::max(p.hypothesis, 0)), last);
+    const int64_t steps = steps_before_.back();
+    const int64_t key = steps_before_[h] + 2 * int64_t{std::max(p.constraint - 1, 0)} +
+                        (p.sampler == ineqbf::Sampler::complexity);
     const double chain = p.sweeps_total > 0 ? double(p.sweeps_done) / double(p.sweeps_total) : 1.0;
-    const double fraction =
-        steps_ > 0 ? std::min(1.0, (double(done_before_ + key) + chain) / double(steps_)) : 1.0;
-    if (fraction <= shown_ || interrupted_) return;
+    const double fraction = steps > 0 ? std::min(1.0, (double(key) + chain) / double(steps)) : 1.0;
+    if (fraction <= shown_) return;
     shown_ = fraction;
     ProgressCall call{progress_, fraction};
     if (!R_ToplevelExec(call_progress, &call)) interrupted_ = true;
   }
 
   SEXP progress_;
-  int64_t steps_;
-  int64_t done_before_ = 0;
-  int64_t last_key_ = -1;
+  std::vector<int64_t> steps_before_;
+  std::thread::id r_thread_ = std::this_thread::get_id();
   double shown_ = 0.0;
   bool interrupted_ = false;
 };
@@ -311,7 +317,7 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
       const std::vector<std::string> name_list = strings(names);
       const ineqbf::Problem problem = problem_of(means, covariance, name_list);
       std::vector<ineqbf::Hypothesis> hs;
-      int64_t steps = 0;
+      std::vector<int64_t> steps_before{0};
       for (R_xlen_t h = 0; h < hypotheses.size(); ++h) {
         const List one = hypotheses[h];
         ineqbf::Hypothesis hyp;
@@ -323,10 +329,10 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
                 " parameters need " + std::to_string(means.size() + 1) +
                 " (the coefficients, then the right-hand side)");
         hyp.constraints = rows_of(rows);
-        steps += 2 * static_cast<int64_t>(hyp.constraints.size());
+        steps_before.push_back(steps_before.back() + 2 * static_cast<int64_t>(hyp.constraints.size()));
         hs.push_back(std::move(hyp));
       }
-      Watch watch(progress, steps);
+      Watch watch(progress, std::move(steps_before));
       ineqbf::Settings settings = watch.settings(seed);
       settings.method = method_of(method);
       settings.precision = precision;
@@ -357,7 +363,7 @@ List analyse_file(std::string path, int seed, SEXP progress) {
   {
     try {
       const ineqbf::Problem problem = ineqbf::read_problem(path);
-      Watch watch(progress, 2 * static_cast<int64_t>(problem.constraints.size()));
+      Watch watch(progress, {0, 2 * static_cast<int64_t>(problem.constraints.size())});
       const ineqbf::Result r = ineqbf::analyse(problem, watch.settings(seed));
       interrupted = watch.interrupted();
       out = List::create(Named("error") = false,

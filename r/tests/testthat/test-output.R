@@ -44,6 +44,11 @@ test_that("summary shows each hypothesis as written beside its rows", {
   expect_identical(pieces("a > b > c & d < 1", 3L), c("a > b > c", "a > b > c", "d < 1"))
   expect_identical(pieces("`a&b` > 0 & `x<y` < 1", 2L), c("`a&b` > 0", "`x<y` < 1"))
   expect_null(pieces("a > b", 2L))
+  # integration's fits and complexities come with their MC errors
+  s <- summary(r)
+  s$method <- "integration"
+  s$constraints$fit_error <- c(1.5e-5, 0.002)
+  expect_match(capture.output(print(s))[3], "[01]\\.[0-9]{3} \\(1\\.5e-05\\)")
 })
 
 test_that("as.data.frame of a comparison carries the PMPs with their errors and intervals", {
@@ -112,6 +117,10 @@ test_that("plots are drawn: one hypothesis and a comparison", {
   plot(r)
   plot(r, hypothesis = "H1")
   plot(r, hypothesis = 2)
+  # a result without replicates (the estimate and its interval alone)
+  one <- gibbs(two$estimates, "a > b", two$Sigma)
+  one$replicates$BFia <- one$replicates$BFia[0, , drop = FALSE]
+  plot(one)
   grDevices::dev.off()
   expect_gt(file.size(file), 1000)
   expect_error(plot(r, hypothesis = "H3"), "hypothesis must be one of H1, H2")

@@ -6,14 +6,23 @@
 #
 #   r/test.sh            install and test
 #   r/test.sh --check    also R CMD build and R CMD check --no-manual
+#   r/test.sh --document only regenerate man/ and NAMESPACE from the
+#                        roxygen comments in R/ (installs r-cran-roxygen2)
 #
 # Exit status 0 when every test passes (and the check has no error).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 check=false
+document=false
 [ "${1:-}" = "--check" ] && check=true
+[ "${1:-}" = "--document" ] && document=true
 
-packages="r-base-dev r-cran-rcpp r-cran-testthat r-cran-future.apply"
+# The model packages are for the tests that feed fitted models straight in
+# (each of those tests skips when its package is missing).
+packages="r-base-dev r-cran-rcpp r-cran-testthat r-cran-future.apply
+  r-cran-lme4 r-cran-nlme r-cran-lavaan r-cran-survival r-cran-mass
+  r-cran-metafor r-cran-emmeans r-cran-glmmtmb"
+$document && packages="r-base-dev r-cran-rcpp r-cran-roxygen2"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -24,6 +33,12 @@ if [ -n "$missing" ]; then
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+if $document; then
+  cd "$root/r"
+  Rscript -e 'Rcpp::compileAttributes(); roxygen2::roxygenise(roclets = c("rd", "namespace"), load_code = "source")'
+  exit 0
 fi
 
 work=$(mktemp -d)

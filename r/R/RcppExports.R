@@ -5,8 +5,8 @@
     .Call(`_ineqbf_parse_hypotheses`, text, names, aliases, alias_of)
 }
 
-.analyse <- function(means, covariance, names, hypotheses, seed, progress) {
-    .Call(`_ineqbf_analyse_hypotheses`, means, covariance, names, hypotheses, seed, progress)
+.analyse <- function(means, covariance, names, hypotheses, seed, progress, method, precision, prior) {
+    .Call(`_ineqbf_analyse_hypotheses`, means, covariance, names, hypotheses, seed, progress, method, precision, prior)
 }
 
 .analyse_file <- function(path, seed, progress) {

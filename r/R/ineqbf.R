@@ -5,24 +5,37 @@
 #' errors and 2.5 / 97.5 percentile intervals; with several hypotheses also
 #' the Bayes factors between them and their posterior model probabilities.
 #' The posterior of the parameters is the multivariate normal distribution
-#' with means `x` and covariance `Sigma`; each hypothesis is analysed by the
-#' engine of the `ineqbf` program with the same seed, so its numbers and its
-#' report are those of the program run on an `Input.txt` holding its rows.
+#' with means `x` and covariance `Sigma`.
+#'
+#' @section Methods:
+#' `method = "integration"` (the default) computes every fit and complexity
+#' as a multivariate normal probability in double precision, without Markov
+#' chains, to the relative MC error `precision` on BFia. `method = "gibbs"`
+#' is the `ineqbf` program's truncated Gibbs sampler: each hypothesis is
+#' analysed with the same seed, so its numbers and its report are those of
+#' the program run on an `Input.txt` holding its rows ([ineqbf_file()] always
+#' uses it). The sampler can be far off when parameters are strongly
+#' correlated (an intercept and an uncentred slope); the analysis then warns.
+#'
+#' @section Warnings:
+#' What the engine has to say about a result that does not stop it (a Gibbs
+#' estimate off its integrated value, an asymmetric or ill-conditioned
+#' covariance matrix, a bounded region, a precision not reached) is
+#' signalled as a warning of class `c("ineqbf_warning", "warning",
+#' "condition")` and kept in the result's `warnings` element. With several
+#' hypotheses a warning about one of them starts with its label (`H2: `).
 #'
 #' @section Parameter names:
 #' The parameters are named by `names(x)` (or `colnames(Sigma)`; `theta1`,
-#' `theta2`, ... when neither has names, or for an empty name). A hypothesis
-#' refers to them by name. A name that is not an identifier of the
-#' hypothesis syntax (a letter, `_` or `.` not followed by a digit, then
-#' letters, digits, `_` and `.`; non-ASCII letters count as letters) is
-#' mapped to one:
-#' * `(Intercept)` becomes `Intercept`;
-#' * every other character that cannot appear in a name becomes `_`, so
-#'   `factor(g)b` becomes `factor_g_b` and `x:z` becomes `x_z`;
-#' * a name that would start with a digit (or `.` and a digit) gets an `X`
-#'   in front: `2x` becomes `X2x`;
-#' * a mapped name that equals another parameter's name gets `_2`, `_3`, ...
-#'   appended.
+#' `theta2`, ... when neither has names, or for an empty name). When the
+#' estimates and `Sigma` both carry names, `Sigma` is taken in the order of
+#' the estimates, by name; names that do not match are refused. A
+#' hypothesis refers to the parameters by name. A name that is not an
+#' identifier of the hypothesis syntax (a letter, `_` or `.` not followed by
+#' a digit, then letters, digits, `_` and `.`; non-ASCII letters count as
+#' letters) is mapped to one as [ineqbf_names()] describes: `(Intercept)`
+#' becomes `Intercept`, `factor(g)b` becomes `factor_g_b`, `2x` becomes
+#' `X2x`.
 #'
 #' The original name can be used too, written between backquotes:
 #' `` `(Intercept)` > 0 `` is the same as `Intercept > 0`. The mapped names
@@ -39,8 +52,15 @@
 #' numbers, not in the Bayes factor's meaning).
 #'
 #' @param x A numeric vector of estimates (named after the parameters), or a
-#'   fitted model with [stats::coef()] and [stats::vcov()] methods (`lm`,
-#'   `glm`, ...), whose coefficients are the estimates.
+#'   fitted model: `lm`, `aov`, `glm`, `nls`, `coxph`, `survreg`, `polr`,
+#'   `rma` and any model whose [stats::coef()] gives a named vector, with
+#'   [stats::vcov()] matched by name (a survreg's `Log(scale)` and polr's
+#'   thresholds are left out); the fixed effects of `lmer`/`glmer` (lme4),
+#'   `lme` (nlme) and `glmmTMB` (conditional model); the free parameters of
+#'   a lavaan fit (`sem`, `cfa`; a parameter held equal across groups once);
+#'   the means of an emmeans grid (`emmGrid`), named by their levels
+#'   (`cyl4`, `cyl6:am1`). A `t.test()` result is refused with a note on
+#'   what to pass instead.
 #' @param hypothesis The hypotheses: a string in the syntax below, one or
 #'   several hypotheses separated by `;`. Or constraint rows given by hand: a
 #'   numeric matrix with one row per constraint, the coefficients of the
@@ -48,6 +68,14 @@
 #'   or a list of such matrices, one per hypothesis.
 #' @param Sigma The covariance matrix of the estimates; for a fitted model,
 #'   `vcov(x)` when `NULL`.
+#' @param method `"integration"` (the default) or `"gibbs"`: see the section
+#'   "Methods".
+#' @param precision For integration: the relative MC error of BFia aimed at.
+#' @param prior Prior model probabilities for the comparison of hypotheses:
+#'   `NULL` for equal prior odds, or one positive weight per hypothesis, or
+#'   one more for the unconstrained hypothesis `Hu` (last); they are
+#'   normalised. They enter the posterior model probabilities and their
+#'   replicates.
 #' @param seed The seed of the random stream (1 to 2147483646); the program
 #'   uses 12345.
 #' @param progress `TRUE` for a progress bar ([utils::txtProgressBar()]),
@@ -66,15 +94,24 @@
 #'     hypothesis: `hypothesis`, `constraint` (its place in the hypothesis),
 #'     `text` (the row as text), `fit` and `complexity`, their hit counts
 #'     `fit_hits`, `complexity_hits` and the iterations of their final chains
-#'     `fit_iterations`, `complexity_iterations`.}
+#'     `fit_iterations`, `complexity_iterations` (Gibbs), their MC errors
+#'     `fit_error`, `complexity_error` and the points of the final lattice
+#'     rules `fit_points`, `complexity_points` (integration).}
 #'   \item{`rows`}{a list of matrices, the constraint rows of each hypothesis:
 #'     one column per parameter, then `rhs`.}
 #'   \item{`comparison`}{for `ineqbf()`: `bf`, an array `[i, j, ]` of the Bayes
 #'     factor of hypothesis i against j (`value`, `error`, `lower`, `upper`);
 #'     `pmp`, the posterior model probabilities with equal prior odds, and
 #'     `pmp_u`, the same with the unconstrained hypothesis `Hu` added, each a
-#'     data frame with `value`, `error`, `lower`, `upper`. `NULL` for
+#'     data frame with `value`, `error`, `lower`, `upper`; `prior`, the prior
+#'     model probabilities (normalised, `Hu` last). `NULL` for
 #'     `ineqbf_file()`.}
+#'   \item{`method`, `precision`}{the method used and, for integration, the
+#'     precision aimed at.}
+#'   \item{`warnings`}{a data frame of the warnings given: `hypothesis`,
+#'     `message`, `quantity` (`"fit"`, `"complexity"`, `"bf_ia"` or empty),
+#'     `constraint` (0 for none), `value` and `integrated` (the run's and the
+#'     integrated value, where `quantity` is set).}
 #'   \item{`replicates`}{matrices `BFia` and `BFic`, one column per
 #'     hypothesis: the 1000 replicates of each Bayes factor, in the order
 #'     drawn.}
@@ -101,46 +138,57 @@
 #' `future.apply` package; the results equal those of a sequential
 #' [lapply()], number for number:
 #' ```
+#' library(ineqbf)   # for print(), summary() and plot() of the results
 #' library(future.apply)
 #' plan(multisession, workers = 2)
 #' results <- future_lapply(fits, function(fit) ineqbf(fit, "x1 > x2 > 0"))
 #' plan(sequential)
+#' sapply(results, function(r) r$hypotheses$BFia)
 #' ```
 #'
 #' @seealso [ineqbf_file()] for a problem in an `Input.txt` file,
-#'   [print.ineqbf()], [summary.ineqbf()].
+#'   [print.ineqbf()], [summary.ineqbf()], [plot.ineqbf()].
 #' @examples
 #' fit <- lm(mpg ~ wt + hp + qsec, data = mtcars)
-#' r <- ineqbf(fit, "wt < hp & hp < 0; wt < 0 & hp < 0 & qsec > 0")
+#' r <- ineqbf(fit, "wt < hp & hp < 0; wt < 0 & hp < 0 & qsec > 0", method = "gibbs")
 #' r
 #' summary(r)
 #'
 #' # The intercept under its mapped name or its own name in backquotes
-#' ineqbf(fit, "Intercept > 0")$hypotheses$BFia ==
-#'   ineqbf(fit, "`(Intercept)` > 0")$hypotheses$BFia
+#' ineqbf(fit, "Intercept > 0", method = "gibbs")$hypotheses$BFia ==
+#'   ineqbf(fit, "`(Intercept)` > 0", method = "gibbs")$hypotheses$BFia
 #'
 #' # Estimates and a covariance matrix, and the same rows by hand
 #' est <- c(a = 0.5, b = 0.2)
 #' S <- matrix(c(0.04, 0.01, 0.01, 0.09), 2)
-#' ineqbf(est, "a > b > 0", Sigma = S)
-#' ineqbf(est, rbind(c(1, -1, 0), c(0, 1, 0)), Sigma = S)
+#' ineqbf(est, "a > b > 0", Sigma = S, method = "gibbs")
+#' ineqbf(est, rbind(c(1, -1, 0), c(0, 1, 0)), Sigma = S, method = "gibbs")
 #' @export
-ineqbf <- function(x, hypothesis, Sigma = NULL, seed = 12345L, progress = interactive()) {
+ineqbf <- function(x, hypothesis, Sigma = NULL, method = c("integration", "gibbs"),
+                   precision = 1e-3, prior = NULL, seed = 12345L, progress = interactive()) {
   call <- match.call()
+  method <- method_of(method, call)
+  precision <- precision_of(precision, call)
+  prior <- prior_of(prior, call)
   problem <- estimates_of(x, Sigma, call)
   names <- map_names(names(problem$estimates), length(problem$estimates))
   hyps <- hypotheses_of(hypothesis, names, call)
   seed <- seed_of(seed, call)
   raw <- with_progress(progress, function(callback) {
-    .analyse(unname(problem$estimates), unname(problem$Sigma), names$names, hyps, seed, callback)
+    .analyse(unname(problem$estimates), unname(problem$Sigma), names$names, hyps, seed, callback,
+             method, precision, prior)
   })
   stop_on_error(raw, call)
   results <- raw$results
   texts <- vapply(seq_along(hyps), function(h) {
     if (nzchar(hyps[[h]]$text)) hyps[[h]]$text else joined_text(results[[h]])
   }, "")
-  new_ineqbf(results, texts, problem$estimates, problem$Sigma, names$names, seed,
-             comparison_of(raw, length(results)))
+  r <- new_ineqbf(results, texts, problem$estimates, problem$Sigma, names$names, seed,
+                  comparison_of(raw, length(results), prior))
+  r$written <- lapply(hyps, function(h) h$pieces)
+  if (method == "integration") r$precision <- precision
+  warn_all(r$warnings, nrow(r$hypotheses), call)
+  r
 }
 
 #' Analyse an Input.txt file
@@ -189,6 +237,7 @@ ineqbf_file <- function(path, seed = 12345L, progress = interactive()) {
                   names, seed, NULL)
   r$report <- r$report[[1]]
   r$console <- r$console[[1]]
+  warn_all(r$warnings, nrow(r$hypotheses), call)
   r
 }
 
@@ -203,74 +252,9 @@ stop_on_error <- function(raw, call) {
   if (isTRUE(raw$error)) stop(ineqbf_condition(raw$status, raw$message, raw$console, call))
 }
 
-# The estimates and their covariance matrix, from a vector and Sigma or from
-# a fitted model.
-estimates_of <- function(x, Sigma, call) {
-  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
-  if (is.numeric(x) && length(dim(x)) <= 1L) {
-    if (is.null(Sigma)) usage("Sigma, the covariance matrix of the estimates, is missing")
-    estimates <- stats::setNames(as.vector(x), names(x))
-  } else {
-    estimates <- tryCatch(stats::coef(x), error = function(e) NULL)
-    if (!is.numeric(estimates) || !is.null(dim(estimates)))
-      usage("x must be a numeric vector of estimates or a fitted model with coef() and vcov() methods")
-    if (is.null(Sigma)) Sigma <- tryCatch(stats::vcov(x), error = function(e) usage(
-      paste("vcov() of x failed:", conditionMessage(e))))
-  }
-  Sigma <- as.matrix(Sigma)
-  if (!is.numeric(Sigma)) usage("Sigma must be a numeric matrix")
-  if (is.null(names(estimates)) && !is.null(colnames(Sigma))) names(estimates) <- colnames(Sigma)
-  storage.mode(Sigma) <- "double"
-  list(estimates = stats::setNames(as.double(estimates), names(estimates)), Sigma = Sigma)
-}
-
-#' Parameter names as hypotheses refer to them
-#'
-#' The names that [ineqbf()] gives the parameters: `(Intercept)` becomes
-#' `Intercept`, every character that cannot appear in a name becomes `_`, a
-#' leading digit gets an `X` in front, and clashes get `_2`, `_3`, ...
-#' appended (see the section "Parameter names" of [ineqbf()]).
-#'
-#' @param names Parameter names as R gives them, e.g. `names(coef(fit))`.
-#' @return The names, in the same order, as a hypothesis refers to them.
-#' @examples
-#' ineqbf_names(c("(Intercept)", "factor(g)b", "x:z", "2x", "wt"))
-#' @export
-ineqbf_names <- function(names) map_names(names)$names
-
-# The names as they are written in a hypothesis (see the help page) and the
-# original spellings that may be used between backquotes (aliases).
-map_names <- function(original, n = length(original)) {
-  original <- if (is.null(original)) rep("", n) else enc2utf8(as.character(original))
-  original[is.na(original)] <- ""
-  mapped <- original
-  empty <- !nzchar(mapped)
-  mapped[empty] <- paste0("theta", which(empty))
-  mapped[mapped == "(Intercept)"] <- "Intercept"
-  # (every ASCII character but letters, digits, "_" and "."; other characters
-  # are letters to the hypothesis syntax)
-  mapped <- gsub("(?![A-Za-z0-9_.])[\\x00-\\x7F]", "_", mapped, perl = TRUE)
-  digit <- grepl("^\\.?[0-9]", mapped)
-  mapped[digit] <- paste0("X", mapped[digit])
-  changed <- mapped != original & !empty
-  taken <- mapped[!changed]
-  for (i in which(changed)) {
-    candidate <- mapped[i]
-    k <- 1L
-    while (candidate %in% taken) {
-      k <- k + 1L
-      candidate <- paste0(mapped[i], "_", k)
-    }
-    mapped[i] <- candidate
-    taken <- c(taken, candidate)
-  }
-  alias <- which(changed & !grepl("`", original, fixed = TRUE))
-  list(names = mapped, aliases = original[alias], alias_of = alias)
-}
-
 hypotheses_of <- function(hypothesis, names, call) {
   npar <- length(names$names)
-  usage <- function(message) stop(ineqbf_condition(4L, message, "", call))
+  usage <- function(message) usage_error(message, call)
   rows <- function(m) {
     m <- as.matrix(m)
     if (!is.numeric(m)) usage("constraint rows must be numeric")
@@ -285,7 +269,10 @@ hypotheses_of <- function(hypothesis, names, call) {
       usage("hypothesis must be one string; separate hypotheses by \";\"")
     parsed <- .parse(enc2utf8(hypothesis), names$names, names$aliases, names$alias_of)
     stop_on_error(parsed, call)
-    return(parsed$hypotheses)
+    return(lapply(parsed$hypotheses, function(h) {
+      h$pieces <- written_pieces(h$text, nrow(h$rows))
+      h
+    }))
   }
   if (is.list(hypothesis) && !is.data.frame(hypothesis)) {
     if (!length(hypothesis)) usage("the list of hypotheses is empty")
@@ -295,12 +282,85 @@ hypotheses_of <- function(hypothesis, names, call) {
   usage("hypothesis must be a string, a matrix of constraint rows or a list of such matrices")
 }
 
+usage_error <- function(message, call) stop(ineqbf_condition(4L, message, "", call))
+
+# One message however many values were given.
+shown_value <- function(v) {
+  if (length(v) == 1L && is.atomic(v)) format(v) else paste(deparse(v, width.cutoff = 60L)[1], collapse = "")
+}
+
+# The part of a hypothesis as written that each of its rows comes from: the
+# text between "&"s, one piece for each comparison in it (a chain or a
+# range gives several rows). Backquoted names may hold "&", "<" or ">".
+# NULL when the pieces do not account for the rows.
+written_pieces <- function(text, rows) {
+  masked <- text
+  spans <- gregexpr("`[^`]*`", text)[[1]]
+  for (i in seq_along(spans)[spans > 0])
+    substr(masked, spans[i], spans[i] + attr(spans, "match.length")[i] - 1L) <-
+      strrep("x", attr(spans, "match.length")[i])
+  cuts <- c(0L, as.integer(gregexpr("&", masked, fixed = TRUE)[[1]]), nchar(text) + 1L)
+  cuts <- cuts[cuts >= 0L]
+  starts <- utils::head(cuts, -1L) + 1L
+  ends <- cuts[-1L] - 1L
+  pieces <- trimws(substring(text, starts, ends))
+  comparisons <- lengths(regmatches(substring(masked, starts, ends),
+                                    gregexpr("[<>]", substring(masked, starts, ends))))
+  if (sum(comparisons) != rows) return(NULL)
+  rep(pieces, comparisons)
+}
+
+# The library's message for a number out of range; one message for a value
+# that is not one whole number.
 seed_of <- function(seed, call) {
-  if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed != round(seed) ||
-      seed < 1 || seed > 2147483646)
-    stop(ineqbf_condition(4L, paste("the seed must be between 1 and 2147483646, not",
-                                    format(seed)), "", call))
+  if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed != round(seed))
+    usage_error(paste("the seed must be one whole number between 1 and 2147483646, not",
+                      shown_value(seed)), call)
+  if (seed < 1 || seed > 2147483646)
+    usage_error(paste("the seed must be between 1 and 2147483646, not", format(seed, scientific = FALSE)), call)
   as.integer(seed)
+}
+
+method_of <- function(method, call) {
+  if (identical(method, c("integration", "gibbs"))) return("integration")
+  if (!is.character(method) || length(method) != 1L || !method %in% c("integration", "gibbs"))
+    usage_error(paste("the method must be \"integration\" or \"gibbs\", not", shown_value(method)), call)
+  method
+}
+
+precision_of <- function(precision, call) {
+  if (!is.numeric(precision) || length(precision) != 1L || !is.finite(precision) || precision <= 0)
+    usage_error(paste("the precision must be one positive number, not", shown_value(precision)), call)
+  as.double(precision)
+}
+
+# The library checks the count and the values of the weights.
+prior_of <- function(prior, call) {
+  if (is.null(prior)) return(numeric(0))
+  if (!is.numeric(prior) || !is.null(dim(prior)))
+    usage_error("the prior model probabilities must be a numeric vector, one per hypothesis (and one for Hu)", call)
+  as.double(prior)
+}
+
+# The warnings of the results, one row per warning of each hypothesis.
+warning_table <- function(results) {
+  labels <- paste0("H", seq_along(results))
+  rows <- lapply(seq_along(results), function(h) {
+    w <- results[[h]]$warnings
+    data.frame(hypothesis = rep(labels[h], length(w$message)), w, stringsAsFactors = FALSE)
+  })
+  do.call(rbind, rows)
+}
+
+# Each message of the table signalled once as an "ineqbf_warning"
+# condition; a message about some of several hypotheses names them.
+warn_all <- function(table, hypotheses, call) {
+  for (message in unique(table$message)) {
+    who <- unique(table$hypothesis[table$message == message])
+    text <- if (length(who) < hypotheses) paste0(paste(who, collapse = ", "), ": ", message) else message
+    warning(structure(class = c("ineqbf_warning", "warning", "condition"),
+                      list(message = text, call = call)))
+  }
 }
 
 with_progress <- function(progress, run) {
@@ -318,7 +378,7 @@ joined_text <- function(result) {
 
 estimate_names <- c("value", "error", "lower", "upper")
 
-comparison_of <- function(raw, n) {
+comparison_of <- function(raw, n, prior) {
   labels <- paste0("H", seq_len(n))
   frame <- function(m, rows) {
     colnames(m) <- estimate_names
@@ -326,7 +386,17 @@ comparison_of <- function(raw, n) {
   }
   list(bf = array(raw$bayes_factors, c(n, n, 4L), list(labels, labels, estimate_names)),
        pmp = frame(raw$posterior, labels),
-       pmp_u = frame(raw$posterior_with_unconstrained, c(labels, "Hu")))
+       pmp_u = frame(raw$posterior_with_unconstrained, c(labels, "Hu")),
+       prior = prior_weights(prior, labels))
+}
+
+# The prior model probabilities as the library uses them: equal weights, or
+# the caller's normalised, Hu weighing as the mean of the hypotheses' when
+# it is not given.
+prior_weights <- function(prior, labels) {
+  n <- length(labels)
+  w <- if (!length(prior)) rep(1, n + 1L) else if (length(prior) == n) c(prior, mean(prior)) else prior
+  stats::setNames(w / sum(w), c(labels, "Hu"))
 }
 
 new_ineqbf <- function(results, texts, estimates, Sigma, names, seed, comparison) {
@@ -353,12 +423,14 @@ new_ineqbf <- function(results, texts, estimates, Sigma, names, seed, comparison
     m
   })
   names(rows) <- labels
+  # (one column per hypothesis; a shorter column is filled with NA)
   replicates <- function(field) {
-    m <- vapply(results, function(r) r[[field]], numeric(length(results[[1]][[field]])))
+    n <- max(vapply(results, function(r) length(r[[field]]), 0L))
+    m <- vapply(results, function(r) c(r[[field]], rep(NA_real_, n - length(r[[field]]))), numeric(n))
     matrix(m, ncol = length(results), dimnames = list(NULL, labels))
   }
   dimnames(Sigma) <- list(names, names)
-  structure(list(
+  structure(list(method = results[[1]]$method, warnings = warning_table(results),
     hypotheses = hypotheses, constraints = constraints, rows = rows, comparison = comparison,
     replicates = list(BFia = replicates("bf_ia_replicates"), BFic = replicates("bf_ic_replicates")),
     report = vapply(results, function(r) r$report, ""),

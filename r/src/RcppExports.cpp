@@ -24,8 +24,8 @@ BEGIN_RCPP
 END_RCPP
 }
 // analyse_hypotheses
-List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::CharacterVector names, List hypotheses, int seed, SEXP progress);
-RcppExport SEXP _ineqbf_analyse_hypotheses(SEXP meansSEXP, SEXP covarianceSEXP, SEXP namesSEXP, SEXP hypothesesSEXP, SEXP seedSEXP, SEXP progressSEXP) {
+List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::CharacterVector names, List hypotheses, int seed, SEXP progress, std::string method, double precision, NumericVector prior);
+RcppExport SEXP _ineqbf_analyse_hypotheses(SEXP meansSEXP, SEXP covarianceSEXP, SEXP namesSEXP, SEXP hypothesesSEXP, SEXP seedSEXP, SEXP progressSEXP, SEXP methodSEXP, SEXP precisionSEXP, SEXP priorSEXP) {
 BEGIN_RCPP
     Rcpp::RObject rcpp_result_gen;
     Rcpp::traits::input_parameter< NumericVector >::type means(meansSEXP);
@@ -34,7 +34,10 @@ BEGIN_RCPP
     Rcpp::traits::input_parameter< List >::type hypotheses(hypothesesSEXP);
     Rcpp::traits::input_parameter< int >::type seed(seedSEXP);
     Rcpp::traits::input_parameter< SEXP >::type progress(progressSEXP);
-    rcpp_result_gen = Rcpp::wrap(analyse_hypotheses(means, covariance, names, hypotheses, seed, progress));
+    Rcpp::traits::input_parameter< std::string >::type method(methodSEXP);
+    Rcpp::traits::input_parameter< double >::type precision(precisionSEXP);
+    Rcpp::traits::input_parameter< NumericVector >::type prior(priorSEXP);
+    rcpp_result_gen = Rcpp::wrap(analyse_hypotheses(means, covariance, names, hypotheses, seed, progress, method, precision, prior));
     return rcpp_result_gen;
 END_RCPP
 }
@@ -62,7 +65,7 @@ END_RCPP
 
 static const R_CallMethodDef CallEntries[] = {
     {"_ineqbf_parse_hypotheses", (DL_FUNC) &_ineqbf_parse_hypotheses, 4},
-    {"_ineqbf_analyse_hypotheses", (DL_FUNC) &_ineqbf_analyse_hypotheses, 6},
+    {"_ineqbf_analyse_hypotheses", (DL_FUNC) &_ineqbf_analyse_hypotheses, 9},
     {"_ineqbf_analyse_file", (DL_FUNC) &_ineqbf_analyse_file, 3},
     {"_ineqbf_engine_version", (DL_FUNC) &_ineqbf_engine_version, 0},
     {NULL, NULL, 0}

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
@@ -46,45 +49,52 @@ void call_progress(void* data) {
 // each constraint has a fit and a complexity sampler, and the current chain
 // counts by the share of its sweeps done. A chain that is redone longer
 // (the iteration ladder) starts its share again; the fraction shown never
-// goes back.
+// goes back. R is called from R's own thread only: a report or a poll from
+// another thread of the engine is skipped (it polls again soon).
 class Watch {
  public:
-  // steps: the number of samplers of the whole run (2 per constraint).
-  Watch(SEXP progress, int64_t steps) : progress_(progress), steps_(steps) {}
+  // steps_before[h]: the samplers of the hypotheses before hypothesis h (2
+  // per constraint); the last element is those of the whole run.
+  Watch(SEXP progress, std::vector<int64_t> steps_before)
+      : progress_(progress), steps_before_(std::move(steps_before)) {}
 
   ineqbf::Settings settings(int32_t seed) {
     ineqbf::Settings s;
     s.seed = seed;
-    s.cancel = [this] {
-      if (!interrupted_ && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
-      return interrupted_;
-    };
-    if (!Rf_isNull(progress_)) s.progress = [this](const ineqbf::Progress& p) { report(p); };
+    s.cancel = [this] { return poll(); };
+    if (!Rf_isNull(progress_))
+      s.progress = [this](const ineqbf::Progress& p) { report(p); };
     return s;
   }
 
   bool interrupted() const { return interrupted_; }
 
  private:
+  bool on_r_thread() const { return std::this_thread::get_id() == r_thread_; }
+
+  bool poll() {
+    if (!interrupted_ && on_r_thread() && !R_ToplevelExec(check_interrupt, nullptr)) interrupted_ = true;
+    return interrupted_;
+  }
+
   void report(const ineqbf::Progress& p) {
-    // The progress does not say which hypothesis it is about: a sampler
-    // that comes before the previous one starts the next hypothesis.
-    const int64_t key = 2 * int64_t{p.constraint - 1} + (p.sampler == ineqbf::Sampler::complexity);
-    if (key < last_key_) done_before_ += last_key_ + 1;
-    last_key_ = key;
+    if (interrupted_ || !on_r_thread()) return;
+    const size_t last = steps_before_.size() >= 2 ? steps_before_.size() - 2 : 0;
+    const size_t h = std::min(static_cast<size_t>(std::max(p.hypothesis, 0)), last);
+    const int64_t steps = steps_before_.back();
+    const int64_t key = steps_before_[h] + 2 * int64_t{std::max(p.constraint - 1, 0)} +
+                        (p.sampler == ineqbf::Sampler::complexity);
     const double chain = p.sweeps_total > 0 ? double(p.sweeps_done) / double(p.sweeps_total) : 1.0;
-    const double fraction =
-        steps_ > 0 ? std::min(1.0, (double(done_before_ + key) + chain) / double(steps_)) : 1.0;
-    if (fraction <= shown_ || interrupted_) return;
+    const double fraction = steps > 0 ? std::min(1.0, (double(key) + chain) / double(steps)) : 1.0;
+    if (fraction <= shown_) return;
     shown_ = fraction;
     ProgressCall call{progress_, fraction};
     if (!R_ToplevelExec(call_progress, &call)) interrupted_ = true;
   }
 
   SEXP progress_;
-  int64_t steps_;
-  int64_t done_before_ = 0;
-  int64_t last_key_ = -1;
+  std::vector<int64_t> steps_before_;
+  std::thread::id r_thread_ = std::this_thread::get_id();
   double shown_ = 0.0;
   bool interrupted_ = false;
 };
@@ -132,33 +142,76 @@ NumericVector estimate(const ineqbf::Estimate& e) {
 
 NumericVector floats(const std::vector<double>& v) { return NumericVector(v.begin(), v.end()); }
 
-List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
-  const size_t n = r.constraints.size();
+const char* method_name(ineqbf::Method m) { return m == ineqbf::Method::integration ? "integration" : "gibbs"; }
+
+ineqbf::Method method_of(const std::string& name) {
+  if (name == "gibbs") return ineqbf::Method::gibbs;
+  if (name == "integration") return ineqbf::Method::integration;
+  usage("the method must be \"integration\" or \"gibbs\", not \"" + name + "\"");
+}
+
+// The warnings of a result as columns (message, quantity, constraint,
+// value, integrated), for the R side to show and keep.
+List warning_list(const std::vector<ineqbf::Warning>& ws) {
+  const size_t n = ws.size();
+  Rcpp::CharacterVector message(n), quantity(n);
+  Rcpp::IntegerVector constraint(n);
+  NumericVector value(n), integrated(n);
+  for (size_t i = 0; i < n; ++i) {
+    message[i] = ws[i].message;
+    quantity[i] = ws[i].quantity;
+    constraint[i] = ws[i].constraint;
+    value[i] = ws[i].value;
+    integrated[i] = ws[i].integrated;
+  }
+  return List::create(Named("message") = message, Named("quantity") = quantity,
+                      Named("constraint") = constraint, Named("value") = value,
+                      Named("integrated") = integrated);
+}
+
+// Per constraint: the row as text, fit and complexity with their MC errors,
+// hits and iterations (Gibbs) and points (integration).
+List constraint_columns(const std::vector<ineqbf::ConstraintResult>& cs,
+                        const std::vector<std::string>& names) {
+  const size_t n = cs.size();
   Rcpp::CharacterVector text(n);
-  NumericVector fit(n), complexity(n);
+  NumericVector fit(n), complexity(n), fit_error(n), complexity_error(n);
   Rcpp::IntegerVector fit_hits(n), complexity_hits(n), fit_iterations(n), complexity_iterations(n);
-  std::vector<ineqbf::Constraint> rows;
+  NumericVector fit_points(n), complexity_points(n);
   for (size_t k = 0; k < n; ++k) {
-    const ineqbf::ConstraintResult& c = r.constraints[k];
-    rows.push_back(c.row);
+    const ineqbf::ConstraintResult& c = cs[k];
     text[k] = ineqbf::constraint_text(c.row, names);
     fit[k] = c.fit.value;
     complexity[k] = c.complexity.value;
+    fit_error[k] = c.fit.mc_error;
+    complexity_error[k] = c.complexity.mc_error;
     fit_hits[k] = static_cast<int>(c.fit.hits);
     complexity_hits[k] = static_cast<int>(c.complexity.hits);
     fit_iterations[k] = static_cast<int>(c.fit.iterations);
     complexity_iterations[k] = static_cast<int>(c.complexity.iterations);
+    fit_points[k] = static_cast<double>(c.fit.points);
+    complexity_points[k] = static_cast<double>(c.complexity.points);
   }
   return List::create(
+      Named("text") = text, Named("fit") = fit, Named("complexity") = complexity,
+      Named("fit_error") = fit_error, Named("complexity_error") = complexity_error,
+      Named("fit_hits") = fit_hits, Named("complexity_hits") = complexity_hits,
+      Named("fit_iterations") = fit_iterations, Named("complexity_iterations") = complexity_iterations,
+      Named("fit_points") = fit_points, Named("complexity_points") = complexity_points);
+}
+
+List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
+  std::vector<ineqbf::Constraint> rows;
+  for (const ineqbf::ConstraintResult& c : r.constraints) rows.push_back(c.row);
+  return List::create(
+      Named("method") = method_name(r.method),
       Named("rows") = matrix_of(rows, static_cast<int>(names.size())),
-      Named("constraints") = List::create(
-          Named("text") = text, Named("fit") = fit, Named("complexity") = complexity,
-          Named("fit_hits") = fit_hits, Named("complexity_hits") = complexity_hits,
-          Named("fit_iterations") = fit_iterations, Named("complexity_iterations") = complexity_iterations),
+      Named("constraints") = constraint_columns(r.constraints, names),
       Named("total_fit") = r.total_fit, Named("total_complexity") = r.total_complexity,
       Named("bf_ia") = estimate(r.bf_ia), Named("bf_ic") = estimate(r.bf_ic),
       Named("bf_ic_infinite") = r.bf_ic_infinite, Named("bf_ia_replicates") = floats(r.bf_ia_replicates),
-      Named("bf_ic_replicates") = floats(r.bf_ic_replicates), Named("report") = r.report,
+      Named("bf_ic_replicates") = floats(r.bf_ic_replicates),
+      Named("warnings") = warning_list(r.warnings), Named("report") = r.report,
       Named("console") = r.console, Named("seed") = r.seed);
 }
 
@@ -203,6 +256,18 @@ ineqbf::Problem problem_of(const NumericVector& means, const NumericMatrix& cova
   return p;
 }
 
+// The parser lists the parameters it knows when a name is unknown; the
+// aliases are other spellings of the same parameters, so the list names
+// each parameter once, as the result does.
+ineqbf::Error without_aliases(const ineqbf::Error& e, const std::vector<std::string>& names) {
+  static constexpr std::string_view list = "; parameters are ";
+  const size_t at = e.message().find(list);
+  if (at == std::string::npos) return e;
+  std::string message = e.message().substr(0, at + list.size());
+  for (size_t i = 0; i < names.size(); ++i) message += (i ? ", " : "") + names[i];
+  return ineqbf::Error(e.status(), message, e.console());
+}
+
 }  // namespace
 
 // Parses hypotheses over the parameters `names` and, where a name had to be
@@ -235,7 +300,7 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
     }
     return List::create(Named("error") = false, Named("hypotheses") = out);
   } catch (const ineqbf::Error& e) {
-    return error_list(e);
+    return error_list(without_aliases(e, strings(names)));
   }
 }
 
@@ -243,7 +308,8 @@ List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::Chara
 // estimates and their covariance matrix, then compares them.
 // [[Rcpp::export(.analyse, rng = false)]]
 List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::CharacterVector names,
-                        List hypotheses, int seed, SEXP progress) {
+                        List hypotheses, int seed, SEXP progress, std::string method, double precision,
+                        NumericVector prior) {
   List out;
   bool interrupted = false;
   {
@@ -251,7 +317,7 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
       const std::vector<std::string> name_list = strings(names);
       const ineqbf::Problem problem = problem_of(means, covariance, name_list);
       std::vector<ineqbf::Hypothesis> hs;
-      int64_t steps = 0;
+      std::vector<int64_t> steps_before{0};
       for (R_xlen_t h = 0; h < hypotheses.size(); ++h) {
         const List one = hypotheses[h];
         ineqbf::Hypothesis hyp;
@@ -263,11 +329,15 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
                 " parameters need " + std::to_string(means.size() + 1) +
                 " (the coefficients, then the right-hand side)");
         hyp.constraints = rows_of(rows);
-        steps += 2 * static_cast<int64_t>(hyp.constraints.size());
+        steps_before.push_back(steps_before.back() + 2 * static_cast<int64_t>(hyp.constraints.size()));
         hs.push_back(std::move(hyp));
       }
-      Watch watch(progress, steps);
-      const ineqbf::Comparison c = ineqbf::analyse(problem, hs, watch.settings(seed));
+      Watch watch(progress, std::move(steps_before));
+      ineqbf::Settings settings = watch.settings(seed);
+      settings.method = method_of(method);
+      settings.precision = precision;
+      settings.prior.assign(prior.begin(), prior.end());
+      const ineqbf::Comparison c = ineqbf::analyse(problem, hs, settings);
       interrupted = watch.interrupted();
       List results(c.results.size());
       for (size_t h = 0; h < c.results.size(); ++h) results[h] = result_list(c.results[h], name_list);
@@ -293,7 +363,7 @@ List analyse_file(std::string path, int seed, SEXP progress) {
   {
     try {
       const ineqbf::Problem problem = ineqbf::read_problem(path);
-      Watch watch(progress, 2 * static_cast<int64_t>(problem.constraints.size()));
+      Watch watch(progress, {0, 2 * static_cast<int64_t>(problem.constraints.size())});
       const ineqbf::Result r = ineqbf::analyse(problem, watch.settings(seed));
       interrupted = watch.interrupted();
       out = List::create(Named("error") = false,

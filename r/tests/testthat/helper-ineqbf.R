@@ -59,3 +59,38 @@ expect_reported <- function(value, shown, label) {
 }
 
 two_parameters <- list(estimates = c(a = 0.5, b = 0.2), Sigma = matrix(c(0.04, 0.01, 0.01, 0.09), 2))
+
+# An analysis by the program's method, quietly.
+gibbs <- function(x, hypothesis, ...) ineqbf(x, hypothesis, ..., method = "gibbs", progress = FALSE)
+
+# An analysis by integration, or a skip while this build of the library has
+# no integration method (the call reached the library all the same).
+integrated <- function(x, hypothesis, ...) {
+  tryCatch(ineqbf(x, hypothesis, ..., progress = FALSE), ineqbf_error = function(e) {
+    if (conditionMessage(e) == "the integration method is not available in this build")
+      testthat::skip("no integration method in this build")
+    stop(e)
+  })
+}
+
+# The warnings an expression signals, as their classes and messages.
+warnings_of <- function(expr) {
+  seen <- list()
+  withCallingHandlers(expr, warning = function(w) {
+    seen[[length(seen) + 1L]] <<- w
+    invokeRestart("muffleWarning")
+  })
+  seen
+}
+
+# A folder holding the Input.txt of two parameters and two rows
+# (theta1 > theta2 > 0).
+input_folder <- function() {
+  dir <- tempfile()
+  dir.create(dir)
+  writeLines(c("Number of parameters and of constraints", "2 2", "Means", "0.50 0.20",
+               "Covariance matrix", "0.040 0.010", "0.010 0.090",
+               "Constraints: coefficients, then right-hand side", "1 -1 0", "0 1 0"),
+             file.path(dir, "Input.txt"))
+  dir
+}

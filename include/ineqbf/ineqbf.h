@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -89,10 +90,46 @@ struct Problem {
   int32_t parameters() const { return static_cast<int32_t>(means.size()); }
 };
 
+// How a file in the Input.txt format is read.
+struct ReadOptions {
+  // The values as written, each rounded once to double (for
+  // Method::integration); otherwise rounded once to single precision, as
+  // the program reads them. Either way a file is accepted or refused alike.
+  bool as_written = false;
+};
+
 // Reads a problem from a file in the Input.txt format (or a folder holding
 // an Input.txt), with the program's reader: the same values, the same
 // errors. Throws Error (status 1 or 3) where the program stops.
-Problem read_problem(const std::string& path);
+Problem read_problem(const std::string& path, const ReadOptions& options = {});
+
+// The program's reader, step by step, saying what it saw: a file that
+// reads without error but perhaps not as it was meant (rows beyond the
+// counts, a heading line that holds numbers or is blank, a row spilling
+// onto the next line or holding more values than it needs, decimal commas,
+// a covariance matrix that is not symmetric) and, after a read that failed,
+// where and on what it failed, with a hint.
+class Reader {
+ public:
+  explicit Reader(ReadOptions options = {});
+  ~Reader();
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  // Opens `path` as the program opens its input: a file that cannot be
+  // opened is noted, and read() then fails with the program's message.
+  // Messages name the file `shown` (the path when empty).
+  void open(const std::string& path, const std::string& shown = {});
+  // Reads the problem; throws Error (status 1 or 3) where the program stops.
+  Problem read();
+  // What the reader saw, one line each without a line end, most telling
+  // first; after a failed read, the first says where and on what it failed.
+  const std::vector<std::string>& warnings() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 // The same from text held in memory; `filename` names it in messages.
 Problem read_problem_text(std::string_view text, std::string_view filename = "Input.txt");
 

@@ -79,6 +79,18 @@ status, doc, report = run_json("tests/e2e/cases/singular-covariance")
 p = doc["problems"][0]
 check(status == 2 and p["status"] == 2 and "FATAL ERROR 2 from LINRG" in p["message"], "error")
 
+# A path that is not UTF-8: the JSON text stays UTF-8, U+FFFD for the byte.
+with tempfile.TemporaryDirectory() as tmp:
+    work = os.path.join(os.fsencode(tmp), b"case\xff")
+    os.makedirs(work)
+    shutil.copy(os.fsencode(os.path.join(source, "examples/two-parameters/Input.txt")), work)
+    out = subprocess.run([exe, "--json", "-", work], capture_output=True)
+    try:
+        doc = json.loads(out.stdout.decode("utf-8"))
+        check(doc["problems"][0]["input"].endswith("case\ufffd"), "U+FFFD for a byte that is not UTF-8")
+    except (UnicodeDecodeError, ValueError) as e:
+        check(False, f"JSON of a path that is not UTF-8: {e}")
+
 if failures:
     print("failed:", *failures, sep="\n  ")
     sys.exit(1)

@@ -1,4 +1,4 @@
-#include "cli/input_check.h"
+#include "api/read_check.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace ineqbf::detail {
 
 namespace {
 
@@ -20,9 +20,17 @@ constexpr size_t MAX_OF_A_KIND = 5;
 struct Layout {
   int64_t npar;  // counts below 0 read as 0 rows
   int64_t ncon;
+  int64_t ncon_written;  // NCON as line 2 gives it
 
   explicit Layout(const driver::ProblemArrays& p)
-      : npar(std::max<int64_t>(p.NPAR, 0)), ncon(std::max<int64_t>(p.NCON, 0)) {}
+      : npar(std::max<int64_t>(p.NPAR, 0)), ncon(std::max<int64_t>(p.NCON, 0)), ncon_written(p.NCON) {}
+
+  // What line 2 says of the constraints: "2 constraints", "-5 constraints
+  // (read as none)".
+  std::string constraints_said() const {
+    return std::to_string(ncon_written) + (ncon_written == 1 ? " constraint" : " constraints") +
+           (ncon_written < 0 ? " (read as none)" : "");
+  }
 
   // Index of the heading before the constraint rows.
   int64_t constraint_heading() const { return 5 + npar; }
@@ -137,9 +145,17 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
   std::vector<std::string> rows;
   for (size_t i = 0; i < st.size(); ++i) {
     if (layout.is_heading(i) || st[i].asked == 0) continue;
-    if (layout.is_row(i) && st[i].last_line > st[i].first_line) {
-      rows.push_back(layout.what(i) + " starts on " + line_of(st[i].first_line) + " and continues on " +
-                     line_of(st[i].last_line) + ": " + line_of(st[i].first_line) + " holds fewer than " +
+    // Blank lines before a row's first value are skipped; nothing shifts.
+    const int64_t first = std::max(st[i].first_line, st[i].first_value_line);
+    if (layout.is_row(i) && first > st[i].first_line) {
+      rows.push_back((first - st[i].first_line == 1 ? line_of(st[i].first_line) + " is blank"
+                                                    : "lines " + std::to_string(st[i].first_line) + " to " +
+                                                          std::to_string(first - 1) + " are blank") +
+                     ": skipped, " + layout.what(i) + " is read from " + line_of(first));
+    }
+    if (layout.is_row(i) && st[i].last_line > first) {
+      rows.push_back(layout.what(i) + " starts on " + line_of(first) + " and continues on " +
+                     line_of(st[i].last_line) + ": " + line_of(first) + " holds fewer than " +
                      std::to_string(st[i].asked) + " values, so the rows after it are shifted");
     }
     if (only_numbers(st[i].rest)) {
@@ -157,7 +173,7 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
     if (only_numbers(record)) {
       out.push_back(line_of(line) + " holds another row (" + quoted(record) + "), but line " +
                     std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " +
-                    std::to_string(layout.ncon) + (layout.ncon == 1 ? " constraint" : " constraints") +
+                    layout.constraints_said() +
                     ": it is not read");
       break;
     }
@@ -191,7 +207,9 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
 namespace {
 
 // What went wrong with read statement `index`, where, and a hint.
-std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& layout, size_t index) {
+// `shifted_by` names an extra line above that shifted the sections, if any.
+std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& layout, size_t index,
+                              const std::string& shifted_by) {
   const std::string what = layout.what(index);
   const std::string where = line_of(failure.line) + ", column " + std::to_string(failure.column);
   const std::string value_of =
@@ -201,14 +219,20 @@ std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& 
                                                  : std::string();
   switch (failure.number) {
     case textio::ERR_EOF:
-      return "the file ends at " + line_of(failure.line) + " while reading " + what + progress +
+      // At the start of a record the file ended with the line end before it.
+      return "the file ends " +
+             (failure.column <= 1 && failure.line > 1 ? "after " + line_of(failure.line - 1)
+                                                      : "at " + line_of(failure.line)) +
+             " while reading " + what + progress +
              ": check the counts on line 2 against the lines of the file, and that every row holds "
              "all its values";
     case textio::ERR_SYNTAX: {
       std::string hint = where + ": expected " + value_of + what + ", found " + quoted(failure.found) +
                          ", which is not a number";
       if (failure.found.find_first_of("abcdfghijklmnopqrstuvwxyzABCFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos)
-        hint += "; if this is a heading, a line of values is missing above it, or the counts ask for more";
+        hint += shifted_by.empty()
+                    ? "; if this is a heading, a line of values is missing above it, or the counts ask for more"
+                    : "; this is perhaps a heading, reached one line late because of " + shifted_by;
       else if (failure.found.find('.') != failure.found.rfind('.'))
         hint += "; a number has at most one decimal point";
       return hint;
@@ -232,13 +256,22 @@ std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLo
   if (failure.number == 0 || log.statements.empty()) return {};
   const Layout layout(problem);
   const size_t index = log.statements.size() - 1;
-  // A heading line that held numbers: the likeliest cause of what follows.
-  std::string shifted;
-  for (size_t i = 0; i < index; ++i)
-    if (layout.is_heading(i) && only_numbers(log.statements[i].rest))
-      shifted = "; " + line_of(log.statements[i].first_line) + " was read as " + layout.what(i) +
+  // A heading line that held numbers, or was blank: the likeliest cause of
+  // what follows.
+  std::string shifted, shifted_by;
+  for (size_t i = 0; i < index; ++i) {
+    if (!layout.is_heading(i)) continue;
+    const std::string line = line_of(log.statements[i].first_line);
+    if (only_numbers(log.statements[i].rest)) {
+      shifted = "; " + line + " was read as " + layout.what(i) +
                 " but holds only numbers: a heading line is perhaps missing above it";
-  return read_failure_hint(failure, layout, index) + shifted;
+    } else if (blank(log.statements[i].rest)) {
+      shifted = "; " + line + " is blank where " + layout.what(i) +
+                " was expected: if it is an extra blank line, remove it, as it shifts the sections after it";
+      shifted_by = "the blank " + line;
+    }
+  }
+  return read_failure_hint(failure, layout, index, shifted_by) + shifted;
 }
 
-}  // namespace cli
+}  // namespace ineqbf::detail

@@ -118,14 +118,11 @@ void add_limited(std::vector<std::string>& out, const std::vector<std::string>& 
 
 }  // namespace
 
-std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, const ReadLog& log,
-                                         textio::InputUnit& in) {
-  std::vector<std::string> out;
-  const Layout layout(problem);
-  const auto& st = log.statements;
+namespace {
 
-  // Headings that hold numbers, or are blank: a line is missing or extra
-  // somewhere above, and the sections after it are shifted.
+// Headings that hold numbers, or are blank: a line is missing or extra
+// somewhere above, and the sections after it are shifted.
+std::vector<std::string> heading_warnings(const Layout& layout, const std::vector<ReadStatement>& st) {
   std::vector<std::string> headings;
   for (size_t i = 0; i < st.size(); ++i) {
     if (!layout.is_heading(i)) continue;
@@ -139,9 +136,11 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
                          "shifted by one line");
     }
   }
-  add_limited(out, headings, "such headings");
+  return headings;
+}
 
-  // Values read from where they were perhaps not meant to come.
+// Values read from where they were perhaps not meant to come.
+std::vector<std::string> row_warnings(const Layout& layout, const std::vector<ReadStatement>& st) {
   std::vector<std::string> rows;
   for (size_t i = 0; i < st.size(); ++i) {
     if (layout.is_heading(i) || st[i].asked == 0) continue;
@@ -159,28 +158,31 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
                      std::to_string(st[i].asked) + " values, so the rows after it are shifted");
     }
     if (only_numbers(st[i].rest)) {
-      rows.push_back(line_of(st[i].last_line) + " holds more than " + layout.what(i) +
-                     "; the rest, " + quoted(st[i].rest) + ", is not read");
+      rows.push_back(line_of(st[i].last_line) + " holds more than " + layout.what(i) + "; the rest, " +
+                     quoted(st[i].rest) + ", is not read");
     }
   }
-  add_limited(out, rows, "rows that do not fit their lines");
+  return rows;
+}
 
-  // Numbers after the last row the counts ask for (in a file whose end comes
-  // without waiting: a pipe may stay open).
+// Numbers after the last row the counts ask for (in a file whose end comes
+// without waiting: a pipe may stay open).
+std::vector<std::string> extra_rows(const Layout& layout, const std::vector<ReadStatement>& st,
+                                    textio::InputUnit& in) {
   std::string record;
   int64_t line = in.line();
   for (int scanned = 0; in.has_end() && scanned < 100000 && in.next_record(record); ++scanned) {
-    if (only_numbers(record)) {
-      out.push_back(line_of(line) + " holds another row (" + quoted(record) + "), but line " +
-                    std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " +
-                    layout.constraints_said() +
-                    ": it is not read");
-      break;
-    }
+    if (only_numbers(record))
+      return {line_of(line) + " holds another row (" + quoted(record) + "), but line " +
+              std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " + layout.constraints_said() +
+              ": it is not read"};
     line = in.line();
   }
+  return {};
+}
 
-  // A covariance matrix that is not symmetric.
+// A covariance matrix that is not symmetric.
+std::vector<std::string> asymmetric_pairs(const Layout& layout, const driver::ProblemArrays& problem) {
   std::vector<std::string> asymmetric;
   for (int64_t i = 1; i <= layout.npar; ++i)
     for (int64_t j = i + 1; j <= layout.npar; ++j)
@@ -189,18 +191,33 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
                              std::to_string(j) + ") is " + shortest(problem.COV(i, j)) + " but (" +
                              std::to_string(j) + ", " + std::to_string(i) + ") is " +
                              shortest(problem.COV(j, i)));
-  add_limited(out, asymmetric, "pairs that differ");
+  return asymmetric;
+}
 
-  // Decimal commas: "0,42" reads as the two values 0 and 42.
+// Decimal commas: "0,42" reads as the two values 0 and 42.
+std::vector<std::string> decimal_commas(const std::vector<textio::DecimalCommaSuspect>& suspects) {
   std::vector<std::string> commas;
-  for (const textio::DecimalCommaSuspect& c : log.commas) {
+  for (const textio::DecimalCommaSuspect& c : suspects) {
     const size_t comma = c.text.find(',');
     commas.push_back(line_of(c.line) + ", column " + std::to_string(c.column) + ": " + quoted(c.text) +
-                     " reads as two values, " + c.text.substr(0, comma) + " and " +
-                     c.text.substr(comma + 1) + "; if a decimal comma was meant, write " +
-                     c.text.substr(0, comma) + "." + c.text.substr(comma + 1));
+                     " reads as two values, " + c.text.substr(0, comma) + " and " + c.text.substr(comma + 1) +
+                     "; if a decimal comma was meant, write " + c.text.substr(0, comma) + "." +
+                     c.text.substr(comma + 1));
   }
-  add_limited(out, commas, "values with a comma between digits");
+  return commas;
+}
+
+}  // namespace
+
+std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, const ReadLog& log,
+                                         textio::InputUnit& in) {
+  std::vector<std::string> out;
+  const Layout layout(problem);
+  add_limited(out, heading_warnings(layout, log.statements), "such headings");
+  add_limited(out, row_warnings(layout, log.statements), "rows that do not fit their lines");
+  add_limited(out, extra_rows(layout, log.statements, in), "");
+  add_limited(out, asymmetric_pairs(layout, problem), "pairs that differ");
+  add_limited(out, decimal_commas(log.commas), "values with a comma between digits");
   return out;
 }
 

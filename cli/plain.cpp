@@ -2,16 +2,65 @@
 
 #include <cstdio>
 
-#include "api/internal.h"
-#include "api/read_check.h"
 #include "cli/files.h"
+#include "cli/json.h"
 #include "cli/print.h"
 #include "cli/progress.h"
-#include "driver/run.h"
 #include "ineqbf/ineqbf.h"
-#include "textio/textio.h"
 
 namespace cli {
+
+namespace {
+
+// The stages of the run in the program's order: Input.txt opened, Output.txt
+// created (emptied), the problem read, analysed, the report written. An
+// error of the reader or of the report file is printed here; one of the
+// analysis has been printed through the console tap already.
+int run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
+  ineqbf::Reader reader;
+  ineqbf::ReportFile report;
+  ProblemOutcome said;  // what is said on standard error
+  said.input = "Input.txt";
+  try {
+    reader.open("Input.txt");
+    report.open("Output.txt");
+    ineqbf::Problem problem;
+    try {
+      problem = reader.read();
+    } catch (const ineqbf::Error&) {
+      for (const std::string& w : reader.warnings()) said.warnings.push_back("Input.txt, " + w);
+      throw;
+    }
+    said.warnings = reader.warnings();
+    print_input_warnings(said, false);
+    said.warnings.clear();  // said once
+    ineqbf::Settings settings;
+    settings.console = [&](std::string_view record) {
+      progress.clear();
+      console.write(record);
+    };
+    if (progress.active()) settings.progress = [&](const ineqbf::Progress& p) { progress.update(p); };
+    try {
+      said.results.push_back(ineqbf::analyse(problem, settings));
+    } catch (const ineqbf::Error& e) {
+      progress.clear();
+      console.close();
+      return e.status();
+    }
+    progress.clear();
+    print_result_warnings(said, 0, false);
+    report.write(said.results[0].report);
+    report.close();
+  } catch (const ineqbf::Error& e) {
+    console.message(e.message());
+    console.close();
+    print_input_warnings(said, false);
+    return e.status();
+  }
+  return console.close();
+}
+
+}  // namespace
 
 int run_plain() {
   // A report that is the input (a link to it, or a hard link) would
@@ -21,33 +70,9 @@ int run_plain() {
         "so nothing is read or written: remove the link Output.txt and run again");
     return ineqbf::status_io_error;
   }
-  textio::Console console(stdout);
+  ineqbf::ProgramConsole console(stdout);
   ProgressLine progress(true);
-  ineqbf::detail::ReadLog log;
-  ProblemOutcome said;
-  driver::RunWatch watch;
-  watch.statements = &log.statements;
-  watch.commas = &log.commas;
-  watch.read_done = [&](textio::InputUnit& in, const driver::ProblemArrays& p) {
-    try {
-      said.warnings = ineqbf::detail::layout_warnings(p, log, in);
-    } catch (const textio::RunEnded&) {
-      // The rest of the file could not be read: nothing more to say of it.
-    }
-    print_input_warnings(said, false);
-  };
-  std::string detail;
-  watch.read_failed = [&](const textio::InputUnit& in, const driver::ProblemArrays& p) {
-    detail = ineqbf::detail::read_failure_detail(in.failure(), log, p);
-  };
-  if (progress.active())
-    watch.hooks.progress = [&](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done, int64_t total) {
-      progress.update(ineqbf::detail::progress_of(k, kind, niter, done, total));
-    };
-  const int status = driver::run(console, &watch);
-  progress.clear();
-  if (!detail.empty()) say("Input.txt, " + detail);
-  return status;
+  return run_stages(console, progress);
 }
 
 }  // namespace cli

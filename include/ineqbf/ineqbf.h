@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -132,6 +133,54 @@ class Reader {
 };
 // The same from text held in memory; `filename` names it in messages.
 Problem read_problem_text(std::string_view text, std::string_view filename = "Input.txt");
+
+// The program's console and report file, for callers that run the program
+// as it runs on Input.txt: the same bytes, and the same messages when a
+// file cannot be written.
+//
+// The console on a stream (the program's standard output): records as
+// Settings::console hands them, and the lines of an Error's message, each
+// pushed out at once. A write that fails is remembered and said when the
+// console is closed, as the program says it.
+class ProgramConsole {
+ public:
+  explicit ProgramConsole(std::FILE* stream);
+  ~ProgramConsole();
+  ProgramConsole(const ProgramConsole&) = delete;
+  ProgramConsole& operator=(const ProgramConsole&) = delete;
+
+  // Records with their CR LF, as Settings::console hands them.
+  void write(std::string_view records);
+  // The lines of a message (an Error's message()), separated by '\n'.
+  void message(std::string_view lines);
+  // Pushes out what is buffered: status_ok, or status_io_error (its
+  // message printed, as far as the stream takes it) when a write failed.
+  int close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The report file, opened as the program opens Output.txt: created, or
+// emptied when it exists. Each step throws Error(status_io_error) with the
+// program's message where the program stops; `shown` names the file in
+// messages (the path when empty).
+class ReportFile {
+ public:
+  ReportFile();
+  ~ReportFile();
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+
+  void open(const std::string& path, const std::string& shown = {});
+  void write(std::string_view report);  // Result::report
+  void close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The names used when a problem gives none: theta1, theta2, …
 std::vector<std::string> default_names(int32_t parameters);

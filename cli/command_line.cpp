@@ -99,11 +99,11 @@ int worst_status(const std::vector<ProblemOutcome>& outcomes) {
 
 // One problem: its console on standard output, as the program prints it
 // (on standard error when standard output carries the JSON text).
-int run_single(Prepared& p, const Options& o, ConsoleStream& console, ProgressLine& progress) {
+int run_single(Prepared& p, const Options& o, ineqbf::ProgramConsole& console, ProgressLine& progress) {
   const bool json_on_stdout = o.json && *o.json == "-";
   if (p.readable) analyse_and_report(p, o, o.threads, {&console, &progress, true});
   int status = p.out.status;
-  if (!console.close()) {
+  if (console.close() != ineqbf::status_ok) {
     say("cannot write the console lines to " + std::string(json_on_stdout ? "standard error" : "standard output"));
     if (status == 0) status = ineqbf::status_io_error;
   }
@@ -179,7 +179,7 @@ int run_with_arguments(const Options& o) {
   }
   const bool single = jobs.size() == 1;
   const bool json_on_stdout = o.json && *o.json == "-";
-  ConsoleStream console(json_on_stdout ? stderr : stdout);
+  ineqbf::ProgramConsole console(json_on_stdout ? stderr : stdout);
   ProgressLine progress(single && !o.quiet);
   std::vector<Prepared> problems;
   try {
@@ -208,13 +208,13 @@ int run_command_line(int argc, const char* const* argv) {
     return EXIT_USAGE;
   }
   const Options& o = parsed.options;
-  if (o.help) {
-    std::fputs(help_text().c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : ineqbf::status_io_error;
-  }
-  if (o.version) {
-    std::printf("ineqbf %s\n", std::string(ineqbf::version()).c_str());
-    return std::fflush(stdout) == 0 ? 0 : ineqbf::status_io_error;
+  if (o.help || o.version) {
+    const std::string text =
+        o.help ? help_text() : "ineqbf " + std::string(ineqbf::version()) + "\n";
+    const std::string error = write_stream(stdout, text, o.help ? "the help to standard output"
+                                                                : "the version to standard output");
+    if (!error.empty()) say(error);
+    return error.empty() ? 0 : ineqbf::status_io_error;
   }
   return run_with_arguments(o);
 }

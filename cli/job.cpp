@@ -159,7 +159,8 @@ bool analyse_each(Prepared& p, ineqbf::Settings settings, const Sink& sink) {
   ineqbf::Problem problem = p.problem;
   for (size_t h = 0; h < n; ++h) {
     if (sink.console != nullptr && n > 1)
-      sink.console->record("H" + std::to_string(h + 1) + " of " + std::to_string(n) + ": " + p.hypotheses[h].text);
+      sink.console->write("H" + std::to_string(h + 1) + " of " + std::to_string(n) + ": " + p.hypotheses[h].text +
+                          "\r\n");
     if (sink.progress != nullptr && sink.progress->active())
       settings.progress = [&sink, h, n](const ineqbf::Progress& q) {
         ineqbf::Progress named = q;
@@ -216,7 +217,7 @@ void analyse_and_report(Prepared& p, const Options& o, int32_t threads, const Si
   ineqbf::Settings settings = settings_of(o, threads);
   if (sink.console != nullptr) settings.console = [&sink](std::string_view record) {
       if (sink.progress != nullptr) sink.progress->clear();
-      sink.console->raw(record);
+      sink.console->write(record);
     };
   const bool all = analyse_each(p, settings, sink);
   if (sink.progress != nullptr) sink.progress->clear();

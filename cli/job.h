@@ -26,7 +26,7 @@ struct Prepared {
 // Where the console lines of a problem go: a stream for a problem alone,
 // nowhere for one of a batch (its summary line says what became of it).
 struct Sink {
-  ConsoleStream* console = nullptr;
+  ineqbf::ProgramConsole* console = nullptr;
   ProgressLine* progress = nullptr;
   bool warn_now = false;  // print warnings as soon as they are known
 };

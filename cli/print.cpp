@@ -48,29 +48,6 @@ bool said_before(const ProblemOutcome& p, const std::string& message) {
 
 }  // namespace
 
-void ConsoleStream::record(std::string_view text) {
-  raw(std::string(text) + "\r\n");
-}
-
-void ConsoleStream::raw(std::string_view records) {
-  if (std::fwrite(records.data(), 1, records.size(), stream_) != records.size() || std::fflush(stream_) != 0)
-    failed_ = true;
-}
-
-void ConsoleStream::message(std::string_view lines) {
-  for (;;) {
-    const size_t nl = lines.find('\n');
-    record(lines.substr(0, nl));
-    if (nl == std::string_view::npos) break;
-    lines.remove_prefix(nl + 1);
-  }
-}
-
-bool ConsoleStream::close() {
-  if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0) failed_ = true;
-  return !failed_;
-}
-
 void say(const std::string& text) {
   std::string lines = "ineqbf: " + text;
   for (size_t i = 0; (i = lines.find('\n', i)) != std::string::npos; i += 9) lines.replace(i, 1, "\nineqbf: ");

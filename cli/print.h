@@ -1,6 +1,6 @@
-// What the command line prints: the console of a problem (its progress
-// lines and messages as the program prints them), warnings and errors on
-// standard error, the comparison table and the summary line of a batch.
+// What the command line prints besides the console of a problem (the
+// library's ProgramConsole): warnings and errors on standard error, the
+// comparison table and the summary line of a batch.
 #pragma once
 
 #include <cstdio>
@@ -10,25 +10,6 @@
 #include "cli/json.h"
 
 namespace cli {
-
-// The console of a problem on a stream: records with CR LF line ends, each
-// pushed out at once. A write that fails is remembered.
-class ConsoleStream {
- public:
-  explicit ConsoleStream(std::FILE* stream) : stream_(stream) {}
-  // One record, CR LF added.
-  void record(std::string_view text);
-  // A record as the library hands it over, CR LF included.
-  void raw(std::string_view records);
-  // The lines of a message, separated by '\n'.
-  void message(std::string_view lines);
-  // Pushes out what is buffered; false when any write failed.
-  bool close();
-
- private:
-  std::FILE* stream_;
-  bool failed_ = false;
-};
 
 // "ineqbf: <text>" on standard error (each line of text).
 void say(const std::string& text);

@@ -88,7 +88,7 @@ std::string write_whole(const std::string& path, const std::string& text) {
   // A link is followed: the file it names is replaced, not the link.
   fs::path target = fs::is_symlink(path, ec) ? fs::weakly_canonical(path, ec) : fs::path(path);
   const fs::path temporary =
-      target.parent_path() / ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()));
+      target.parent_path() / (std::string(".").append(target.filename().string()) + ".tmp-" + std::to_string(::getpid()));
   std::FILE* f = std::fopen(temporary.c_str(), "wb");
   if (f == nullptr) return system_error(path, errno);
   if (const int error = write_and_close(f, text); error != 0) {

@@ -159,7 +159,7 @@ bool analyse_each(Prepared& p, ineqbf::Settings settings, const Sink& sink) {
   ineqbf::Problem problem = p.problem;
   for (size_t h = 0; h < n; ++h) {
     if (sink.console != nullptr && n > 1)
-      sink.console->write("H" + std::to_string(h + 1) + " of " + std::to_string(n) + ": " + p.hypotheses[h].text +
+      sink.console->write(std::string("H").append(std::to_string(h + 1)) + " of " + std::to_string(n) + ": " + p.hypotheses[h].text +
                           "\r\n");
     if (sink.progress != nullptr && sink.progress->active())
       settings.progress = [&sink, h, n](const ineqbf::Progress& q) {

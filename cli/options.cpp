@@ -135,7 +135,7 @@ class ArgumentReader {
 
   void set(const std::string& name, std::string_view v) {
     Options& o = r_.options;
-    const std::string quoted = "\"" + std::string(v) + "\"";
+    const std::string quoted = std::string("\"").append(v) + "\"";
     if (name == "--output") {
       if (v.empty()) r_.error = "option " + std::string(name_) + " needs a file name";
       o.output = std::string(v);

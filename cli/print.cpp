@@ -14,7 +14,7 @@ std::string formatted(const char* format, double x) {
 }
 
 std::string interval(const ineqbf::Estimate& e) {
-  return "[" + formatted("%.3f", e.lower) + ", " + formatted("%.3f", e.upper) + "]";
+  return std::string("[").append(formatted("%.3f", e.lower)) + ", " + formatted("%.3f", e.upper) + "]";
 }
 
 // Rows of cells in columns as wide as their widest cell: the first two
@@ -66,7 +66,7 @@ void print_input_warnings(const ProblemOutcome& p, bool with_path) {
 void print_result_warnings(const ProblemOutcome& p, size_t h, bool with_path) {
   if (h >= p.results.size()) return;
   const std::string hypothesis = p.results.size() > 1 || p.hypotheses.size() > 1
-                                     ? "H" + std::to_string(h + 1) + ": "
+                                     ? std::string("H").append(std::to_string(h + 1)) + ": "
                                      : std::string();
   for (const ineqbf::Warning& w : p.results[h].warnings) {
     if (said_before(p, w.message)) continue;
@@ -86,7 +86,7 @@ void print_comparison(const ProblemOutcome& p, std::FILE* stream) {
     const ineqbf::Result& r = p.results[h];
     std::string text = h < p.hypotheses.size() ? p.hypotheses[h] : std::string();
     if (text.size() > 40) text = text.substr(0, 37) + "...";
-    rows.push_back({"H" + std::to_string(h + 1), text, formatted("%.4g", r.bf_ia.value),
+    rows.push_back({std::string("H").append(std::to_string(h + 1)), text, formatted("%.4g", r.bf_ia.value),
                     formatted("%.3g", r.bf_ia.mc_error),
                     r.bf_ic_infinite ? "infinite" : formatted("%.4g", r.bf_ic.value),
                     r.bf_ic_infinite ? "" : formatted("%.3g", r.bf_ic.mc_error),
@@ -96,7 +96,7 @@ void print_comparison(const ProblemOutcome& p, std::FILE* stream) {
   }
   const ineqbf::Estimate& u = c.posterior_with_unconstrained.back();
   rows.push_back({"Hu", "(unconstrained)", "1", "", "", "", "", "", formatted("%.3f", u.value), interval(u)});
-  const std::string text = "\n" + table(rows);
+  const std::string text = std::string("\n").append(table(rows));
   std::fputs(text.c_str(), stream);
   std::fflush(stream);
 }

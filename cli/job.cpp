@@ -69,7 +69,8 @@ void name_and_parse(Prepared& p, const Options& o) {
   else
     p.hypotheses = parse_all(o, p.out.names);
   // Prior model probabilities fit the hypotheses: the library's own check.
-  if (!o.prior.empty()) (void)ineqbf::compare(p.hypotheses, std::vector<ineqbf::Result>(p.hypotheses.size()), o.prior);
+  if (!o.prior.empty())
+    (void)ineqbf::compare(p.hypotheses, std::vector<ineqbf::Result>(p.hypotheses.size()), o.prior);
   p.problem.names = p.out.names;
   for (const ineqbf::Hypothesis& h : p.hypotheses) p.out.hypotheses.push_back(h.text);
   for (size_t i = 1; i <= p.hypotheses.size(); ++i)
@@ -147,8 +148,7 @@ ineqbf::Settings settings_of(const Options& o, int32_t threads) {
   s.threads = threads;
   s.method = o.method;
   s.precision = o.precision;
-  s.check = o.check;
-  s.prior = o.prior;
+  s.check = o.check;  // the prior model probabilities enter the comparison only
   return s;
 }
 

@@ -1,10 +1,11 @@
 #include "cli/job.h"
 
+#include "cli/checks.h"
+
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <concepts>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -41,19 +42,6 @@ std::vector<ineqbf::Hypothesis> parse_all(const Options& o, const std::vector<st
     }
   }
   return all;
-}
-
-// The library's checks of a problem before it is analysed (rows that
-// cannot hold together, say), where the library offers them: found by
-// argument-dependent lookup, so that a library without them runs none.
-template <class P>
-std::vector<ineqbf::Warning> checks_before_the_run(const P& problem) {
-  if constexpr (requires {
-                  { check(problem) } -> std::convertible_to<std::vector<ineqbf::Warning>>;
-                })
-    return check(problem);
-  else
-    return {};
 }
 
 // Names and hypotheses of a problem that has been read.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/checks.h"
 #include "cli/files.h"
 #include "cli/json.h"
 #include "cli/print.h"
@@ -32,6 +33,7 @@ int run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
       throw;
     }
     said.warnings = reader.warnings();
+    for (const ineqbf::Warning& w : checks_before_the_run(problem)) said.warnings.push_back(w.message);
     print_input_warnings(said, false);
     said.warnings.clear();  // said once
     ineqbf::Settings settings;

@@ -7,11 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "cli/checks.h"
 #include "cli/json.h"
 #include "cli/options.h"
 #include "cli/print.h"
 
+namespace fake {
+// A problem type whose library offers a check before the run.
+struct Problem {};
+std::vector<ineqbf::Warning> check(const Problem&) { return {{"rows 1 and 2 cannot hold together", "", 0, 0, 0}}; }
+}  // namespace fake
+
 namespace {
+
+// The checks before a run are the library's check() where it has one.
+TEST(ChecksBeforeTheRun, AreTheLibrarysWhereItHasThem) {
+  const auto said = cli::checks_before_the_run(fake::Problem{});
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_EQ(said[0].message, "rows 1 and 2 cannot hold together");
+  EXPECT_TRUE(cli::checks_before_the_run(ineqbf::Problem{}).empty());  // nothing to say of no rows
+}
 
 cli::Parsed parse(std::vector<const char*> args) {
   return cli::parse_arguments(static_cast<int>(args.size()), args.data());

@@ -1,5 +1,6 @@
 // Problems: read from a file in the Input.txt format with the program's
 // reader, checked when given by a caller, and loaded into a run's arrays.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <new>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "api/internal.h"
+#include "api/read_check.h"
 #include "driver/run.h"
 #include "ineqbf/ineqbf.h"
 #include "textio/shortest.h"
@@ -40,23 +42,84 @@ Problem detail::problem_from_arrays(const driver::ProblemArrays& a) {
 
 namespace {
 
-Problem read_unit(textio::InputUnit& in) {
+// The values as written in place of their single-precision roundings: each
+// exact value goes to the element of the arrays it was read into.
+void use_exact_values(Problem& p, const driver::ProblemArrays& a, const std::vector<textio::ExactReal>& exact) {
+  const auto npar = static_cast<size_t>(std::max(a.NPAR, 0));
+  auto within = [](const float* v, const float* first, size_t n, size_t& index) {
+    if (first == nullptr || v < first || v >= first + n) return false;
+    index = static_cast<size_t>(v - first);
+    return true;
+  };
+  for (const textio::ExactReal& e : exact) {
+    size_t i = 0;
+    if (within(e.variable, a.PARMEANS.data(), npar, i)) {
+      p.means[i] = e.value;
+    } else if (within(e.variable, a.COV.data(), npar * npar, i)) {
+      const size_t n1 = static_cast<size_t>(a.COV.extent1());  // COV(i, j) at (i-1) + (j-1)*n1
+      p.covariance[(i % n1) * npar + i / n1] = e.value;
+    } else if (within(e.variable, a.R.data(), p.constraints.size() * (npar + 1), i)) {
+      const size_t n1 = static_cast<size_t>(a.R.extent1());
+      Constraint& row = p.constraints[i % n1];
+      const size_t j = i / n1;
+      (j < npar ? row.coefficients[j] : row.rhs) = e.value;
+    }
+  }
+}
+
+}  // namespace
+
+struct Reader::State {
+  ReadOptions options;
+  textio::InputUnit in;
+  detail::ReadLog log;
+  std::vector<textio::ExactReal> exact;
+  std::vector<std::string> warnings;
+};
+
+Reader::Reader(ReadOptions options) : state_(std::make_unique<State>()) {
+  state_->options = options;
+  state_->in.keep_trace(&state_->log.statements, &state_->log.commas);
+  if (options.as_written) state_->in.keep_exact(&state_->exact);
+}
+
+Reader::~Reader() = default;
+
+void Reader::open(const std::string& path, const std::string& shown) {
+  state_->in.open(INPUT_UNIT, path, shown);
+}
+
+const std::vector<std::string>& Reader::warnings() const { return state_->warnings; }
+
+Problem Reader::read() {
+  State& st = *state_;
   textio::Console console;
   driver::ProblemArrays arrays;
   try {
-    driver::read_problem(arrays, in);
-    in.close();
+    driver::read_problem(arrays, st.in);
   } catch (const textio::RunEnded& e) {
+    const std::string detail = detail::read_failure_detail(st.in.failure(), st.log, arrays);
+    if (!detail.empty()) st.warnings.push_back(detail);
     driver::end_of_run(console, e);
     throw Error(e.status, console.message(), console.text());
   }
   try {
-    return detail::problem_from_arrays(arrays);
+    st.warnings = detail::layout_warnings(arrays, st.log, st.in);
+  } catch (const textio::RunEnded&) {
+    // The rest of the file could not be read: nothing more to say of it.
+  }
+  st.in.close();
+  try {
+    Problem p = detail::problem_from_arrays(arrays);
+    if (st.options.as_written) use_exact_values(p, arrays, st.exact);
+    return p;
   } catch (const std::bad_alloc&) {
     driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
     throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
   }
 }
+
+namespace {
 
 std::string ordinal_name(const char* what, size_t index) {
   return std::string(what) + " " + std::to_string(index + 1);
@@ -75,21 +138,32 @@ void check_value(double v, const std::string& what) {
 
 }  // namespace
 
-Problem read_problem(const std::string& path) {
+Problem read_problem(const std::string& path, const ReadOptions& options) {
   namespace fs = std::filesystem;
   std::error_code ec;
   // A folder is read as the program reads it when run there.
   const bool folder = fs::is_directory(path, ec);
-  const std::string file = folder ? (fs::path(path) / "Input.txt").string() : path;
-  textio::InputUnit in;
-  in.open(INPUT_UNIT, file, folder ? "Input.txt" : "");
-  return read_unit(in);
+  Reader reader(options);
+  reader.open(folder ? (fs::path(path) / "Input.txt").string() : path, folder ? "Input.txt" : "");
+  return reader.read();
 }
 
 Problem read_problem_text(std::string_view text, std::string_view filename) {
   textio::InputUnit in;
   in.open_text(INPUT_UNIT, std::string(filename), std::string(text));
-  return read_unit(in);
+  textio::Console console;
+  driver::ProblemArrays arrays;
+  try {
+    driver::read_problem(arrays, in);
+    in.close();
+    return detail::problem_from_arrays(arrays);
+  } catch (const textio::RunEnded& e) {
+    driver::end_of_run(console, e);
+    throw Error(e.status, console.message(), console.text());
+  } catch (const std::bad_alloc&) {
+    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
+    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
+  }
 }
 
 namespace detail {

@@ -1,5 +1,7 @@
 #include "cli/json.h"
 
+#include "cli/utf8.h"
+
 #include <cmath>
 #include <concepts>
 #include <cstdio>
@@ -111,9 +113,22 @@ class Writer {
     text += '\n';
     text.append(static_cast<size_t>(2 * depth_), ' ');
   }
+  // A string; bytes that are not UTF-8 (a file name's, say) each become
+  // U+FFFD, so that the text stays JSON.
   void string_value(std::string_view s) {
     text += '"';
-    for (const char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+      const char c = s[i];
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        const size_t n = utf8_sequence(s, i);
+        if (n == 0) {
+          text += "\\ufffd";
+          continue;
+        }
+        text.append(s.substr(i, n));
+        i += n - 1;
+        continue;
+      }
       switch (c) {
         case '"': text += "\\\""; break;
         case '\\': text += "\\\\"; break;
@@ -126,7 +141,7 @@ class Writer {
             std::snprintf(u, sizeof u, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
             text += u;
           } else {
-            text += c;  // UTF-8 passes through
+            text += c;
           }
       }
     }
@@ -166,6 +181,23 @@ void numbers(Writer& w, const std::vector<double>& v) {
   w.end_array();
 }
 
+// A result's warnings: each its text, the quantity and constraint it is
+// about, and the run's and the integrated values (in double).
+void warnings(Writer& w, const std::vector<ineqbf::Warning>& list) {
+  w.key("warnings");
+  w.begin_array();
+  for (const ineqbf::Warning& x : list) {
+    w.begin_object();
+    w.field("message", x.message);
+    w.field("quantity", x.quantity);
+    w.field("constraint", x.constraint);
+    w.field("value", x.value);
+    w.field("integrated", x.integrated);
+    w.end_object();
+  }
+  w.end_array();
+}
+
 void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& names,
             const std::string& text) {
   w.begin_object();
@@ -201,6 +233,7 @@ void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& 
   estimate(w, r.bf_ic, true);
   w.field("bf_ic_reported_infinite", r.bf_ic_infinite);
   w.single = false;
+  warnings(w, r.warnings);
   w.end_object();
 }
 

@@ -1,9 +1,11 @@
 #include "cli/options.h"
 
-#include <charconv>
-#include <string_view>
+#include "cli/utf8.h"
 
-#include "ineqbf/ineqbf.h"
+#include <charconv>
+#include <cmath>
+#include <set>
+#include <string_view>
 
 namespace cli {
 
@@ -17,122 +19,182 @@ bool to_int(std::string_view text, int64_t lo, int64_t hi, int32_t& out) {
   return true;
 }
 
-std::vector<std::string> split_names(std::string_view text) {
-  std::vector<std::string> names;
+bool to_real(std::string_view text, double& out) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(out);
+}
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+std::vector<std::string> split_list(std::string_view text) {
+  std::vector<std::string> parts;
   for (;;) {
     const size_t comma = text.find(',');
-    std::string_view name = text.substr(0, comma);
-    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    names.emplace_back(name);
+    parts.emplace_back(trimmed(text.substr(0, comma)));
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
-  return names;
+  return parts;
 }
+
+// The names of --names, checked: non-empty, distinct, UTF-8.
+std::string check_names(const std::vector<std::string>& names) {
+  std::set<std::string> seen;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string which = "--names: name " + std::to_string(i + 1);
+    if (names[i].empty()) return which + " is empty";
+    if (!valid_utf8(names[i])) return which + " is not valid UTF-8";
+    if (!seen.insert(names[i]).second) return "--names: \"" + names[i] + "\" is given twice";
+  }
+  return {};
+}
+
+// The command line being read, one argument after the other.
+class ArgumentReader {
+ public:
+  ArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+
+  Parsed read() {
+    for (; i_ < argc_ && r_.error.empty(); ++i_) one(argv_[i_]);
+    Options& o = r_.options;
+    if (r_.error.empty() && o.output && o.paths.size() > 1)
+      r_.error = "-o names the report of one problem, but " + std::to_string(o.paths.size()) + " are given";
+    if (r_.error.empty() && o.names) r_.error = check_names(*o.names);
+    return r_;
+  }
+
+ private:
+  void one(std::string_view arg) {
+    if (only_paths_ || arg == "-" || arg.empty() || arg[0] != '-') {
+      r_.options.paths.emplace_back(arg);
+      return;
+    }
+    if (arg == "--") {
+      only_paths_ = true;
+      return;
+    }
+    // --name=value is the same as --name value.
+    name_ = arg;
+    attached_.reset();
+    if (arg.starts_with("--") && arg.find('=') != std::string_view::npos) {
+      name_ = arg.substr(0, arg.find('='));
+      attached_ = arg.substr(arg.find('=') + 1);
+    }
+    if (!flag_option() && !value_option()) r_.error = "unknown option " + std::string(arg);
+  }
+
+  bool flag_option() {
+    Options& o = r_.options;
+    bool* flag = name_ == "-h" || name_ == "--help"      ? &o.help
+                 : name_ == "-V" || name_ == "--version" ? &o.version
+                 : name_ == "-q" || name_ == "--quiet"   ? &o.quiet
+                                                         : nullptr;
+    bool off = false;
+    if (name_ == "--no-check") flag = &off;
+    if (flag == nullptr) return false;
+    if (attached_) r_.error = "option " + std::string(name_) + " takes no value";
+    *flag = true;
+    if (name_ == "--no-check") o.check = false;
+    return true;
+  }
+
+  // Options that take a value. Each may be given once, but --hypothesis,
+  // which adds its hypotheses to those of the others.
+  bool value_option() {
+    static const std::set<std::string_view> kKnown = {
+        "-o", "--output", "--json", "--hypothesis", "--names", "--seed", "-j", "--jobs",
+        "--threads", "--method", "--precision", "--prior"};
+    if (!kKnown.contains(name_)) return false;
+    const std::string canonical = name_ == "-o" ? "--output" : name_ == "-j" ? "--jobs" : std::string(name_);
+    if (canonical != "--hypothesis" && !given_.insert(canonical).second) {
+      r_.error = "option " + std::string(name_) + " is given twice; give it once";
+      return true;
+    }
+    std::string_view v;
+    if (!value(v)) return true;
+    set(canonical, v);
+    return true;
+  }
+
+  bool value(std::string_view& out) {
+    if (attached_) {
+      out = *attached_;
+      return true;
+    }
+    if (i_ + 1 >= argc_) {
+      r_.error = "option " + std::string(name_) + " needs a value";
+      return false;
+    }
+    out = argv_[++i_];
+    return true;
+  }
+
+  void set(const std::string& name, std::string_view v) {
+    Options& o = r_.options;
+    const std::string quoted = std::string("\"").append(v) + "\"";
+    if (name == "--output") {
+      if (v.empty()) r_.error = "option " + std::string(name_) + " needs a file name";
+      o.output = std::string(v);
+    } else if (name == "--json") {
+      if (v.empty()) r_.error = "option --json needs a file name, or - for standard output";
+      o.json = std::string(v);
+    } else if (name == "--hypothesis") {
+      o.hypotheses.emplace_back(v);
+    } else if (name == "--names") {
+      o.names = split_list(v);
+    } else if (name == "--seed") {
+      if (!to_int(v, 1, 2147483646, o.seed))
+        r_.error = "--seed needs a whole number from 1 to 2147483646, not " + quoted;
+    } else if (name == "--jobs") {
+      if (!to_int(v, 0, 1024, o.jobs))
+        r_.error = std::string(name_) + " needs a number of problems from 0 (every core) to 1024, not " + quoted;
+    } else if (name == "--threads") {
+      if (!to_int(v, 0, 1024, o.threads))
+        r_.error = "--threads needs a number from 0 (every core) to 1024, not " + quoted;
+    } else {
+      set_analysis(name, v, quoted);
+    }
+  }
+
+  void set_analysis(const std::string& name, std::string_view v, const std::string& quoted) {
+    Options& o = r_.options;
+    if (name == "--method") {
+      if (v == "gibbs" || v == "integration")
+        o.method = v == "gibbs" ? ineqbf::Method::gibbs : ineqbf::Method::integration;
+      else
+        r_.error = "--method needs gibbs or integration, not " + quoted;
+    } else if (name == "--precision") {
+      if (!to_real(v, o.precision) || !(o.precision > 0.0))
+        r_.error = "--precision needs a positive number (a relative MC error such as 0.001), not " + quoted;
+    } else if (name == "--prior") {
+      for (const std::string& w : split_list(v)) {
+        double x = 0.0;
+        if (!to_real(w, x)) {
+          r_.error = "--prior needs prior model probabilities as numbers separated by commas, not " + quoted;
+          return;
+        }
+        o.prior.push_back(x);
+      }
+    }
+  }
+
+  int argc_;
+  const char* const* argv_;
+  int i_ = 0;
+  bool only_paths_ = false;
+  std::string_view name_;
+  std::optional<std::string_view> attached_;
+  std::set<std::string> given_;
+  Parsed r_;
+};
 
 }  // namespace
 
-Parsed parse_arguments(int argc, const char* const* argv) {
-  Parsed r;
-  Options& o = r.options;
-  o.seed = ineqbf::default_seed;
-  bool only_paths = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (only_paths || arg == "-" || arg.empty() || arg[0] != '-') {
-      o.paths.emplace_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      only_paths = true;
-      continue;
-    }
-    // --name=value is the same as --name value.
-    std::string_view name = arg;
-    std::optional<std::string_view> attached;
-    if (arg.starts_with("--")) {
-      const size_t eq = arg.find('=');
-      if (eq != std::string_view::npos) {
-        name = arg.substr(0, eq);
-        attached = arg.substr(eq + 1);
-      }
-    }
-    auto value = [&](std::string_view& out) -> bool {
-      if (attached) {
-        out = *attached;
-        return true;
-      }
-      if (i + 1 >= argc) {
-        r.error = "option " + std::string(name) + " needs a value";
-        return false;
-      }
-      out = argv[++i];
-      return true;
-    };
-    auto flag = [&]() -> bool {
-      if (attached) r.error = "option " + std::string(name) + " takes no value";
-      return !attached;
-    };
-    std::string_view v;
-    if (name == "-h" || name == "--help") {
-      if (!flag()) return r;
-      o.help = true;
-    } else if (name == "-V" || name == "--version") {
-      if (!flag()) return r;
-      o.version = true;
-    } else if (name == "-q" || name == "--quiet") {
-      if (!flag()) return r;
-      o.quiet = true;
-    } else if (name == "-o" || name == "--output") {
-      if (!value(v)) return r;
-      if (v.empty()) {
-        r.error = "option " + std::string(name) + " needs a file name";
-        return r;
-      }
-      o.output = std::string(v);
-    } else if (name == "--json") {
-      if (!value(v)) return r;
-      if (v.empty()) {
-        r.error = "option --json needs a file name, or - for standard output";
-        return r;
-      }
-      o.json = std::string(v);
-    } else if (name == "--hypothesis") {
-      if (!value(v)) return r;
-      o.hypothesis = std::string(v);
-    } else if (name == "--names") {
-      if (!value(v)) return r;
-      o.names = split_names(v);
-    } else if (name == "--seed") {
-      if (!value(v)) return r;
-      if (!to_int(v, 1, 2147483646, o.seed)) {
-        r.error = "--seed needs a whole number from 1 to 2147483646, not \"" + std::string(v) + "\"";
-        return r;
-      }
-    } else if (name == "-j" || name == "--jobs") {
-      if (!value(v)) return r;
-      if (!to_int(v, 1, 1024, o.jobs)) {
-        r.error = std::string(name) + " needs a number of problems from 1 to 1024, not \"" + std::string(v) + "\"";
-        return r;
-      }
-    } else if (name == "--threads") {
-      if (!value(v)) return r;
-      if (!to_int(v, 1, 1024, o.threads)) {
-        r.error = "--threads needs a number from 1 to 1024, not \"" + std::string(v) + "\"";
-        return r;
-      }
-    } else {
-      r.error = "unknown option " + std::string(arg);
-      return r;
-    }
-  }
-  if (o.output && o.paths.size() > 1) {
-    r.error = "-o names the report of one problem, but " + std::to_string(o.paths.size()) + " are given";
-    return r;
-  }
-  return r;
-}
+Parsed parse_arguments(int argc, const char* const* argv) { return ArgumentReader(argc, argv).read(); }
 
 std::string usage_text() {
   return "usage: ineqbf [OPTIONS] [PATH ...]\n"
@@ -155,12 +217,26 @@ std::string help_text() {
          "\n"
          "Options:\n"
          "  -o, --output FILE     write the report of the one problem to FILE\n"
-         "  -j, --jobs N          analyse N problems of a batch at a time (default: cores)\n"
-         "      --threads N       threads one analysis may use (default: cores)\n"
+         "  -j, --jobs N          analyse N problems of a batch at a time (0, the\n"
+         "                        default: one per core)\n"
+         "      --threads N       threads one analysis may use (0, the default: one per\n"
+         "                        core)\n"
          "      --seed N          seed of the random stream, 1 to 2147483646 (default 12345)\n"
+         "      --method M        gibbs (the default): the program's Gibbs sampler, its\n"
+         "                        report and bytes; integration: the same quantities\n"
+         "                        integrated in double precision from the values as\n"
+         "                        written, without Markov chains\n"
+         "      --precision X     integration: the relative MC error of BFia aimed at\n"
+         "                        (default 0.001)\n"
+         "      --no-check        gibbs: do not compare the run with integrated values\n"
+         "                        (by default a run that is off says so)\n"
          "      --hypothesis TEXT constraint rows from TEXT replace the file's rows, e.g.\n"
          "                        \"theta1 > theta2 > theta3\"; several hypotheses separated\n"
-         "                        by ; are analysed one by one and compared\n"
+         "                        by ; (or given by further --hypothesis options, which\n"
+         "                        add theirs) are analysed one by one and compared, each\n"
+         "                        report numbered: Output-1.txt, Output-2.txt, ...\n"
+         "      --prior w1,w2[,wU] prior model probabilities of the hypotheses (and of\n"
+         "                        the unconstrained one, last); default: equal\n"
          "      --names a,b,c     parameter names for --hypothesis and --json\n"
          "                        (default: theta1, theta2, ...)\n"
          "      --json FILE       every number of the run as JSON in FILE (- for standard\n"
@@ -168,6 +244,11 @@ std::string help_text() {
          "  -q, --quiet           no warnings about the input, no live progress\n"
          "  -h, --help            show this help and exit\n"
          "  -V, --version         show the version and exit\n"
+         "\n"
+         "Every option but --hypothesis may be given once; a second is an error.\n"
+         "Everything on the command line is checked, and every input read, before a\n"
+         "file is written; no report or JSON file may be an input or another output\n"
+         "of the run, through links either.\n"
          "\n"
          "Exit status: 0 the report is complete; 1 the input could not be read, a\n"
          "file could not be written, or memory ran out; 2 the numerical work could\n"

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "ineqbf/ineqbf.h"
+
 namespace cli {
 
-// Exit status of a command line that cannot be understood (the program's
-// own statuses are 0 to 3).
-inline constexpr int EXIT_USAGE = 4;
+// Exit status of a command line that cannot be understood.
+inline constexpr int EXIT_USAGE = ineqbf::status_usage;
 
 struct Options {
   bool help = false;
@@ -19,12 +20,16 @@ struct Options {
   std::vector<std::string> paths;          // folders or files; none: the current folder
   std::optional<std::string> output;       // -o FILE: the report of the one problem
   std::optional<std::string> json;         // --json FILE, or "-" for standard output
-  std::optional<std::string> hypothesis;   // --hypothesis TEXT
-  std::vector<std::string> names;          // --names a,b,c
-  int32_t seed;                            // --seed N
+  std::vector<std::string> hypotheses;     // --hypothesis TEXT, each given
+  std::optional<std::vector<std::string>> names;  // --names a,b,c
+  int32_t seed = ineqbf::default_seed;     // --seed N
   int32_t jobs = 0;                        // -j N: problems at a time (0: the number of cores)
   int32_t threads = 0;                     // --threads N: threads of one analysis (0: the number of cores)
   bool quiet = false;                      // -q: no warnings, no live progress
+  ineqbf::Method method = ineqbf::Method::gibbs;  // --method gibbs|integration
+  double precision = 1e-3;                 // --precision X
+  bool check = true;                       // --no-check turns the Gibbs cross-check off
+  std::vector<double> prior;               // --prior w1,w2[,wU]
 };
 
 // Reads the arguments after the program's name. A malformed command line

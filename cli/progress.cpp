@@ -18,12 +18,16 @@ void ProgressLine::update(const ineqbf::Progress& p) {
     clear();
     return;
   }
-  char line[160];
+  char line[200];
+  char hypothesis[32] = "";
+  if (p.hypotheses > 1)
+    std::snprintf(hypothesis, sizeof hypothesis, "H%d of %d, ", static_cast<int>(p.hypothesis + 1),
+                  static_cast<int>(p.hypotheses));
   const double percent = p.sweeps_total > 0 ? 100.0 * static_cast<double>(p.sweeps_done) /
                                                   static_cast<double>(p.sweeps_total)
                                             : 0.0;
-  const int n = std::snprintf(line, sizeof line, "constraint %d, %s, chain of %d iterations: %5.1f%%",
-                              static_cast<int>(p.constraint),
+  const int n = std::snprintf(line, sizeof line, "%sconstraint %d, %s, chain of %d iterations: %5.1f%%",
+                              hypothesis, static_cast<int>(p.constraint),
                               p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity",
                               static_cast<int>(p.iterations), percent);
   std::string text(1, '\r');

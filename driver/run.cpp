@@ -1,5 +1,6 @@
-// The run skeleton: open the two files, read the problem, seed the random
-// stream, allocate the working arrays, then the analysis stages in order.
+// The stages of a run: read the problem, seed the random stream, allocate
+// the working arrays, then the analysis stages in order. The files are
+// opened by the caller (the library's Reader and ReportFile).
 #include "driver/run.h"
 
 #include <algorithm>
@@ -12,9 +13,6 @@
 namespace driver {
 
 namespace {
-
-constexpr int INPUT_UNIT = 10;
-constexpr int OUTPUT_UNIT = 20;
 
 // Reads `count` reals into the elements (first), (first + stride), ... of a
 // checked array whose first and last elements were checked by the caller.
@@ -133,36 +131,6 @@ int end_of_run(textio::Console& console, const textio::RunEnded& e) {
 int32_t default_threads() {
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : static_cast<int32_t>(std::min<unsigned>(n, 1024));
-}
-
-int run(textio::Console& console, const RunWatch* watch) {
-  RunState s(console);
-  s.threads = 0;  // one per core, looked up when first needed
-  if (watch != nullptr) s.hooks = watch->hooks;
-  textio::InputUnit in;
-  try {
-    textio::OutputUnit out;
-    if (watch != nullptr) in.keep_trace(watch->statements, watch->commas);
-    in.open(INPUT_UNIT, "Input.txt");
-    out.open(OUTPUT_UNIT, "Output.txt");
-
-    try {
-      read_problem(s.problem, in);
-    } catch (const textio::RunEnded&) {
-      if (watch != nullptr && watch->read_failed) watch->read_failed(in, s.problem);
-      throw;
-    }
-    if (watch != nullptr && watch->read_done) watch->read_done(in, s.problem);
-    in.close();
-    start_run(s, SEED);
-    analyse(s);
-    write_report(s, out);
-    out.close();
-    console.close();  // a console that lost output is a failed run too
-    return 0;
-  } catch (const textio::RunEnded& e) {
-    return end_of_run(console, e);
-  }
 }
 
 }  // namespace driver

@@ -157,23 +157,6 @@ void allocate_working_arrays(RunState& s);
 // run.cpp: the analysis of a problem that has been read, from the set-up
 // to the summary.
 void analyse(RunState& s);
-// What a caller of the whole program may watch without changing what it
-// prints, writes or ends with: the read statements of Input.txt, the file
-// as read (or where its read failed), the progress of the chains.
-struct RunWatch {
-  std::vector<textio::ReadStatement>* statements = nullptr;
-  std::vector<textio::DecimalCommaSuspect>* commas = nullptr;
-  // After the problem has been read; `in` gives the records after it.
-  std::function<void(textio::InputUnit& in, const ProblemArrays& p)> read_done;
-  // When the read of the problem ended the run (before its message is printed).
-  std::function<void(const textio::InputUnit& in, const ProblemArrays& p)> read_failed;
-  Hooks hooks;
-};
-
-// run.cpp: the whole program in the current directory: Input.txt read,
-// Output.txt written, progress and messages on `console`; returns the exit
-// status.
-int run(textio::Console& console, const RunWatch* watch = nullptr);
 // run.cpp: prints on the console what a run that ended early still has to
 // say, and returns its exit status.
 int end_of_run(textio::Console& console, const textio::RunEnded& e);

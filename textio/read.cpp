@@ -5,6 +5,7 @@
 // memory as a whole; a value is condensed while it is scanned (at most
 // MAX_DIGITS significant digits are kept), so a line or a number of any
 // length is handled in bounded memory.
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -170,32 +171,38 @@ Conversion to_integer(const Token& t, int32_t& out) {
   return Conversion::Ok;
 }
 
-Conversion to_real(const Token& t, float& out) {
+// `wide`, when given, receives the value in double precision (as written,
+// rounded once to double) whenever `out` is set.
+Conversion to_real(const Token& t, float& out, double* wide = nullptr) {
   if (!t.valid_real()) return Conversion::Syntax;
   if (t.ndigits == 0) {
     out = t.negative ? -0.0f : 0.0f;
+    if (wide != nullptr) *wide = out;
     return Conversion::Ok;
   }
   // value = 0.d1d2... * 10^e
   const int64_t e = t.point_exponent + (t.exponent_negative ? -t.exponent : t.exponent);
   if (e > 40) return Conversion::Range;  // at least 10^40
-  if (e < -50) {                         // below 10^-50: rounds to zero
-    out = t.negative ? -0.0f : 0.0f;
-    return Conversion::Ok;
-  }
   // A clean copy of the number, converted with correct rounding.
-  char text[MAX_DIGITS + 16];
+  char text[MAX_DIGITS + 32];
   int n = 0;
   if (t.negative) text[n++] = '-';
   text[n++] = '0';
   text[n++] = '.';
   for (int i = 0; i < t.ndigits; ++i) text[n++] = t.digits[i];
   if (t.sticky) text[n++] = '1';
-  n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "e%d", static_cast<int>(e));
+  n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "e%lld",
+                     static_cast<long long>(std::max<int64_t>(e, -100000)));
+  if (e < -50) {  // below 10^-50: rounds to zero
+    out = t.negative ? -0.0f : 0.0f;
+    if (wide != nullptr) *wide = std::strtod(text, nullptr);
+    return Conversion::Ok;
+  }
   errno = 0;
   const float v = std::strtof(text, nullptr);
   if (std::isinf(v)) return Conversion::Range;
   out = v;  // an underflow gives the correctly rounded subnormal or zero
+  if (wide != nullptr) *wide = std::strtod(text, nullptr);
   return Conversion::Ok;
 }
 
@@ -430,6 +437,7 @@ void InputUnit::read(std::span<const ReadItem> items) {
     token.reset_value();
     raw.clear();
     raw_column = column_ + 1;
+    if (statement != nullptr && statement->first_value_line == 0) statement->first_value_line = line_;
     for (int v = peek(); v != END_OF_FILE && v != END_OF_RECORD && v != ' ' && v != '\t' &&
                          v != ',' && v != '/';
          v = peek()) {
@@ -453,7 +461,10 @@ void InputUnit::read(std::span<const ReadItem> items) {
         if (item.kind == ReadItem::Int) {
           result = to_integer(token, static_cast<int32_t*>(item.base)[element * item.stride]);
         } else {
-          result = to_real(token, static_cast<float*>(item.base)[element * item.stride]);
+          float& variable = static_cast<float*>(item.base)[element * item.stride];
+          double exact = 0.0;
+          result = to_real(token, variable, exact_ != nullptr ? &exact : nullptr);
+          if (result == Conversion::Ok && exact_ != nullptr) exact_->push_back({&variable, exact});
         }
         if (result == Conversion::Syntax) fail(ERR_SYNTAX, raw, raw_column, asked, asked - remaining);
         if (result == Conversion::Range) fail(ERR_CONVERSION, raw, raw_column, asked, asked - remaining);

@@ -86,6 +86,7 @@ struct ReadStatement {
   // The text of the record skipped after its last value (or the whole
   // record of a read with no variables), at most TRACE_TEXT characters.
   std::string rest;
+  int64_t first_value_line = 0;  // the record of its first value (0 when none)
 };
 inline constexpr size_t TRACE_TEXT = 200;
 
@@ -95,6 +96,13 @@ struct DecimalCommaSuspect {
   int64_t line = 0;
   int64_t column = 0;
   std::string text;
+};
+
+// A real value as written, before its rounding to single precision: the
+// variable it was read into and the value in double precision.
+struct ExactReal {
+  const float* variable = nullptr;
+  double value = 0.0;
 };
 
 // Where and on what the read that ended the run failed.
@@ -135,6 +143,9 @@ class InputUnit {
     trace_ = trace;
     commas_ = commas;
   }
+  // When `exact` is given, every real value read also appends its value in
+  // double precision (for callers that want the values as written).
+  void keep_exact(std::vector<ExactReal>* exact) { exact_ = exact; }
   // After a read that ended the run: where and on what it failed.
   const ReadFailure& failure() const { return failure_; }
   // The record the next read starts in.
@@ -180,6 +191,7 @@ class InputUnit {
   ReadFailure failure_;
   std::vector<ReadStatement>* trace_ = nullptr;
   std::vector<DecimalCommaSuspect>* commas_ = nullptr;
+  std::vector<ExactReal>* exact_ = nullptr;
 };
 
 // One item of a format: literal text, A (text, written in full), F w.d,

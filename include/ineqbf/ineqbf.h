@@ -22,7 +22,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -89,12 +91,96 @@ struct Problem {
   int32_t parameters() const { return static_cast<int32_t>(means.size()); }
 };
 
+// How a file in the Input.txt format is read.
+struct ReadOptions {
+  // The values as written, each rounded once to double (for
+  // Method::integration); otherwise rounded once to single precision, as
+  // the program reads them. Either way a file is accepted or refused alike.
+  bool as_written = false;
+};
+
 // Reads a problem from a file in the Input.txt format (or a folder holding
 // an Input.txt), with the program's reader: the same values, the same
 // errors. Throws Error (status 1 or 3) where the program stops.
-Problem read_problem(const std::string& path);
+Problem read_problem(const std::string& path, const ReadOptions& options = {});
+
+// The program's reader, step by step, saying what it saw: a file that
+// reads without error but perhaps not as it was meant (rows beyond the
+// counts, a heading line that holds numbers or is blank, a row spilling
+// onto the next line or holding more values than it needs, decimal commas,
+// a covariance matrix that is not symmetric) and, after a read that failed,
+// where and on what it failed, with a hint.
+class Reader {
+ public:
+  explicit Reader(ReadOptions options = {});
+  ~Reader();
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  // Opens `path` as the program opens its input: a file that cannot be
+  // opened is noted, and read() then fails with the program's message.
+  // Messages name the file `shown` (the path when empty).
+  void open(const std::string& path, const std::string& shown = {});
+  // Reads the problem; throws Error (status 1 or 3) where the program stops.
+  Problem read();
+  // What the reader saw, one line each without a line end, most telling
+  // first; after a failed read, the first says where and on what it failed.
+  const std::vector<std::string>& warnings() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 // The same from text held in memory; `filename` names it in messages.
 Problem read_problem_text(std::string_view text, std::string_view filename = "Input.txt");
+
+// The program's console and report file, for callers that run the program
+// as it runs on Input.txt: the same bytes, and the same messages when a
+// file cannot be written.
+//
+// The console on a stream (the program's standard output): records as
+// Settings::console hands them, and the lines of an Error's message, each
+// pushed out at once. A write that fails is remembered and said when the
+// console is closed, as the program says it.
+class ProgramConsole {
+ public:
+  explicit ProgramConsole(std::FILE* stream);
+  ~ProgramConsole();
+  ProgramConsole(const ProgramConsole&) = delete;
+  ProgramConsole& operator=(const ProgramConsole&) = delete;
+
+  // Records with their CR LF, as Settings::console hands them.
+  void write(std::string_view records);
+  // The lines of a message (an Error's message()), separated by '\n'.
+  void message(std::string_view lines);
+  // Pushes out what is buffered: status_ok, or status_io_error (its
+  // message printed, as far as the stream takes it) when a write failed.
+  int close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The report file, opened as the program opens Output.txt: created, or
+// emptied when it exists. Each step throws Error(status_io_error) with the
+// program's message where the program stops; `shown` names the file in
+// messages (the path when empty).
+class ReportFile {
+ public:
+  ReportFile();
+  ~ReportFile();
+  ReportFile(const ReportFile&) = delete;
+  ReportFile& operator=(const ReportFile&) = delete;
+
+  void open(const std::string& path, const std::string& shown = {});
+  void write(std::string_view report);  // Result::report
+  void close();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The names used when a problem gives none: theta1, theta2, …
 std::vector<std::string> default_names(int32_t parameters);

@@ -160,10 +160,11 @@ TEST_F(CommandLine, ReportsOfPathsAndHypotheses) {
                  "data.txt"});
   EXPECT_EQ(read_file(dir_ / "h-1.txt"), report);
   EXPECT_TRUE(fs::exists(dir_ / "h-2.txt"));
-  EXPECT_NE(r.out.find("Hu  (unconstrained)"), std::string::npos);
+  EXPECT_NE(r.out.find("Hu (unconstrained)"), std::string::npos);
   r = run(dir_, {"--hypothesis", "theta1 = theta2", "data.txt"});
   EXPECT_EQ(r.status, 4);
-  EXPECT_NE(r.out.find("equality constraints are not supported"), std::string::npos);
+  EXPECT_NE(r.err.find("equality constraints are not supported"), std::string::npos);
+  EXPECT_NE(r.err.find("usage: ineqbf"), std::string::npos);
 }
 
 // The catalogue of mistakes in an input file. Each gives its warning (or,
@@ -200,7 +201,7 @@ TEST_F(CommandLine, InputMistakesAreNamed) {
        "line 7, column 1: expected value 1 of row 2 of the covariance matrix (2 values), found \"r\", which "
        "is not a number; if this is a heading, a line of values is missing above it"},
       {"the end of the file", "h\n2 2\nm\n0.5 0.2\nc\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n",
-       "the file ends at line 10 while reading constraint row 2"},
+       "the file ends after line 9 while reading constraint row 2"},
       {"a number too large", "h\n2 1\nm\n0.5 1e39\nc\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n",
        "line 4, column 5: \"1e39\" in the 2 estimates is too large for its variable"},
   };
@@ -229,6 +230,36 @@ TEST_F(CommandLine, InputWithoutEndStops) {
   const Outcome r = run(dir_, {});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "vexlib: severe (67): input record too long, unit 10, file Input.txt\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A batch whose threads cannot all be made (too little address space for
+// their stacks) runs on fewer, down to the caller's own thread: no abort,
+// and every report when the analyses themselves fit.
+TEST(Batch, RunsOnFewerThreadsWhenNoneCanBeMade) {
+  const fs::path dir = fs::temp_directory_path() / ("ineqbf-threads-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  for (const char* d : {"a", "b", "c"}) {
+    fs::create_directories(dir / d);
+    fs::copy_file(fs::path(test_support::source_dir()) / "examples/two-parameters/Input.txt", dir / d / "Input.txt");
+  }
+  const std::string cmd = "cd '" + dir.string() + "' && (ulimit -v 20000; '" + test_support::executable() +
+                          "' -j 3 --json r.json a b c) > out 2> err";
+  const int raw = std::system(cmd.c_str());
+  const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  const std::string err = read_file(dir / "err");
+  EXPECT_NE(status, 134) << err;
+  EXPECT_EQ(err.find("terminate called"), std::string::npos) << err;
+  if (status == 0) {
+    for (const char* d : {"a", "b", "c"})
+      EXPECT_EQ(read_file(dir / d / "Output.txt"),
+                read_file(fs::path(test_support::source_dir()) / "examples/two-parameters/Output.txt"));
+    EXPECT_TRUE(fs::exists(dir / "r.json"));
+  }
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -74,10 +74,34 @@ check(len(c["bayes_factors"]) == 2 and c["bayes_factors"][0][0]["value"] == 1, "
 check(abs(sum(e["value"] for e in c["posterior"]) - 1) < 1e-6, "PMPs add up to 1")
 check(len(c["posterior_with_unconstrained"]) == 3, "with Hu")
 
+# Prior model probabilities: w_h * BFia_h over their sum, the unconstrained
+# hypothesis last; the equal-odds PMPs are the same without the weights.
+two = "theta1 > theta2; theta2 > 0"
+_, equal, _ = run_json("examples/two-parameters", "--hypothesis", two)
+_, weighted, _ = run_json("examples/two-parameters", "--hypothesis", two, "--prior", "1,3,2")
+bfs = [h["bf_ia"]["value"] for h in weighted["problems"][0]["hypotheses"]]
+w = [1 * bfs[0], 3 * bfs[1], 2 * 1.0]
+pmp = weighted["problems"][0]["comparison"]["posterior_with_unconstrained"]
+check(all(abs(pmp[i]["value"] - w[i] / sum(w)) < 1e-5 for i in range(3)), "PMPs weighed by the prior")
+check(abs(equal["problems"][0]["comparison"]["posterior"][0]["value"] - bfs[0] / sum(bfs)) < 1e-5,
+      "equal prior odds")
+
 # A run that stops: its status and message.
 status, doc, report = run_json("tests/e2e/cases/singular-covariance")
 p = doc["problems"][0]
 check(status == 2 and p["status"] == 2 and "FATAL ERROR 2 from LINRG" in p["message"], "error")
+
+# A path that is not UTF-8: the JSON text stays UTF-8, U+FFFD for the byte.
+with tempfile.TemporaryDirectory() as tmp:
+    work = os.path.join(os.fsencode(tmp), b"case\xff")
+    os.makedirs(work)
+    shutil.copy(os.fsencode(os.path.join(source, "examples/two-parameters/Input.txt")), work)
+    out = subprocess.run([exe, "--json", "-", work], capture_output=True)
+    try:
+        doc = json.loads(out.stdout.decode("utf-8"))
+        check(doc["problems"][0]["input"].endswith("case\ufffd"), "U+FFFD for a byte that is not UTF-8")
+    except (UnicodeDecodeError, ValueError) as e:
+        check(False, f"JSON of a path that is not UTF-8: {e}")
 
 if failures:
     print("failed:", *failures, sep="\n  ")

@@ -1,6 +1,6 @@
 // Checks of an input file that reads without error but perhaps not as it
-// was meant, and details of a read that failed: said on standard error, never
-// changing what the program prints, writes or ends with.
+// was meant, and details of a read that failed: what Reader::warnings()
+// says, never changing what the program prints, writes or ends with.
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@
 #include "driver/run.h"
 #include "textio/textio.h"
 
-namespace cli {
+namespace ineqbf::detail {
 
 // What the reader saw of one input file.
 struct ReadLog {
@@ -31,4 +31,4 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
 std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLog& log,
                                 const driver::ProblemArrays& problem);
 
-}  // namespace cli
+}  // namespace ineqbf::detail

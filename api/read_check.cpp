@@ -1,4 +1,4 @@
-#include "cli/input_check.h"
+#include "api/read_check.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "textio/shortest.h"
 
-namespace cli {
+namespace ineqbf::detail {
 
 namespace {
 
@@ -21,9 +21,17 @@ constexpr size_t MAX_OF_A_KIND = 5;
 struct Layout {
   int64_t npar;  // counts below 0 read as 0 rows
   int64_t ncon;
+  int64_t ncon_written;  // NCON as line 2 gives it
 
   explicit Layout(const driver::ProblemArrays& p)
-      : npar(std::max<int64_t>(p.NPAR, 0)), ncon(std::max<int64_t>(p.NCON, 0)) {}
+      : npar(std::max<int64_t>(p.NPAR, 0)), ncon(std::max<int64_t>(p.NCON, 0)), ncon_written(p.NCON) {}
+
+  // What line 2 says of the constraints: "2 constraints", "-5 constraints
+  // (read as none)".
+  std::string constraints_said() const {
+    return std::to_string(ncon_written) + (ncon_written == 1 ? " constraint" : " constraints") +
+           (ncon_written < 0 ? " (read as none)" : "");
+  }
 
   // Index of the heading before the constraint rows.
   int64_t constraint_heading() const { return 5 + npar; }
@@ -109,14 +117,11 @@ void add_limited(std::vector<std::string>& out, const std::vector<std::string>& 
 
 }  // namespace
 
-std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, const ReadLog& log,
-                                         textio::InputUnit& in) {
-  std::vector<std::string> out;
-  const Layout layout(problem);
-  const auto& st = log.statements;
+namespace {
 
-  // Headings that hold numbers, or are blank: a line is missing or extra
-  // somewhere above, and the sections after it are shifted.
+// Headings that hold numbers, or are blank: a line is missing or extra
+// somewhere above, and the sections after it are shifted.
+std::vector<std::string> heading_warnings(const Layout& layout, const std::vector<ReadStatement>& st) {
   std::vector<std::string> headings;
   for (size_t i = 0; i < st.size(); ++i) {
     if (!layout.is_heading(i)) continue;
@@ -130,40 +135,53 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
                          "shifted by one line");
     }
   }
-  add_limited(out, headings, "such headings");
+  return headings;
+}
 
-  // Values read from where they were perhaps not meant to come.
+// Values read from where they were perhaps not meant to come.
+std::vector<std::string> row_warnings(const Layout& layout, const std::vector<ReadStatement>& st) {
   std::vector<std::string> rows;
   for (size_t i = 0; i < st.size(); ++i) {
     if (layout.is_heading(i) || st[i].asked == 0) continue;
-    if (layout.is_row(i) && st[i].last_line > st[i].first_line) {
-      rows.push_back(layout.what(i) + " starts on " + line_of(st[i].first_line) + " and continues on " +
-                     line_of(st[i].last_line) + ": " + line_of(st[i].first_line) + " holds fewer than " +
+    // Blank lines before a row's first value are skipped; nothing shifts.
+    const int64_t first = std::max(st[i].first_line, st[i].first_value_line);
+    if (layout.is_row(i) && first > st[i].first_line) {
+      rows.push_back((first - st[i].first_line == 1 ? line_of(st[i].first_line) + " is blank"
+                                                    : "lines " + std::to_string(st[i].first_line) + " to " +
+                                                          std::to_string(first - 1) + " are blank") +
+                     ": skipped, " + layout.what(i) + " is read from " + line_of(first));
+    }
+    if (layout.is_row(i) && st[i].last_line > first) {
+      rows.push_back(layout.what(i) + " starts on " + line_of(first) + " and continues on " +
+                     line_of(st[i].last_line) + ": " + line_of(first) + " holds fewer than " +
                      std::to_string(st[i].asked) + " values, so the rows after it are shifted");
     }
     if (only_numbers(st[i].rest)) {
-      rows.push_back(line_of(st[i].last_line) + " holds more than " + layout.what(i) +
-                     "; the rest, " + quoted(st[i].rest) + ", is not read");
+      rows.push_back(line_of(st[i].last_line) + " holds more than " + layout.what(i) + "; the rest, " +
+                     quoted(st[i].rest) + ", is not read");
     }
   }
-  add_limited(out, rows, "rows that do not fit their lines");
+  return rows;
+}
 
-  // Numbers after the last row the counts ask for (in a file whose end comes
-  // without waiting: a pipe may stay open).
+// Numbers after the last row the counts ask for (in a file whose end comes
+// without waiting: a pipe may stay open).
+std::vector<std::string> extra_rows(const Layout& layout, const std::vector<ReadStatement>& st,
+                                    textio::InputUnit& in) {
   std::string record;
   int64_t line = in.line();
   for (int scanned = 0; in.has_end() && scanned < 100000 && in.next_record(record); ++scanned) {
-    if (only_numbers(record)) {
-      out.push_back(line_of(line) + " holds another row (" + quoted(record) + "), but line " +
-                    std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " +
-                    std::to_string(layout.ncon) + (layout.ncon == 1 ? " constraint" : " constraints") +
-                    ": it is not read");
-      break;
-    }
+    if (only_numbers(record))
+      return {line_of(line) + " holds another row (" + quoted(record) + "), but line " +
+              std::to_string(st.size() > 1 ? st[1].first_line : 2) + " says " + layout.constraints_said() +
+              ": it is not read"};
     line = in.line();
   }
+  return {};
+}
 
-  // A covariance matrix that is not symmetric.
+// A covariance matrix that is not symmetric.
+std::vector<std::string> asymmetric_pairs(const Layout& layout, const driver::ProblemArrays& problem) {
   std::vector<std::string> asymmetric;
   for (int64_t i = 1; i <= layout.npar; ++i)
     for (int64_t j = i + 1; j <= layout.npar; ++j)
@@ -172,25 +190,42 @@ std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, c
                              std::to_string(j) + ") is " + shortest(problem.COV(i, j)) + " but (" +
                              std::to_string(j) + ", " + std::to_string(i) + ") is " +
                              shortest(problem.COV(j, i)));
-  add_limited(out, asymmetric, "pairs that differ");
+  return asymmetric;
+}
 
-  // Decimal commas: "0,42" reads as the two values 0 and 42.
+// Decimal commas: "0,42" reads as the two values 0 and 42.
+std::vector<std::string> decimal_commas(const std::vector<textio::DecimalCommaSuspect>& suspects) {
   std::vector<std::string> commas;
-  for (const textio::DecimalCommaSuspect& c : log.commas) {
+  for (const textio::DecimalCommaSuspect& c : suspects) {
     const size_t comma = c.text.find(',');
     commas.push_back(line_of(c.line) + ", column " + std::to_string(c.column) + ": " + quoted(c.text) +
-                     " reads as two values, " + c.text.substr(0, comma) + " and " +
-                     c.text.substr(comma + 1) + "; if a decimal comma was meant, write " +
-                     c.text.substr(0, comma) + "." + c.text.substr(comma + 1));
+                     " reads as two values, " + c.text.substr(0, comma) + " and " + c.text.substr(comma + 1) +
+                     "; if a decimal comma was meant, write " + c.text.substr(0, comma) + "." +
+                     c.text.substr(comma + 1));
   }
-  add_limited(out, commas, "values with a comma between digits");
+  return commas;
+}
+
+}  // namespace
+
+std::vector<std::string> layout_warnings(const driver::ProblemArrays& problem, const ReadLog& log,
+                                         textio::InputUnit& in) {
+  std::vector<std::string> out;
+  const Layout layout(problem);
+  add_limited(out, heading_warnings(layout, log.statements), "such headings");
+  add_limited(out, row_warnings(layout, log.statements), "rows that do not fit their lines");
+  add_limited(out, extra_rows(layout, log.statements, in), "");
+  add_limited(out, asymmetric_pairs(layout, problem), "pairs that differ");
+  add_limited(out, decimal_commas(log.commas), "values with a comma between digits");
   return out;
 }
 
 namespace {
 
 // What went wrong with read statement `index`, where, and a hint.
-std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& layout, size_t index) {
+// `shifted_by` names an extra line above that shifted the sections, if any.
+std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& layout, size_t index,
+                              const std::string& shifted_by) {
   const std::string what = layout.what(index);
   const std::string where = line_of(failure.line) + ", column " + std::to_string(failure.column);
   const std::string value_of =
@@ -200,14 +235,20 @@ std::string read_failure_hint(const textio::ReadFailure& failure, const Layout& 
                                                  : std::string();
   switch (failure.number) {
     case textio::ERR_EOF:
-      return "the file ends at " + line_of(failure.line) + " while reading " + what + progress +
+      // At the start of a record the file ended with the line end before it.
+      return "the file ends " +
+             (failure.column <= 1 && failure.line > 1 ? "after " + line_of(failure.line - 1)
+                                                      : "at " + line_of(failure.line)) +
+             " while reading " + what + progress +
              ": check the counts on line 2 against the lines of the file, and that every row holds "
              "all its values";
     case textio::ERR_SYNTAX: {
       std::string hint = where + ": expected " + value_of + what + ", found " + quoted(failure.found) +
                          ", which is not a number";
       if (failure.found.find_first_of("abcdfghijklmnopqrstuvwxyzABCFGHIJKLMNOPQRSTUVWXYZ") != std::string::npos)
-        hint += "; if this is a heading, a line of values is missing above it, or the counts ask for more";
+        hint += shifted_by.empty()
+                    ? "; if this is a heading, a line of values is missing above it, or the counts ask for more"
+                    : "; this is perhaps a heading, reached one line late because of " + shifted_by;
       else if (failure.found.find('.') != failure.found.rfind('.'))
         hint += "; a number has at most one decimal point";
       return hint;
@@ -231,13 +272,22 @@ std::string read_failure_detail(const textio::ReadFailure& failure, const ReadLo
   if (failure.number == 0 || log.statements.empty()) return {};
   const Layout layout(problem);
   const size_t index = log.statements.size() - 1;
-  // A heading line that held numbers: the likeliest cause of what follows.
-  std::string shifted;
-  for (size_t i = 0; i < index; ++i)
-    if (layout.is_heading(i) && only_numbers(log.statements[i].rest))
-      shifted = "; " + line_of(log.statements[i].first_line) + " was read as " + layout.what(i) +
+  // A heading line that held numbers, or was blank: the likeliest cause of
+  // what follows.
+  std::string shifted, shifted_by;
+  for (size_t i = 0; i < index; ++i) {
+    if (!layout.is_heading(i)) continue;
+    const std::string line = line_of(log.statements[i].first_line);
+    if (only_numbers(log.statements[i].rest)) {
+      shifted = "; " + line + " was read as " + layout.what(i) +
                 " but holds only numbers: a heading line is perhaps missing above it";
-  return read_failure_hint(failure, layout, index) + shifted;
+    } else if (blank(log.statements[i].rest)) {
+      shifted = "; " + line + " is blank where " + layout.what(i) +
+                " was expected: if it is an extra blank line, remove it, as it shifts the sections after it";
+      shifted_by = "the blank " + line;
+    }
+  }
+  return read_failure_hint(failure, layout, index, shifted_by) + shifted;
 }
 
-}  // namespace cli
+}  // namespace ineqbf::detail

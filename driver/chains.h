@@ -1,8 +1,7 @@
 // The chains of the two samplers: one Gibbs sweep after another, each
 // parameter redrawn from its full conditional truncated to the interval rows
-// 1..k-1 leave open. Included by samplers.cpp only, which instantiates the
-// chains once for each instruction set it supports (see Isa below); the
-// bits are the same whichever runs.
+// 1..k-1 leave open. samplers.cpp instantiates the chains once for each
+// instruction set (driver/isa.h); the bits are the same whichever runs.
 //
 // All draws come from the one random stream, so their order is part of the
 // result: one uniform deviate per parameter in the order i = 1..NPAR, sweep
@@ -31,13 +30,9 @@ namespace driver::chains {
 
 using numlib::narrowed;
 
-// A chain is compiled once for each instruction set (Isa): it calls the
-// library's truncated-draw routines and the lanes through Isa, whose
-// functions are compiled for that instruction set (samplers.cpp):
-//   Isa::anordf_pair, Isa::anorin           ANORDF_PAIR and ANORIN
-//   Isa::rgninv(u, z, n)                     z[j] := RGNINV(u[j])
-//   Isa::anorin_central(p, z, central, n)    where ANORIN(p[j]) takes its central
-//                                            series: central[j] = 1 and z[j] its value
+// A chain is a template over the instruction set (Isa, one of the structs of
+// driver/isa.h): it calls the library's truncated-draw routines and the
+// lanes through Isa, whose functions are compiled for that instruction set.
 
 inline constexpr float CLAMP_HIGH = 0.999999f;  // largest probability handed to ANORIN
 inline constexpr float CLAMP_LOW = 0.000001f;   // smallest probability handed to ANORIN
@@ -667,19 +662,6 @@ inline int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t
   }
   PriorConditional<Isa> cond(lib);
   return chain<Isa>(lib, s.problem, s.start.INITIAL, c, k, kind, niter, cond, poll);
-}
-
-// One sweep on the run's own chain arrays and context.
-template <class Isa>
-inline void one_sweep(RunState& s, SamplerKind kind, int32_t k) {
-  Deviates<Isa> deviates(s.lib, s.problem, k, kind, s.problem.NPAR > 0 ? s.problem.NPAR : 0);
-  if (kind == SamplerKind::fit) {
-    PosteriorConditional<Isa> cond(s.lib, s.problem, s.approx, s.fit_chain);
-    sweep(s.problem, s.fit_chain, k, cond, deviates);
-  } else {
-    PriorConditional<Isa> cond(s.lib);
-    sweep(s.problem, s.complexity_chain, k, cond, deviates);
-  }
 }
 
 }  // namespace driver::chains

@@ -13,8 +13,6 @@ namespace driver {
 
 namespace {
 
-constexpr int INPUT_UNIT = 10;
-constexpr int OUTPUT_UNIT = 20;
 
 // Reads `count` reals into the elements (first), (first + stride), ... of a
 // checked array whose first and last elements were checked by the caller.
@@ -66,7 +64,8 @@ void allocate_working_arrays(RunState& s) {
   const int64_t ncon = s.problem.NCON;
   const int64_t nrep = s.NREP;
   // The order of the allocations decides which of them a machine without
-  // enough memory refuses first; it is kept as it always was.
+  // enough memory refuses first, and so which array the message of a
+  // refused run names: it is part of what the program prints, and stays.
   s.fit_chain.point.allocate("X", np1);
   s.complexity_chain.point.allocate("Y", np1);
   s.fit_chain.MEANS.allocate("MEANS", np1);
@@ -143,8 +142,8 @@ int run(textio::Console& console, const RunWatch* watch) {
   try {
     textio::OutputUnit out;
     if (watch != nullptr) in.keep_trace(watch->statements, watch->commas);
-    in.open(INPUT_UNIT, "Input.txt");
-    out.open(OUTPUT_UNIT, "Output.txt");
+    in.open(textio::INPUT_UNIT, "Input.txt");
+    out.open(textio::REPORT_UNIT, "Output.txt");
 
     try {
       read_problem(s.problem, in);

@@ -18,6 +18,7 @@
 #include "numlib/normal.h"
 #include "numlib/precision.h"
 #include "numlib/random.h"
+#include "tests/driver/chain_entries.h"
 #include "tests/driver/problem.h"
 #include "tests/driver/reference_sweep.h"
 #include "textio/textio.h"
@@ -144,7 +145,7 @@ void BM_TRUNCNORM(benchmark::State& state) {
   const float hi[4] = {1.2f, 0.9f, 0.4f, driver::BIG};
   size_t i = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(driver::TRUNCNORM(lib.ctx, 0.3f, 0.7f, lo[i], hi[i]));
+    benchmark::DoNotOptimize(driver_test::truncnorm(lib.ctx, 0.3f, 0.7f, lo[i], hi[i]));
     i = (i + 1) & 3;
   }
   state.SetItemsProcessed(state.iterations());
@@ -159,16 +160,16 @@ void per_update(benchmark::State& state, int64_t updates_per_iteration) {
 
 void BM_FitSweep_NPAR10_9rows(benchmark::State& state) {
   static SweepRun run;
-  for (int n = 0; n < kWarmUpSweeps; ++n) driver::fit_sweep(run.s, K);
-  for (auto _ : state) driver::fit_sweep(run.s, K);
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver_test::fit_sweep(run.s, K);
+  for (auto _ : state) driver_test::fit_sweep(run.s, K);
   per_update(state, run.s.problem.NPAR);
 }
 BENCHMARK(BM_FitSweep_NPAR10_9rows);
 
 void BM_ComplexitySweep_NPAR10_9rows(benchmark::State& state) {
   static SweepRun run;
-  for (int n = 0; n < kWarmUpSweeps; ++n) driver::complexity_sweep(run.s, K);
-  for (auto _ : state) driver::complexity_sweep(run.s, K);
+  for (int n = 0; n < kWarmUpSweeps; ++n) driver_test::complexity_sweep(run.s, K);
+  for (auto _ : state) driver_test::complexity_sweep(run.s, K);
   per_update(state, run.s.problem.NPAR);
 }
 BENCHMARK(BM_ComplexitySweep_NPAR10_9rows);

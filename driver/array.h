@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "textio/textio.h"
+
 namespace driver {
 
-inline constexpr int EXIT_SUBSCRIPT = 3;
+using textio::EXIT_SUBSCRIPT;
 
 // Ends the run (textio::RunEnded): subscript `position` (1 or 2) of array
 // `name` has `value` outside [1, extent].

@@ -1,8 +1,7 @@
 // The chains of the two samplers: one Gibbs sweep after another, each
 // parameter redrawn from its full conditional truncated to the interval rows
-// 1..k-1 leave open. Included by samplers.cpp only, which instantiates the
-// chains once for each instruction set it supports (see Isa below); the
-// bits are the same whichever runs.
+// 1..k-1 leave open. samplers.cpp instantiates the chains once for each
+// instruction set (driver/isa.h); the bits are the same whichever runs.
 //
 // All draws come from the one random stream, so their order is part of the
 // result: one uniform deviate per parameter in the order i = 1..NPAR, sweep
@@ -31,13 +30,9 @@ namespace driver::chains {
 
 using numlib::narrowed;
 
-// A chain is compiled once for each instruction set (Isa): it calls the
-// library's truncated-draw routines and the lanes through Isa, whose
-// functions are compiled for that instruction set (samplers.cpp):
-//   Isa::anordf_pair, Isa::anorin           ANORDF_PAIR and ANORIN
-//   Isa::rgninv(u, z, n)                     z[j] := RGNINV(u[j])
-//   Isa::anorin_central(p, z, central, n)    where ANORIN(p[j]) takes its central
-//                                            series: central[j] = 1 and z[j] its value
+// A chain is a template over the instruction set (Isa, one of the structs of
+// driver/isa.h): it calls the library's truncated-draw routines and the
+// lanes through Isa, whose functions are compiled for that instruction set.
 
 inline constexpr float CLAMP_HIGH = 0.999999f;  // largest probability handed to ANORIN
 inline constexpr float CLAMP_LOW = 0.000001f;   // smallest probability handed to ANORIN
@@ -212,13 +207,14 @@ class Deviates {
 // The interval that rows 1..k-1 leave open for each parameter in turn during
 // one sweep over the point.
 //
-// The procedure fills, for parameter i, a lower and an upper slot per row
-// (slot j for row m = k - j; the rows k..NCON leave -BIG and +BIG) and takes
-// the largest lower and the smallest upper slot, strictly greater or
-// smaller replacing, so that a NaN is never taken and of two equal values
-// the earlier slot stays. The slots are folded here as they are formed, in
-// slot order, without being stored; -BIG and +BIG are folded last, which
-// gives the same result because they take part once or many times alike.
+// The limits of parameter i are the largest lower and the smallest upper
+// bound among one lower and one upper slot per row (slot j for row
+// m = k - j; rows k..NCON and rows that do not bound it give -BIG and +BIG),
+// a value replacing the one held only when strictly greater or smaller, so
+// that a NaN is never taken and of two equal values the earlier slot's
+// stays. The slots are folded here as they are formed, in slot order,
+// without being stored; -BIG and +BIG are folded last, which gives the same
+// result because they take part once or many times alike.
 //
 // A row's slot needs its slack, the sum over l = 1..NPAR+1 of
 // R(m,l)*point(l) in index order with every partial sum rounded to float.
@@ -550,6 +546,14 @@ inline int32_t chain(numlib::Context& lib, const ProblemArrays& p, const Array1<
 // PosteriorConditional and row_slack, in the same order, on copies in
 // double of the values they read, kept in local arrays.
 //
+// Why a copy of PosteriorConditional's arithmetic: this chain is the whole
+// of a run like bench/inputs/free, and what bounds it is the chain of
+// partial sums; with the values in local double arrays, no subscript
+// checks, no BoundRows and the deviates taken from a feed, a draw takes
+// about half the time of the general chain's. The test
+// SweepMatchesReference.UnrestrictedFitChainLeavesWhatTheGeneralChainLeaves
+// (tests/driver/sweep_test.cpp) ties it to the general chain bit for bit.
+//
 // The one wait of a sweep is the chain of the conditional means' partial
 // sums, each rounded to float; the standard normal deviates do not wait for
 // it. Where another thread makes them ahead (NormalFeed), the chain takes
@@ -560,6 +564,34 @@ inline int32_t chain(numlib::Context& lib, const ProblemArrays& p, const Array1<
 // take fewer instructions than narrowed, and leave it room to. Both give the
 // same bits.
 inline constexpr int64_t SMALL_NPAR = 16;
+
+// The deviates of an unrestricted chain offered to a helper, when the poll
+// takes offers and the chain is long enough for a helper to be worth it;
+// withdrawn, and the helpers gone, however the chain ends.
+class OfferedFeed {
+ public:
+  OfferedFeed(const ChainPoll& poll, int32_t start, float scale, int64_t draws,
+              void (*rgninv)(const float*, float*, int))
+      : poll_(poll) {
+    if (poll.offer == nullptr || draws <= 2 * NormalFeed::BLOCK) return;
+    feed_.emplace(start, scale, draws, rgninv);
+    poll.offer(poll.context, &*feed_);
+  }
+  ~OfferedFeed() {
+    if (!feed_) return;
+    poll_.offer(poll_.context, nullptr);
+    feed_->close();
+  }
+  OfferedFeed(const OfferedFeed&) = delete;
+  OfferedFeed& operator=(const OfferedFeed&) = delete;
+
+  // The feed, or nullptr when none was offered.
+  NormalFeed* get() { return feed_ ? &*feed_ : nullptr; }
+
+ private:
+  const ChainPoll& poll_;
+  std::optional<NormalFeed> feed_;
+};
 
 template <class Isa>
 inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays& p,
@@ -590,25 +622,9 @@ inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays&
   const int64_t draws = chain_uniforms(p.NPAR, niter);
   const int32_t start = g.state;
 
-  // The feed, offered to a helper when someone may help; withdrawn (and
-  // the helpers gone) however the chain ends.
-  std::optional<NormalFeed> feed;
-  struct Offer {
-    const ChainPoll& poll;
-    NormalFeed* feed = nullptr;
-    ~Offer() {
-      if (feed == nullptr) return;
-      poll.offer(poll.context, nullptr);
-      feed->close();
-    }
-  } offer{poll};
-  if (poll.offer != nullptr && draws > 2 * NormalFeed::BLOCK) {
-    feed.emplace(start, g.scale, draws, &Isa::rgninv);
-    offer.feed = &*feed;
-    poll.offer(poll.context, offer.feed);
-  }
+  OfferedFeed offered(poll, start, g.scale, draws, &Isa::rgninv);
+  NormalFeed* const feed = offered.get();
 
-  const int32_t total = NBURN + niter;
   int64_t next_poll = poll.every > 0 ? poll.every : std::numeric_limits<int64_t>::max();
   int32_t nhit = 0;
   int32_t it = 1;
@@ -638,7 +654,7 @@ inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays&
   auto held = [](double v) { return narrowed(v); };
   for (int64_t b = 0, first = 0; first < draws; ++b, first += NormalFeed::BLOCK) {
     const int m = static_cast<int>(std::min<int64_t>(NormalFeed::BLOCK, draws - first));
-    const float* z = feed ? feed->take(b) : nullptr;
+    const float* z = feed != nullptr ? feed->take(b) : nullptr;
     if (z != nullptr) {
       for (int d = 0; d < m; ++d) draw(wide(z[d]), held);
     } else {
@@ -647,9 +663,8 @@ inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays&
       own.scale = g.scale;
       for (int d = 0; d < m; ++d) draw(wide(numlib::kernels::rgninv(numlib::detail::rg_step(own))), converted);
     }
-    if (feed) feed->done_with(b);
+    if (feed != nullptr) feed->done_with(b);
   }
-  (void)total;
   g.state = numlib::rg_advance(start, draws);
   if (draws > 0) g.rgunif_called = true;
   return nhit;
@@ -667,19 +682,6 @@ inline int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t
   }
   PriorConditional<Isa> cond(lib);
   return chain<Isa>(lib, s.problem, s.start.INITIAL, c, k, kind, niter, cond, poll);
-}
-
-// One sweep on the run's own chain arrays and context.
-template <class Isa>
-inline void one_sweep(RunState& s, SamplerKind kind, int32_t k) {
-  Deviates<Isa> deviates(s.lib, s.problem, k, kind, s.problem.NPAR > 0 ? s.problem.NPAR : 0);
-  if (kind == SamplerKind::fit) {
-    PosteriorConditional<Isa> cond(s.lib, s.problem, s.approx, s.fit_chain);
-    sweep(s.problem, s.fit_chain, k, cond, deviates);
-  } else {
-    PriorConditional<Isa> cond(s.lib);
-    sweep(s.problem, s.complexity_chain, k, cond, deviates);
-  }
 }
 
 }  // namespace driver::chains

@@ -64,7 +64,8 @@ void allocate_working_arrays(RunState& s) {
   const int64_t ncon = s.problem.NCON;
   const int64_t nrep = s.NREP;
   // The order of the allocations decides which of them a machine without
-  // enough memory refuses first; it is kept as it always was.
+  // enough memory refuses first, and so which array the message of a
+  // refused run names: it is part of what the program prints, and stays.
   s.fit_chain.point.allocate("X", np1);
   s.complexity_chain.point.allocate("Y", np1);
   s.fit_chain.MEANS.allocate("MEANS", np1);

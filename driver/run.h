@@ -25,7 +25,8 @@ namespace driver {
 // missing lower and upper bound.
 inline constexpr float BIG = 1661992960.0f;
 
-// The seed of the random stream and the number of Beta replicates.
+// The seed of the random stream (the one internal definition; the public
+// ineqbf::default_seed repeats it) and the number of Beta replicates.
 inline constexpr int32_t SEED = 12345;
 inline constexpr int32_t REPLICATES = 1000;
 
@@ -95,6 +96,8 @@ struct Summary {
 
 // ---- what a caller may ask of a run ---------------------------------------------
 
+// The two samplers: the one internal name of them (the public
+// ineqbf::Sampler is what callers of the library see; api/ converts).
 enum class SamplerKind { fit, complexity };
 
 // Progress of a chain and a way to stop the run; both optional. They are
@@ -107,7 +110,7 @@ struct Hooks {
   std::function<bool()> cancel;
 };
 
-inline constexpr int EXIT_CANCELLED = 5;
+using textio::EXIT_CANCELLED;
 
 // ---- the run ---------------------------------------------------------------------
 

@@ -13,11 +13,12 @@
 // result: one draw per parameter in the order i = 1..NPAR, sweep after
 // sweep, chain after chain, then the Beta replicates.
 //
-// The chains themselves are in chains.h, compiled here once for each
-// instruction set the program supports; one the processor has is picked
-// when the first chain runs. The results are the same to the bit whichever
-// runs (the environment variable INEQBF_ISA=portable, avx2 or avx512 forces
-// one, for the tests that check this).
+// The chains themselves are in chains.h, instantiated here once for each
+// instruction set the program supports (driver/isa.h says what of them is
+// compiled for it); one the processor has is picked when the first chain
+// runs. The results are the same to the bit whichever runs (the environment
+// variable INEQBF_ISA=portable, avx2 or avx512 forces one, for the tests
+// that check this).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,10 +27,10 @@
 #endif
 
 #include "driver/chains.h"
+#include "driver/isa.h"
 #include "driver/ladder.h"
 #include "driver/run.h"
 #include "driver/samplers.h"
-#include "numlib/lanes.h"
 #include "numlib/normal.h"
 #include "numlib/normal_kernels.h"
 #include "numlib/random.h"
@@ -57,64 +58,7 @@ static_assert(LADDER_NITER[0] == FIRST_NITER);
 
 // ---- the chains, once per instruction set ------------------------------------------
 
-// The pieces of a chain that differ by instruction set, each compiled for
-// it with everything it calls compiled into it (flatten): ANORDF_PAIR and
-// ANORIN (whose Clenshaw steps use fused multiply-adds where the processor
-// has them) and the lanes (as wide as its vectors). The chains themselves
-// are compiled for every processor and call these.
-#define INEQBF_ISA(Name, fma, width, attributes)                                                \
-  struct Name {                                                                                 \
-    attributes static void anordf_pair(numlib::Context& lib, float a, float b, float& pa,       \
-                                       float& pb) {                                             \
-      numlib::kernels::anordf_pair<fma>(lib, a, b, pa, pb);                                     \
-    }                                                                                           \
-    attributes static float anorin(numlib::Context& lib, float p) {                             \
-      return numlib::kernels::anorin<fma>(lib, p);                                              \
-    }                                                                                           \
-    attributes static void rgninv(const float* u, float* z, int n) {                            \
-      numlib::lanes::rgninv<width>(u, z, n);                                                    \
-    }                                                                                           \
-    attributes static void anorin_central(const float* p, float* z, uint8_t* central, int n) {  \
-      numlib::lanes::anorin_central<width>(p, z, central, n);                                   \
-    }                                                                                           \
-  };
-
-INEQBF_ISA(Portable, false, 2, __attribute__((flatten)))
-#if defined(__x86_64__)
-#define INEQBF_CHAINS_X86 1
-INEQBF_ISA(Avx2, true, 4, __attribute__((flatten, target("avx2,fma"))))
-INEQBF_ISA(Avx512, true, 8,
-           __attribute__((flatten, target("avx512f,avx512dq,avx512vl,avx512bw,avx2,fma"))))
-#endif
-#undef INEQBF_ISA
-
-#define INEQBF_CHAIN_ENTRIES(suffix, Isa)                                                        \
-  int32_t run_chain_##suffix(const RunState& s, SamplerKind kind, int32_t k, int32_t niter,     \
-                             ChainArrays& c, numlib::Context& lib, const ChainPoll& poll) {     \
-    return chains::run_chain<Isa>(s, kind, k, niter, c, lib, poll);                             \
-  }                                                                                             \
-  void one_sweep_##suffix(RunState& s, SamplerKind kind, int32_t k) {                           \
-    chains::one_sweep<Isa>(s, kind, k);                                                         \
-  }
-
-INEQBF_CHAIN_ENTRIES(portable, Portable)
-#ifdef INEQBF_CHAINS_X86
-INEQBF_CHAIN_ENTRIES(avx2, Avx2)
-INEQBF_CHAIN_ENTRIES(avx512, Avx512)
-#endif
-#undef INEQBF_CHAIN_ENTRIES
-
-struct ChainEntries {
-  ChainRunner run;
-  void (*sweep)(RunState& s, SamplerKind kind, int32_t k);
-};
-
-// The chains for this processor, or those INEQBF_ISA names (when this
-// processor has what they need). AVX-512 only when named: on the machine
-// the program was measured on its chains were no faster than AVX2's (the
-// deviates made ahead come in blocks too small for its vectors) and its
-// complexity chains slower.
-#ifdef INEQBF_CHAINS_X86
+#ifdef __x86_64__
 // What the processor and the system offer, from the three leaves of CPUID
 // that say it (each CPUID can cost a trip out of a virtual machine, so the
 // compiler's own detection, which reads many more, is not used: a short run
@@ -144,29 +88,32 @@ X86Features x86_features() {
 }
 #endif
 
-ChainEntries pick_chains() {
-  const ChainEntries portable = {&run_chain_portable, &one_sweep_portable};
-#ifdef INEQBF_CHAINS_X86
+// AVX-512 only when named: on the machine the program was measured on its
+// chains were no faster than AVX2's (the deviates made ahead come in blocks
+// too small for its vectors) and its complexity chains slower.
+isa::InstructionSet pick_isa() {
+#ifdef __x86_64__
   const X86Features cpu = x86_features();
-  const bool avx2 = cpu.avx2;
-  const bool avx512 = cpu.avx512;
-  const ChainEntries with_avx2 = {&run_chain_avx2, &one_sweep_avx2};
-  const ChainEntries with_avx512 = {&run_chain_avx512, &one_sweep_avx512};
   const char* forced = std::getenv("INEQBF_ISA");
   if (forced != nullptr) {
-    if (std::strcmp(forced, "portable") == 0) return portable;
-    if (std::strcmp(forced, "avx2") == 0 && avx2) return with_avx2;
-    if (std::strcmp(forced, "avx512") == 0 && avx512) return with_avx512;
+    if (std::strcmp(forced, "portable") == 0) return isa::InstructionSet::portable;
+    if (std::strcmp(forced, "avx2") == 0 && cpu.avx2) return isa::InstructionSet::avx2;
+    if (std::strcmp(forced, "avx512") == 0 && cpu.avx512) return isa::InstructionSet::avx512;
   }
-  if (avx2) return with_avx2;
+  if (cpu.avx2) return isa::InstructionSet::avx2;
 #endif
-  return portable;
+  return isa::InstructionSet::portable;
 }
 
-const ChainEntries& chain_entries() {
-  static const ChainEntries entries = pick_chains();
-  return entries;
-}
+// The chains, one entry per instruction set, in the order of
+// isa::InstructionSet; a processor other than x86-64 has the portable ones
+// only, which chain_isa() always picks there.
+#ifdef __x86_64__
+constexpr ChainRunner CHAINS[] = {&chains::run_chain<isa::Portable>, &chains::run_chain<isa::Avx2>,
+                                  &chains::run_chain<isa::Avx512>};
+#else
+constexpr ChainRunner CHAINS[] = {&chains::run_chain<isa::Portable>};
+#endif
 
 // ---- the samplers --------------------------------------------------------------------
 
@@ -232,20 +179,9 @@ int64_t chain_uniforms(int32_t npar, int32_t niter) {
   return (int64_t{NBURN} + niter) * (npar > 0 ? npar : 0);
 }
 
-float TRUNCNORM(numlib::Context& lib, float mu, float sigma, float lolim, float uplim) {
-  const float a = rounded((wide(lolim) - wide(mu)) / wide(sigma));
-  const float b = rounded((wide(uplim) - wide(mu)) / wide(sigma));
-  int32_t tag;
-  numlib::UNIFORM_TAG(tag);
-  float U;
-  numlib::UNIFORM_DRAW(lib, U, tag);
-  const float Z = chains::truncated_standard_quantile<Portable>(lib, a, b, U);
-  return rounded(wide(Z) * wide(sigma) + wide(mu));
-}
-
 int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter, ChainArrays& c,
                   numlib::Context& lib, const ChainPoll& poll) {
-  return chain_entries().run(s, kind, k, niter, c, lib, poll);
+  return CHAINS[static_cast<int>(isa::chain_isa())](s, kind, k, niter, c, lib, poll);
 }
 
 bool hooks_wanted(const RunState& s) { return s.hooks.progress || s.hooks.cancel; }
@@ -264,10 +200,13 @@ void complexity_sampler(RunState& s, int32_t k) {
   run_sampler(s, k, SamplerKind::complexity, s.complexity_chain, s.complexity, COMPLEXITY_TEXT);
 }
 
-void fit_sweep(RunState& s, int32_t k) { chain_entries().sweep(s, SamplerKind::fit, k); }
+namespace isa {
 
-void complexity_sweep(RunState& s, int32_t k) {
-  chain_entries().sweep(s, SamplerKind::complexity, k);
+InstructionSet chain_isa() {
+  static const InstructionSet picked = pick_isa();
+  return picked;
 }
+
+}  // namespace isa
 
 }  // namespace driver

@@ -30,17 +30,6 @@ int32_t stopping_hits(int32_t niter);
 // parameter and sweep, whichever the sampler and the constraint.
 int64_t chain_uniforms(int32_t npar, int32_t niter);
 
-// One draw from the normal distribution with mean mu and standard deviation
-// sigma truncated to [lolim, uplim], by inversion of one uniform deviate.
-float TRUNCNORM(numlib::Context& lib, float mu, float sigma, float lolim, float uplim);
-
-// One Gibbs sweep of the fit sampler (on X) or of the complexity sampler (on
-// Y) for constraint k: parameters 1..NPAR in order, each redrawn from its
-// full conditional truncated to the interval rows 1..k-1 leave open. The
-// samplers run NBURN + NITER of these per chain.
-void fit_sweep(RunState& s, int32_t k);
-void complexity_sweep(RunState& s, int32_t k);
-
 // Where a chain reports how far it is: `call` is called every `every`
 // sweeps (never when every is 0) with the sweeps done and the hits so far;
 // it may end the chain by throwing.

@@ -53,7 +53,7 @@ inline constexpr int32_t ERR_FATAL = 4;
 inline constexpr int32_t ERR_TERMINAL = 5;
 
 // Exit status of a run stopped by the handler.
-inline constexpr int EXIT_LIBRARY_STOP = 2;
+using textio::EXIT_LIBRARY_STOP;
 
 namespace detail {
 [[noreturn]] void push_overflow(Context& ctx);

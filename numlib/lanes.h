@@ -17,56 +17,90 @@
 #include "numlib/normal_kernels.h"
 #include "numlib/random_kernels.h"
 
+// Why these are copies of the scalar routines' arithmetic and not the
+// routines themselves: a lane cannot branch, so every path is computed and
+// the lanes that leave the central one are sent back to the scalar routine;
+// the vector types would not fit the scalar routines' float interfaces, and
+// making those generic would put vector selects on the paths every other
+// caller takes. The coefficients and constants are the scalar routines' own
+// (normal_kernels.h, random_kernels.h); tests/numlib/lanes_test.cpp ties
+// every lane to the scalar routine, bit for bit, as the program compiles it.
+//
 // Every function here is always inlined, into whatever calls it: a vector
 // is never handed to a function compiled for another instruction set (whose
-// calling convention for it differs), however the caller is compiled.
+// calling convention for it differs), however the caller is compiled. So
+// GCC's note that such a hand-over would change the calling convention
+// (-Wpsabi) cannot apply: it is silenced here, and in the files that
+// compile the wide lanes (driver/CMakeLists.txt), where GCC gives it at
+// their end, beyond this header's reach; not for every file that includes
+// this one.
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
 
-#define INEQBF_LANE inline __attribute__((always_inline))
-
 namespace numlib::lanes {
+
+// The vectors of W floats, doubles and 64-bit integers, and the
+// conversions between those of floats and doubles (every lane of a double
+// rounded once to float, to nearest). Written out for each width: GCC does
+// not take a vector whose width depends on a template parameter in a
+// conversion.
+template <int W>
+struct Vectors;
+template <>
+struct Vectors<2> {
+  typedef float f __attribute__((vector_size(2 * sizeof(float))));
+  typedef double d __attribute__((vector_size(2 * sizeof(double))));
+  typedef int64_t i __attribute__((vector_size(2 * sizeof(int64_t))));
+  [[gnu::always_inline]] static d widen(f x) { return __builtin_convertvector(x, d); }
+  [[gnu::always_inline]] static f narrow(d x) { return __builtin_convertvector(x, f); }
+};
+template <>
+struct Vectors<4> {
+  typedef float f __attribute__((vector_size(4 * sizeof(float))));
+  typedef double d __attribute__((vector_size(4 * sizeof(double))));
+  typedef int64_t i __attribute__((vector_size(4 * sizeof(int64_t))));
+  [[gnu::always_inline]] static d widen(f x) { return __builtin_convertvector(x, d); }
+  [[gnu::always_inline]] static f narrow(d x) { return __builtin_convertvector(x, f); }
+};
+template <>
+struct Vectors<8> {
+  typedef float f __attribute__((vector_size(8 * sizeof(float))));
+  typedef double d __attribute__((vector_size(8 * sizeof(double))));
+  typedef int64_t i __attribute__((vector_size(8 * sizeof(int64_t))));
+  [[gnu::always_inline]] static d widen(f x) { return __builtin_convertvector(x, d); }
+  [[gnu::always_inline]] static f narrow(d x) { return __builtin_convertvector(x, f); }
+};
 
 // W lanes: a vector of W doubles (2 for SSE2, 4 for AVX2, 8 for AVX-512),
 // so that every operation, comparisons included, is one instruction of the
 // instruction set the caller is compiled for.
 template <int W>
-struct V;
-
-#define INEQBF_LANES(W)                                                                           \
-  typedef float f##W __attribute__((vector_size(W * sizeof(float))));                              \
-  typedef double d##W __attribute__((vector_size(W * sizeof(double))));                            \
-  typedef int64_t i##W __attribute__((vector_size(W * sizeof(int64_t))));                          \
-  template <>                                                                                      \
-  struct V<W> {                                                                                    \
-    typedef f##W f;                                                                                \
-    typedef d##W d;                                                                                \
-    typedef i##W i;                                                                                \
-    INEQBF_LANE static d widen(f x) { return __builtin_convertvector(x, d##W); }                               \
-    /* Every lane rounded once to float (to nearest) and back. */                                  \
-    INEQBF_LANE static f narrow(d x) { return __builtin_convertvector(x, f##W); }                              \
-    INEQBF_LANE static d rounded(d x) { return widen(narrow(x)); }                                             \
-    INEQBF_LANE static d splat(double v) { return d{} + v; }                                                   \
-    INEQBF_LANE static d magnitude(d x) { return reinterpret_cast<d>(reinterpret_cast<i>(x) & INT64_MAX); }    \
-    INEQBF_LANE static d select(i mask, d yes, d no) {                                                         \
-      return reinterpret_cast<d>((mask & reinterpret_cast<i>(yes)) | (~mask & reinterpret_cast<i>(no))); \
-    }                                                                                              \
-    INEQBF_LANE static f load(const float* p) {                                                                \
-      f v;                                                                                         \
-      __builtin_memcpy(&v, p, sizeof v);                                                           \
-      return v;                                                                                    \
-    }                                                                                              \
-    INEQBF_LANE static void store(float* p, f v) { __builtin_memcpy(p, &v, sizeof v); }                        \
-  };
-
-INEQBF_LANES(2)
-INEQBF_LANES(4)
-INEQBF_LANES(8)
-#undef INEQBF_LANES
+struct V : Vectors<W> {
+  using typename Vectors<W>::f;
+  using typename Vectors<W>::d;
+  using typename Vectors<W>::i;
+  using Vectors<W>::widen;
+  using Vectors<W>::narrow;
+  [[gnu::always_inline]] static d rounded(d x) { return widen(narrow(x)); }
+  [[gnu::always_inline]] static d splat(double v) { return d{} + v; }
+  [[gnu::always_inline]] static d magnitude(d x) {
+    return reinterpret_cast<d>(reinterpret_cast<i>(x) & INT64_MAX);
+  }
+  [[gnu::always_inline]] static d select(i mask, d yes, d no) {
+    return reinterpret_cast<d>((mask & reinterpret_cast<i>(yes)) | (~mask & reinterpret_cast<i>(no)));
+  }
+  [[gnu::always_inline]] static f load(const float* p) {
+    f v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+  }
+  [[gnu::always_inline]] static void store(float* p, f v) { __builtin_memcpy(p, &v, sizeof v); }
+};
 
 // RGNINV of W deviates: the central approximation in every lane; `central`
 // marks the lanes where it is RGNINV's value.
 template <int W>
-INEQBF_LANE typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i& central) {
+[[gnu::always_inline]] inline typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i& central) {
   using namespace kernels;
   using v = V<W>;
   const typename v::d ud = v::widen(u);
@@ -88,7 +122,7 @@ INEQBF_LANE typename V<W>::f rgninv_central(typename V<W>::f u, typename V<W>::i
 
 // z[j] := RGNINV(u[j]) for j < n.
 template <int W>
-INEQBF_LANE void rgninv(const float* u, float* z, int n) {
+[[gnu::always_inline]] inline void rgninv(const float* u, float* z, int n) {
   using v = V<W>;
   int j = 0;
   for (; j + W <= n; j += W) {
@@ -104,7 +138,7 @@ INEQBF_LANE void rgninv(const float* u, float* z, int n) {
 // `central` marks the lanes where that is ANORIN's value (and where ANORIN
 // raises nothing: kernels::anorin_is_central).
 template <int W>
-INEQBF_LANE typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& central) {
+[[gnu::always_inline]] inline typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i& central) {
   using namespace kernels;
   using v = V<W>;
   const typename v::d pd = v::widen(p);
@@ -128,7 +162,7 @@ INEQBF_LANE typename V<W>::f anorin_central(typename V<W>::f p, typename V<W>::i
 // Where ANORIN(p[j]) takes its central series, j < n: central[j] = 1 and
 // z[j] its value; elsewhere central[j] = 0.
 template <int W>
-INEQBF_LANE void anorin_central(const float* p, float* z, uint8_t* central, int n) {
+[[gnu::always_inline]] inline void anorin_central(const float* p, float* z, uint8_t* central, int n) {
   using v = V<W>;
   int j = 0;
   for (; j + W <= n; j += W) {
@@ -144,4 +178,4 @@ INEQBF_LANE void anorin_central(const float* p, float* z, uint8_t* central, int 
 
 }  // namespace numlib::lanes
 
-#undef INEQBF_LANE
+#pragma GCC diagnostic pop

@@ -126,19 +126,21 @@ inline std::ptrdiff_t first(int32_t n, int32_t inc) {
   return inc < 0 ? static_cast<std::ptrdiff_t>(n - 1) * -static_cast<std::ptrdiff_t>(inc) : 0;
 }
 
-// Estimate of the reciprocal of the L1 norm of inv(A) times the norm of a
-// growing right-hand side, on the factors of A (fac, pivot): four triangular
-// solves, each followed by normalising the work vector z to unit 1-norm.
-// Returns the product of the scale factors of the last three solves.
-// Every scalar (ek, wk, wkm, s, sm, t, the scale product) and every element
-// of z is a stored float; the test |ek - z(k)| > |U(k,k)| compares the
-// unrounded difference, in double.
-float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pivot, float* z) {
+// z scaled to unit 1-norm; returns the scale factor.
+float normalise(int32_t n, float* z) {
+  const float s = rounded(1.0 / wide(SASUM(n, z, 1)));
+  SSCAL(n, s, z, 1);
+  return s;
+}
+
+// The four triangular solves of condition_scale, on the factors of A (fac,
+// pivot) and the work vector z; each ends with z normalised.
+
+// Solve trans(U) w = e, each e(k) = +-1 chosen to make w grow; w is
+// rescaled whenever an entry would exceed |U(k,k)|.
+void solve_transposed_u(int32_t n, const float* fac, int32_t ld, float* z) {
   auto A = [&](int32_t i, int32_t j) { return fac[at(i, j, ld)]; };
   auto Z = [&](int32_t i) -> float& { return z[i - 1]; };
-
-  // Solve trans(U) w = e, each e(k) = +-1 chosen to make w grow; w is
-  // rescaled whenever an entry would exceed |U(k,k)|.
   float ek = 1.0f;
   SFILL(n, 0.0f, z, 1);
   for (int32_t k = 1; k <= n; ++k) {
@@ -176,14 +178,16 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     }
     Z(k) = wk;
   }
-  float s = rounded(1.0 / wide(SASUM(n, z, 1)));
-  SSCAL(n, s, z, 1);
+  (void)normalise(n, z);
+}
 
-  // Solve trans(L) y = w.
+// Solve trans(L) y = w.
+void solve_transposed_l(int32_t n, const float* fac, int32_t ld, const int32_t* pivot, float* z) {
+  auto Z = [&](int32_t i) -> float& { return z[i - 1]; };
   for (int32_t k = n; k >= 1; --k) {
     if (k < n) Z(k) = rounded(wide(Z(k)) + wide(SDOT(n - k, &fac[at(k + 1, k, ld)], 1, &Z(k + 1), 1)));
     if (std::fabs(Z(k)) > 1.0f) {
-      s = rounded(1.0 / std::fabs(wide(Z(k))));
+      const float s = rounded(1.0 / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
     }
     const int32_t l = pivot[k - 1];
@@ -191,12 +195,13 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     Z(l) = Z(k);
     Z(k) = t;
   }
-  s = rounded(1.0 / wide(SASUM(n, z, 1)));
-  SSCAL(n, s, z, 1);
+  (void)normalise(n, z);
+}
 
+// Solve L v = y; returns the product of its scale factors.
+float solve_l(int32_t n, const float* fac, int32_t ld, const int32_t* pivot, float* z) {
+  auto Z = [&](int32_t i) -> float& { return z[i - 1]; };
   float yscale = 1.0f;
-
-  // Solve L v = y.
   for (int32_t k = 1; k <= n; ++k) {
     const int32_t l = pivot[k - 1];
     const float t = Z(l);
@@ -204,20 +209,22 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     Z(k) = t;
     if (k < n) SAXPY(n - k, t, &fac[at(k + 1, k, ld)], 1, &Z(k + 1), 1);
     if (std::fabs(Z(k)) > 1.0f) {
-      s = rounded(1.0 / std::fabs(wide(Z(k))));
+      const float s = rounded(1.0 / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
       yscale = rounded(wide(s) * wide(yscale));
     }
   }
-  s = rounded(1.0 / wide(SASUM(n, z, 1)));
-  SSCAL(n, s, z, 1);
-  yscale = rounded(wide(s) * wide(yscale));
+  return rounded(wide(normalise(n, z)) * wide(yscale));
+}
 
-  // Solve U z = v.
+// Solve U z = v; returns yscale times the product of its scale factors.
+float solve_u(int32_t n, const float* fac, int32_t ld, float* z, float yscale) {
+  auto A = [&](int32_t i, int32_t j) { return fac[at(i, j, ld)]; };
+  auto Z = [&](int32_t i) -> float& { return z[i - 1]; };
   for (int32_t k = n; k >= 1; --k) {
     const float ukk = A(k, k);
     if (std::fabs(Z(k)) > std::fabs(ukk)) {
-      s = rounded(std::fabs(wide(ukk)) / std::fabs(wide(Z(k))));
+      const float s = rounded(std::fabs(wide(ukk)) / std::fabs(wide(Z(k))));
       SSCAL(n, s, z, 1);
       yscale = rounded(wide(s) * wide(yscale));
     }
@@ -228,10 +235,21 @@ float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pi
     const float t = -Z(k);
     SAXPY(k - 1, t, &fac[at(1, k, ld)], 1, z, 1);
   }
-  s = rounded(1.0 / wide(SASUM(n, z, 1)));
-  SSCAL(n, s, z, 1);
-  yscale = rounded(wide(s) * wide(yscale));
-  return yscale;
+  return rounded(wide(normalise(n, z)) * wide(yscale));
+}
+
+// Estimate of the reciprocal of the L1 norm of inv(A) times the norm of a
+// growing right-hand side, on the factors of A (fac, pivot): four triangular
+// solves, each followed by normalising the work vector z to unit 1-norm.
+// Returns the product of the scale factors of the last three solves.
+// Every scalar (ek, wk, wkm, s, sm, t, the scale product) and every element
+// of z is a stored float; the test |ek - z(k)| > |U(k,k)| compares the
+// unrounded difference, in double.
+float condition_scale(int32_t n, const float* fac, int32_t ld, const int32_t* pivot, float* z) {
+  solve_transposed_u(n, fac, ld, z);
+  solve_transposed_l(n, fac, ld, pivot, z);
+  const float yscale = solve_l(n, fac, ld, pivot, z);
+  return solve_u(n, fac, ld, z, yscale);
 }
 
 // Non-throwing allocation of count elements of the given size; null when the

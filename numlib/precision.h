@@ -8,6 +8,15 @@
 // slip into a formula by an implicit conversion.
 #pragma once
 
+// Every result of the program is reproducible to the bit only when each
+// operation is the one written, rounded as IEEE says: -ffast-math (and
+// -Ofast, which implies it) reorders, contracts and flushes. The build sets
+// -fno-fast-math (CMakeLists.txt, r/configure); this stops a build that
+// overrides it.
+#if defined(__FAST_MATH__)
+#error "ineqbf must not be compiled with -ffast-math or -Ofast: its results depend on exact IEEE arithmetic"
+#endif
+
 #include <concepts>
 #include <cstdint>
 #include <cstring>

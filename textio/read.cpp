@@ -206,6 +206,16 @@ Conversion to_real(const Token& t, float& out, double* wide = nullptr) {
   return Conversion::Ok;
 }
 
+// Converts a real into its variable, keeping the value as written in double
+// precision too in `exact` when it is given.
+Conversion store_real(const Token& token, float& variable, std::vector<ExactReal>* exact) {
+  if (exact == nullptr) return to_real(token, variable);
+  double wide = 0.0;
+  const Conversion result = to_real(token, variable, &wide);
+  if (result == Conversion::Ok) exact->push_back({&variable, wide});
+  return result;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -343,145 +353,169 @@ void InputUnit::skip_record() {
 // ---------------------------------------------------------------------------
 // The read statement
 
+// The variables of a read statement's list, one after another.
+class InputUnit::ReadList {
+ public:
+  explicit ReadList(std::span<const ReadItem> items) : items_(items) {
+    for (const ReadItem& item : items) remaining_ += item.count > 0 ? item.count : 0;
+    asked_ = remaining_;
+  }
+  int64_t asked() const { return asked_; }
+  int64_t remaining() const { return remaining_; }
+  int64_t done() const { return asked_ - remaining_; }
+
+  // The item of the next variable; element() is its element.
+  const ReadItem& next() {
+    while (items_[index_].count <= element_) {
+      ++index_;
+      element_ = 0;
+    }
+    return items_[index_];
+  }
+  int64_t element() const { return element_; }
+  // The next variable is done with (given a value or left as it is).
+  void pass() {
+    next();
+    ++element_;
+    --remaining_;
+  }
+
+ private:
+  std::span<const ReadItem> items_;
+  size_t index_ = 0;
+  int64_t element_ = 0;
+  int64_t remaining_ = 0;
+  int64_t asked_ = 0;
+};
+
+// Where the scan of the records of a read statement is.
+struct InputUnit::Scan {
+  Token token;
+  bool at_record_start = true;   // only blanks so far in this record
+  bool comma_seen = false;       // the separator since the last value holds a comma
+  std::string raw;               // the text of the value in hand (at most TRACE_TEXT characters)
+  int64_t raw_column = 0;        // its first character
+  bool value_ends_here = false;  // the last value ended right at the current character
+};
+
 void InputUnit::read(std::span<const ReadItem> items) {
   if (!opened_) fatal(open_error_, unit_, filename_);
-
-  int64_t remaining = 0;
-  for (const ReadItem& item : items) remaining += item.count > 0 ? item.count : 0;
-  const int64_t asked = remaining;
-
+  ReadList list(items);
   ReadStatement* statement = nullptr;
   if (trace_ != nullptr) {
-    trace_->push_back({line_, line_, asked, 0, {}});
+    trace_->push_back({line_, line_, list.asked(), 0, {}});
     statement = &trace_->back();
   }
   // Every read begins at the start of a record; there must be one.
-  if (at_end_of_file()) fail(ERR_EOF, {}, 1, asked, 0);
-  if (remaining == 0) {
-    if (statement != nullptr)
-      note_rest(statement);
-    else
-      skip_record();
-    return;
-  }
-
-  // The next variable of the list.
-  size_t item_index = 0;
-  int64_t element = 0;
-  auto next_variable = [&]() -> const ReadItem& {
-    while (items[item_index].count <= element) {
-      ++item_index;
-      element = 0;
-    }
-    return items[item_index];
-  };
-  auto skip_variable = [&]() {
-    next_variable();
-    ++element;
-    --remaining;
-  };
-
-  Token token;
-  bool at_record_start = true;  // only blanks so far in this record
-  bool comma_seen = false;      // the separator since the last value holds a comma
-  std::string raw;              // the text of the value in hand (at most TRACE_TEXT characters)
-  int64_t raw_column = 0;       // its first character
-  bool value_ends_here = false; // the last value ended right at the current character
-
-  while (remaining > 0) {
-    // Find the next value, crossing record ends.
-    const int c = peek();
-    if (c == END_OF_FILE) fail(ERR_EOF, {}, column_ + 1, asked, asked - remaining);
-    if (c == ' ' || c == '\t') {
-      advance();
-      value_ends_here = false;
-      continue;
-    }
-    if (c == END_OF_RECORD) {
-      advance();
-      at_record_start = true;
-      value_ends_here = false;
-      continue;
-    }
-    if (c == ',') {
-      // Digits, a comma and a digit with no blank between ("0,42") are two
-      // values here, but were perhaps meant as one number.
-      if (commas_ != nullptr && value_ends_here && !raw.empty() &&
-          is_digit(static_cast<unsigned char>(raw.back())) && pos_ + 1 < len_ &&
-          is_digit(static_cast<unsigned char>(buffer_[pos_ + 1]))) {
-        std::string text = raw + ",";
-        for (size_t i = pos_ + 1; i < len_ && is_digit(static_cast<unsigned char>(buffer_[i])) &&
-                                  text.size() < TRACE_TEXT;
-             ++i)
-          text.push_back(buffer_[i]);
-        commas_->push_back({line_, raw_column, std::move(text)});
-      }
-      value_ends_here = false;
-      advance();
-      // A comma right after another comma, or first in its record, stands
-      // for a null value: the variable keeps its value.
-      if (at_record_start || comma_seen) skip_variable();
-      at_record_start = false;
-      comma_seen = true;
-      continue;
-    }
-    if (c == '/') {
-      // A slash ends the read; the variables not reached keep their values.
-      advance();
-      break;
-    }
-
-    // Scan one value up to its separator.
-    token.has_repeat = false;
-    token.repeat = 0;
-    token.reset_value();
-    raw.clear();
-    raw_column = column_ + 1;
-    if (statement != nullptr && statement->first_value_line == 0) statement->first_value_line = line_;
-    for (int v = peek(); v != END_OF_FILE && v != END_OF_RECORD && v != ' ' && v != '\t' &&
-                         v != ',' && v != '/';
-         v = peek()) {
-      token.feed(v);
-      if (raw.size() < TRACE_TEXT) raw.push_back(static_cast<char>(v));
-      advance();
-    }
-    at_record_start = false;
-    comma_seen = false;
-    value_ends_here = true;
-    if (statement != nullptr) statement->last_line = line_;
-
-    // r*c gives c to the next r variables, r* gives r null values; a repeat
-    // count beyond the end of the list is cut short.
-    int64_t copies = token.has_repeat ? token.repeat : 1;
-    if (copies <= 0) fail(ERR_SYNTAX, raw, raw_column, asked, asked - remaining);  // 0*c
-    while (copies > 0 && remaining > 0) {
-      const ReadItem& item = next_variable();
-      if (!(token.has_repeat && token.empty)) {
-        Conversion result;
-        if (item.kind == ReadItem::Int) {
-          result = to_integer(token, static_cast<int32_t*>(item.base)[element * item.stride]);
-        } else {
-          float& variable = static_cast<float*>(item.base)[element * item.stride];
-          double exact = 0.0;
-          result = to_real(token, variable, exact_ != nullptr ? &exact : nullptr);
-          if (result == Conversion::Ok && exact_ != nullptr) exact_->push_back({&variable, exact});
-        }
-        if (result == Conversion::Syntax) fail(ERR_SYNTAX, raw, raw_column, asked, asked - remaining);
-        if (result == Conversion::Range) fail(ERR_CONVERSION, raw, raw_column, asked, asked - remaining);
-      }
-      ++element;
-      --remaining;
-      --copies;
-    }
-  }
-
+  if (at_end_of_file()) fail(ERR_EOF, {}, 1, list.asked(), 0);
+  if (list.remaining() > 0) read_values(list, statement);
   // The rest of the current record is skipped; the next read starts at the
   // following record.
   if (statement != nullptr) {
-    statement->values = asked - remaining;
+    statement->values = list.done();
     note_rest(statement);
   } else {
     skip_record();
+  }
+}
+
+// The values of the list, crossing record ends, up to the last variable or
+// a slash.
+void InputUnit::read_values(ReadList& list, ReadStatement* statement) {
+  Scan scan;
+  while (list.remaining() > 0) {
+    const int c = peek();
+    if (c == END_OF_FILE) fail(ERR_EOF, {}, column_ + 1, list.asked(), list.done());
+    if (c == '/') {
+      // A slash ends the read; the variables not reached keep their values.
+      advance();
+      return;
+    }
+    if (cross_separator(c, list, scan)) continue;
+    if (statement != nullptr && statement->first_value_line == 0) statement->first_value_line = line_;
+    scan_value(scan);
+    if (statement != nullptr) statement->last_line = line_;
+    store_value(list, scan);
+  }
+}
+
+// Consumes c when it is a blank, a record end or a comma: true then.
+bool InputUnit::cross_separator(int c, ReadList& list, Scan& scan) {
+  if (c == ' ' || c == '\t') {
+    advance();
+    scan.value_ends_here = false;
+    return true;
+  }
+  if (c == END_OF_RECORD) {
+    advance();
+    scan.at_record_start = true;
+    scan.value_ends_here = false;
+    return true;
+  }
+  if (c != ',') return false;
+  if (commas_ != nullptr && scan.value_ends_here) note_glued_number(scan);
+  scan.value_ends_here = false;
+  advance();
+  // A comma right after another comma, or first in its record, stands for a
+  // null value: the variable keeps its value.
+  if (scan.at_record_start || scan.comma_seen) list.pass();
+  scan.at_record_start = false;
+  scan.comma_seen = true;
+  return true;
+}
+
+// At a comma right after a value: digits, the comma and a digit with no
+// blank between ("0,42") are two values here, but were perhaps meant as one
+// number; noted for the command line's warnings.
+void InputUnit::note_glued_number(const Scan& scan) {
+  const std::string& raw = scan.raw;
+  if (raw.empty() || !is_digit(static_cast<unsigned char>(raw.back())) || pos_ + 1 >= len_ ||
+      !is_digit(static_cast<unsigned char>(buffer_[pos_ + 1])))
+    return;
+  std::string text = raw + ",";
+  for (size_t i = pos_ + 1; i < len_ && is_digit(static_cast<unsigned char>(buffer_[i])) && text.size() < TRACE_TEXT;
+       ++i)
+    text.push_back(buffer_[i]);
+  commas_->push_back({line_, scan.raw_column, std::move(text)});
+}
+
+// Scans one value up to its separator.
+void InputUnit::scan_value(Scan& scan) {
+  Token& token = scan.token;
+  token.has_repeat = false;
+  token.repeat = 0;
+  token.reset_value();
+  scan.raw.clear();
+  scan.raw_column = column_ + 1;
+  for (int v = peek(); v != END_OF_FILE && v != END_OF_RECORD && v != ' ' && v != '\t' && v != ',' && v != '/';
+       v = peek()) {
+    token.feed(v);
+    if (scan.raw.size() < TRACE_TEXT) scan.raw.push_back(static_cast<char>(v));
+    advance();
+  }
+  scan.at_record_start = false;
+  scan.comma_seen = false;
+  scan.value_ends_here = true;
+}
+
+// Gives the value scanned to the next variables: r*c gives c to the next r
+// variables, r* gives r null values; a repeat count beyond the end of the
+// list is cut short.
+void InputUnit::store_value(ReadList& list, const Scan& scan) {
+  const Token& token = scan.token;
+  int64_t copies = token.has_repeat ? token.repeat : 1;
+  if (copies <= 0) fail(ERR_SYNTAX, scan.raw, scan.raw_column, list.asked(), list.done());  // 0*c
+  for (; copies > 0 && list.remaining() > 0; --copies) {
+    const ReadItem& item = list.next();
+    if (!(token.has_repeat && token.empty)) {
+      const int64_t at = list.element() * item.stride;
+      const Conversion result = item.kind == ReadItem::Int
+                                    ? to_integer(token, static_cast<int32_t*>(item.base)[at])
+                                    : store_real(token, static_cast<float*>(item.base)[at], exact_);
+      if (result == Conversion::Syntax) fail(ERR_SYNTAX, scan.raw, scan.raw_column, list.asked(), list.done());
+      if (result == Conversion::Range) fail(ERR_CONVERSION, scan.raw, scan.raw_column, list.asked(), list.done());
+    }
+    list.pass();
   }
 }
 

@@ -16,9 +16,19 @@
 
 namespace textio {
 
-// Exit status of a run ended by a fatal error of the text layer or of the
-// allocation layer.
-inline constexpr int EXIT_IO_ERROR = 1;
+// The exit statuses of a run that ends early, for every part of the program:
+// the one definition, which the others name (driver::EXIT_SUBSCRIPT,
+// numlib::EXIT_LIBRARY_STOP, ...) and the public ineqbf::Status repeats.
+inline constexpr int EXIT_IO_ERROR = 1;      // a fatal error of the text or the allocation layer
+inline constexpr int EXIT_LIBRARY_STOP = 2;  // the numerical library's error handler stopped the run
+inline constexpr int EXIT_SUBSCRIPT = 3;     // a subscript outside an array's bounds
+inline constexpr int EXIT_USAGE = 4;         // the command line was misused
+inline constexpr int EXIT_CANCELLED = 5;     // the caller's cancel hook ended the run
+
+// The units of a run: the input file, the report file and the console.
+inline constexpr int INPUT_UNIT = 10;
+inline constexpr int REPORT_UNIT = 20;
+inline constexpr int CONSOLE_UNIT = 6;
 
 // Error numbers of the layer.
 inline constexpr int ERR_EOF = 24;         // end-of-file during read
@@ -176,6 +186,16 @@ class InputUnit {
   [[noreturn]] void fail(int number, std::string_view found, int64_t column, int64_t asked,
                          int64_t values);
   void note_rest(ReadStatement* statement);
+
+  // The steps of a read statement (read.cpp): the variables of its list in
+  // turn, and where the scan of the record is.
+  class ReadList;
+  struct Scan;
+  void read_values(ReadList& list, ReadStatement* statement);
+  bool cross_separator(int c, ReadList& list, Scan& scan);
+  void note_glued_number(const Scan& scan);
+  void scan_value(Scan& scan);
+  void store_value(ReadList& list, const Scan& scan);
 
   int unit_ = 0;
   std::string filename_;

@@ -198,7 +198,6 @@ void OutputUnit::write_free_empty() { write_record(" "); }
 // The console
 
 namespace {
-constexpr int CONSOLE_UNIT = 6;
 }
 
 Console::Console(Tap tap) : tap_(std::move(tap)) {}

@@ -93,12 +93,11 @@ TEST(NormalFeed, BlocksAreTheStreamsDeviatesWhoeverMakesThem) {
     for (int helpers : {0, 1, 2}) {
       SCOPED_TRACE(testing::Message() << draws << " draws, " << helpers << " helpers");
       driver::NormalFeed feed(12345, scale, draws, &rgninv_block);
-      std::atomic<bool> stop{false};
       std::vector<std::thread> threads;
       for (int h = 0; h < helpers; ++h) {
         feed.attach();
         threads.emplace_back([&] {
-          feed.help(stop);
+          feed.help();
           feed.leave();
         });
       }

@@ -13,7 +13,7 @@ namespace driver_test {
 struct LoadedRun {
   explicit LoadedRun(const std::string& text) {
     textio::InputUnit in;
-    in.open_text(10, "Input.txt", text);
+    in.open_text(textio::INPUT_UNIT, "Input.txt", text);
     driver::read_problem(s.problem, in);
     in.close();
     driver::start_run(s, driver::SEED);

@@ -9,6 +9,7 @@
 #include "driver/run.h"
 #include "numlib/normal.h"
 #include "numlib/random.h"
+#include "chain_entries.h"
 #include "problem.h"
 #include "support/run.h"
 #include "support/stop.h"
@@ -42,7 +43,7 @@ TEST(Ladder, StrictSinglePrecisionThresholdsDecideTheNextChain) {
 TEST(Truncnorm, ConsumesExactlyOneUniformDeviate) {
   test_support::TestRun t;
   numlib::RGSEED(t.ctx, 12345);
-  (void)driver::TRUNCNORM(t.ctx, 0.0f, 1.0f, -1.0f, 1.0f);
+  (void)driver_test::truncnorm(t.ctx, 0.0f, 1.0f, -1.0f, 1.0f);
   EXPECT_FLOAT_EQ(numlib::RGUNIF(t.ctx), 0.833994567f);
   EXPECT_EQ(t.printed(), "");
 }
@@ -50,7 +51,7 @@ TEST(Truncnorm, ConsumesExactlyOneUniformDeviate) {
 TEST(Truncnorm, DrawsByInversionOfTheUniformWithinTheLimits) {
   test_support::TestRun t;
   numlib::RGSEED(t.ctx, 12345);
-  const float x = driver::TRUNCNORM(t.ctx, 2.0f, 0.5f, 1.5f, 3.0f);
+  const float x = driver_test::truncnorm(t.ctx, 2.0f, 0.5f, 1.5f, 3.0f);
   // U = 0.0966165215: P = U * (Phi(2) - Phi(-1)) + Phi(-1)
   const double pa = 0.5 * std::erfc(1.0 / std::sqrt(2.0));
   const double pb = 0.5 * std::erfc(-2.0 / std::sqrt(2.0));
@@ -64,10 +65,10 @@ TEST(Truncnorm, ProbabilitiesOutsideTheClampsAreReplacedByThem) {
   test_support::TestRun t;
   numlib::RGSEED(t.ctx, 12345);
   // Far in the upper tail both Phi values are 1: P is clamped to 0.999999.
-  EXPECT_FLOAT_EQ(driver::TRUNCNORM(t.ctx, 1.0f, 2.0f, 30.0f, 40.0f),
+  EXPECT_FLOAT_EQ(driver_test::truncnorm(t.ctx, 1.0f, 2.0f, 30.0f, 40.0f),
                   1.0f + 2.0f * numlib::ANORIN(t.ctx, 0.999999f));
   // Far in the lower tail both are 0: P is clamped to 0.000001.
-  EXPECT_FLOAT_EQ(driver::TRUNCNORM(t.ctx, 1.0f, 2.0f, -40.0f, -30.0f),
+  EXPECT_FLOAT_EQ(driver_test::truncnorm(t.ctx, 1.0f, 2.0f, -40.0f, -30.0f),
                   1.0f + 2.0f * numlib::ANORIN(t.ctx, 0.000001f));
   EXPECT_EQ(t.printed(), "");
 }
@@ -76,7 +77,7 @@ TEST(Truncnorm, CrossedLimitsDrawBetweenThem) {
   test_support::TestRun t;
   numlib::RGSEED(t.ctx, 12345);
   for (int n = 0; n < 200; ++n) {
-    const float x = driver::TRUNCNORM(t.ctx, 0.0f, 1.0f, 0.5f, -0.5f);
+    const float x = driver_test::truncnorm(t.ctx, 0.0f, 1.0f, 0.5f, -0.5f);
     EXPECT_GE(x, -0.5f);
     EXPECT_LE(x, 0.5f);
   }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "numlib/elementary.h"
+
 namespace cli {
 
 namespace {
@@ -128,7 +130,7 @@ void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
   w.begin_object();
   w.field("value", e.value);
   if (with_log) {
-    w.field("log10", std::log10(e.value));
+    w.field("log10", numlib::log10f(e.value));  // the same bits everywhere
   }
   w.field("mc_error", e.mc_error);
   w.field("percentile_2_5", e.lower);

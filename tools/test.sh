@@ -14,6 +14,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DINEQBF_TESTS=ON >/dev/null
 cmake --build build -j2
 ctest --test-dir build --output-on-failure -j2
 
+step "C++: golden cases on 64-bit ARM (qemu) and on x86 without glibc's FMA variants"
+sh tools/install-packages.sh g++-aarch64-linux-gnu qemu-user
+rm -rf build-aarch64
+sh tools/cross-test.sh aarch64 x86-portable
+
 if [ -f r/test.sh ]; then
   step "R package"
   bash r/test.sh --check

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace numlib {
 
@@ -64,6 +65,7 @@ inline double double_of(uint64_t u) {
 
 // The quiet NaN of every NaN result.
 inline float nan() { return float_of(0x7FC00000u); }
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // 2^(i/32), i = 0 .. 31, each the double nearest to it, with i/32 taken off
 // its exponent field (bits minus i << 47): adding k << 47 to entry k mod 32
@@ -194,9 +196,9 @@ inline float expf(float x) {
   using namespace elementary;
   const uint32_t abstop = (bits(x) >> 20) & 0x7ff;
   if (abstop >= (bits(88.0f) >> 20)) [[unlikely]] {
-    if (bits(x) == bits(-__builtin_inff())) return 0.0f;
+    if (bits(x) == bits(-kInf)) return 0.0f;
     if (abstop >= 0x7f8) return x == x ? x : nan();  // +inf or NaN
-    if (x > 0x1.62e42ep6f) return __builtin_inff();    // above ln(2^128)
+    if (x > 0x1.62e42ep6f) return kInf;    // above ln(2^128)
     if (x < -0x1.9fe368p6f) return 0.0f;               // below ln(2^-150)
   }
   // x / ln2 * 32 = k + r, k the nearest integer (ties to even): the shift
@@ -217,7 +219,7 @@ inline float logf(float x) {
   if (ix == 0x3f800000u) return 0.0f;
   if (ix - 0x00800000u >= 0x7f800000u - 0x00800000u) [[unlikely]] {
     // Below 2^-126, negative, infinite or NaN.
-    if (ix * 2 == 0) return -__builtin_inff();
+    if (ix * 2 == 0) return -kInf;
     if (ix == 0x7f800000u) return x;
     if ((ix & 0x80000000u) || ix * 2 >= 0xff000000u) return nan();
     ix = bits(x * 0x1p23f) - (23u << 23);  // subnormal: scaled to normal
@@ -296,7 +298,7 @@ inline float powf(float x, float y) {
   const double ylogx = static_cast<double>(y) * log2_wide(ix);
   if (((bits(ylogx) >> 47) & 0xffff) >= (bits(126.0) >> 47)) [[unlikely]] {
     const float sign = sign_bias ? -1.0f : 1.0f;
-    if (ylogx > 0x1.fffffffd1d571p+6) return sign * __builtin_inff();  // above 2^128 less half an ulp
+    if (ylogx > 0x1.fffffffd1d571p+6) return sign * kInf;  // above 2^128 less half an ulp
     if (ylogx <= -150.0) return sign * 0.0f;
   }
   return exp2_narrow(ylogx, sign_bias);
@@ -314,7 +316,7 @@ inline float log10f(float x) {
   uint32_t hx = bits(x);
   int32_t k = 0;
   if (hx < 0x00800000u || hx >= 0x80000000u) {
-    if ((hx & 0x7fffffffu) == 0) return -__builtin_inff();
+    if ((hx & 0x7fffffffu) == 0) return -kInf;
     if (hx >= 0x80000000u) return nan();
     k -= 25;  // subnormal: scaled to normal
     hx = bits(x * two25);

@@ -26,7 +26,8 @@ struct KnownPow {
 };
 
 // glibc 2.36's portable expf gives these bits; its FMA build gives one more
-// in the last place for the last two.
+// in the last place for the last two (the portable results are the
+// correctly rounded ones there).
 constexpr Known kExp[] = {
     {0x00000000, 0x3f800000}, {0x3f800000, 0x402df854}, {0xbf800000, 0x3ebc5ab2},
     {0x41200000, 0x46ac14ee}, {0xc1200000, 0x383e6bce}, {0x42b00000, 0x7ef882b7},
@@ -70,7 +71,8 @@ constexpr KnownPow kPow[] = {
     {0xbf800000, 0x7f800000, 0x3f800000},  // (-1)^inf
     {0x3f000000, 0x7f800000, 0x00000000}, {0x40000000, 0xff800000, 0x00000000},
     {0x7fc00000, 0x00000000, 0x3f800000}, {0x3f800000, 0x7fc00000, 0x3f800000},
-    // glibc's FMA build gives one less in the last place for these two.
+    // glibc's FMA build gives one less in the last place for these two (and
+    // is the correctly rounded one there).
     {0x331832b9, 0xbf7d70a4, 0x4bb55b7c}, {0x3f78138e, 0x449a5000, 0x238056eb},
 };
 

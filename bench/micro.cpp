@@ -15,6 +15,7 @@
 #include "driver/run.h"
 #include "driver/samplers.h"
 #include "numlib/context.h"
+#include "numlib/elementary.h"
 #include "numlib/normal.h"
 #include "numlib/precision.h"
 #include "numlib/random.h"
@@ -313,6 +314,38 @@ void BM_FreeMeansChained(benchmark::State& state) {
   per_update(state, n);
 }
 BENCHMARK(BM_FreeMeansChained);
+
+// The program's own single-precision exponential, logarithm and power
+// (numlib/elementary.h) against the C library's, on arguments of the kinds
+// the deviates use: exp of -y^2 for the tails, log of a uniform, a uniform
+// raised to a Beta exponent.
+template <float (*F)(float)>
+void elementary_over(benchmark::State& state, const std::vector<float>& args) {
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(F(args[i]));
+    if (++i == args.size()) i = 0;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+float own_exp(float x) { return numlib::expf(x); }
+float libc_exp(float x) { return ::expf(x); }
+float own_log(float x) { return numlib::logf(x); }
+float libc_log(float x) { return ::logf(x); }
+float own_pow(float x) { return numlib::powf(x, 0.37f); }
+float libc_pow(float x) { return ::powf(x, 0.37f); }
+void BM_exp_own(benchmark::State& s) { elementary_over<own_exp>(s, spaced(-30.0f, -1.0f, 64)); }
+void BM_exp_libc(benchmark::State& s) { elementary_over<libc_exp>(s, spaced(-30.0f, -1.0f, 64)); }
+void BM_log_own(benchmark::State& s) { elementary_over<own_log>(s, spaced(1e-6f, 1.0f, 64)); }
+void BM_log_libc(benchmark::State& s) { elementary_over<libc_log>(s, spaced(1e-6f, 1.0f, 64)); }
+void BM_pow_own(benchmark::State& s) { elementary_over<own_pow>(s, spaced(1e-6f, 1.0f, 64)); }
+void BM_pow_libc(benchmark::State& s) { elementary_over<libc_pow>(s, spaced(1e-6f, 1.0f, 64)); }
+BENCHMARK(BM_exp_own);
+BENCHMARK(BM_exp_libc);
+BENCHMARK(BM_log_own);
+BENCHMARK(BM_log_libc);
+BENCHMARK(BM_pow_own);
+BENCHMARK(BM_pow_libc);
 
 }  // namespace
 

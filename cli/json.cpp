@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "numlib/elementary.h"
 #include "textio/shortest.h"
 
 namespace cli {
@@ -156,8 +157,10 @@ void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
   w.begin_object();
   w.real("value", e.value);
   if (with_log) {
+    // Single-precision values: the program's own log10f, the same bits
+    // everywhere.
     if (w.single)
-      w.real("log10", std::log10(static_cast<float>(e.value)));
+      w.real("log10", numlib::log10f(static_cast<float>(e.value)));
     else
       w.real("log10", std::log10(e.value));
   }

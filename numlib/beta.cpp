@@ -10,7 +10,7 @@
 // x <= LO = AMACH(3) becomes LO.
 //
 // Rounding: every named quantity is a float and each assignment rounds once
-// from a double evaluation of its right-hand side. Arguments of logf, expf,
+// from a double evaluation of its right-hand side. Arguments of expf, logf,
 // powf and sqrtf (exponents included) are rounded to float first. A
 // comparison of two expressions is made in double on the unrounded
 // expressions; a stored value against a literal is a float comparison.
@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numlib/elementary.h"
 #include "numlib/errors.h"
 #include "numlib/precision.h"
 #include "numlib/random.h"
@@ -46,10 +47,10 @@ void beta_inversion(Context& ctx, int32_t nr, float p, float q, float* r, const 
   RNUN(ctx, nr, r);
   if (q != 1.0f) {
     const float e = rounded(1.0 / wide(q));
-    for (int32_t i = 0; i < nr; ++i) r[i] = bound(rounded(1.0 - wide(std::pow(r[i], e))), bd);
+    for (int32_t i = 0; i < nr; ++i) r[i] = bound(rounded(1.0 - wide(numlib::powf(r[i], e))), bd);
   } else {
     const float e = rounded(1.0 / wide(p));
-    for (int32_t i = 0; i < nr; ++i) r[i] = bound(std::pow(r[i], e), bd);
+    for (int32_t i = 0; i < nr; ++i) r[i] = bound(numlib::powf(r[i], e), bd);
   }
 }
 
@@ -67,8 +68,8 @@ int32_t beta_joehnk(Context& ctx, int32_t nr, float p, float q, float* r, const 
     float x, s;
     for (;;) {
       RNUN(ctx, 2, u);
-      x = std::pow(u[0], c1);
-      s = rounded(wide(x) + wide(std::pow(u[1], c2)));
+      x = numlib::powf(u[0], c1);
+      s = rounded(wide(x) + wide(numlib::powf(u[1], c2)));
       if (s > 1.0f) continue;  // not counted as an attempt
       if (!small) break;
       if (x >= bd.lo && s >= bd.lo) break;
@@ -92,23 +93,23 @@ void beta_switching(Context& ctx, int32_t nr, float p, float q, float* r, const 
   const float inva = rounded(1.0 / wide(a));
   const float invb = rounded(1.0 / wide(b));
   const float t = rounded((1.0 - wide(a)) / (wide(b) + 1.0 - wide(a)));
-  const float ta = std::pow(t, am1);
+  const float ta = numlib::powf(t, am1);
   const float r0 = rounded(wide(b) * wide(t) /
-                        (wide(a) * wide(std::pow(rounded(1.0 - wide(t)), b)) + wide(b) * wide(t)));
+                        (wide(a) * wide(numlib::powf(rounded(1.0 - wide(t)), b)) + wide(b) * wide(t)));
   float u[2];
   for (int32_t i = 0; i < nr; ++i) {
     float x;
     for (;;) {
       RNUN(ctx, 2, u);
       if (u[0] <= r0) {
-        x = rounded(wide(t) * wide(std::pow(rounded(wide(u[0]) / wide(r0)), inva)));
-        if (std::pow(rounded(1.0 - wide(x)), bm1) < u[1]) continue;
+        x = rounded(wide(t) * wide(numlib::powf(rounded(wide(u[0]) / wide(r0)), inva)));
+        if (numlib::powf(rounded(1.0 - wide(x)), bm1) < u[1]) continue;
       } else {
         // The factor 1 - t stays inside the double expression; only the
         // base of the power is rounded.
         x = rounded(1.0 - (1.0 - wide(t)) *
-                           wide(std::pow(rounded((1.0 - wide(u[0])) / (1.0 - wide(r0))), invb)));
-        if (wide(std::pow(x, am1)) < wide(u[1]) * wide(ta)) continue;
+                           wide(numlib::powf(rounded((1.0 - wide(u[0])) / (1.0 - wide(r0))), invb)));
+        if (wide(numlib::powf(x, am1)) < wide(u[1]) * wide(ta)) continue;
       }
       break;
     }
@@ -133,15 +134,15 @@ void beta_cheng(Context& ctx, int32_t nr, float p, float q, float* r, const Boun
     float v, w;
     for (;;) {
       RNUN(ctx, 2, u);
-      v = rounded(wide(beta) * wide(std::log(rounded(wide(u[0]) / (1.0 - wide(u[0]))))));
-      w = rounded(wide(a) * wide(std::exp(v)));
+      v = rounded(wide(beta) * wide(numlib::logf(rounded(wide(u[0]) / (1.0 - wide(u[0]))))));
+      w = rounded(wide(a) * wide(numlib::expf(v)));
       const float z = rounded(wide(u[0]) * wide(u[0]) * wide(u[1]));  // (u1 u1) u2
       const float rr = rounded(wide(gamma) * wide(v) - ln4);
       const float s = rounded(wide(a) + wide(rr) - wide(w));
       if (wide(s) + one_ln5 >= 5.0 * wide(z)) break;
-      const float t = std::log(z);
+      const float t = numlib::logf(z);
       if (s >= t) break;
-      if (wide(rr) + wide(alpha) * wide(std::log(rounded(wide(alpha) / (wide(b) + wide(w))))) < wide(t))
+      if (wide(rr) + wide(alpha) * wide(numlib::logf(rounded(wide(alpha) / (wide(b) + wide(w))))) < wide(t))
         continue;
       break;
     }
@@ -163,7 +164,7 @@ struct B4pe {
   // g(x) = a ln x + b ln(1 - x) + K, rounded to float; used both for the
   // ordinates f = exp(g) and in the final test.
   float g(float x) const {
-    return rounded(wide(a) * wide(std::log(x)) + wide(b) * wide(std::log(rounded(1.0 - wide(x)))) + wide(K));
+    return rounded(wide(a) * wide(numlib::logf(x)) + wide(b) * wide(numlib::logf(rounded(1.0 - wide(x)))) + wide(K));
   }
 };
 
@@ -173,8 +174,8 @@ void b4pe_setup(B4pe& e, float p, float q) {
   e.c = rounded(wide(e.a) + wide(e.b));
   e.m = rounded(wide(e.a) / wide(e.c));
   // (c ln c - a ln a) - b ln b, left to right.
-  e.K = rounded(wide(e.c) * wide(std::log(e.c)) - wide(e.a) * wide(std::log(e.a)) -
-             wide(e.b) * wide(std::log(e.b)));
+  e.K = rounded(wide(e.c) * wide(numlib::logf(e.c)) - wide(e.a) * wide(numlib::logf(e.a)) -
+             wide(e.b) * wide(numlib::logf(e.b)));
   e.D = rounded(-2.0 * wide(e.c));
 
   e.x1 = e.x2 = 0.0f;
@@ -192,15 +193,15 @@ void b4pe_setup(B4pe& e, float p, float q) {
       // x2 - (x2 (1 - x2)) / (a - c x2): the product, then the quotient.
       e.x1 = rounded(wide(e.x2) - wide(e.x2) * (1.0 - wide(e.x2)) / (wide(e.a) - wide(e.c) * wide(e.x2)));
       e.lam1 = rounded(wide(e.a) / wide(e.x1) - wide(e.b) / (1.0 - wide(e.x1)));
-      e.f1 = std::exp(e.g(e.x1));
-      e.f2 = std::exp(e.g(e.x2));
+      e.f1 = numlib::expf(e.g(e.x1));
+      e.f2 = numlib::expf(e.g(e.x2));
     }
     if (!(wide(0.99999905f) - wide(e.m) <= wide(sigma))) {
       e.x3 = rounded(wide(e.m) + wide(sigma));
       e.x4 = rounded(wide(e.x3) - wide(e.x3) * (1.0 - wide(e.x3)) / (wide(e.a) - wide(e.c) * wide(e.x3)));
       e.lam2 = rounded(wide(e.b) / (1.0 - wide(e.x4)) - wide(e.a) / wide(e.x4));
-      e.f3 = std::exp(e.g(e.x3));
-      e.f4 = std::exp(e.g(e.x4));
+      e.f3 = numlib::expf(e.g(e.x3));
+      e.f4 = numlib::expf(e.g(e.x4));
     }
   }
 
@@ -263,7 +264,7 @@ float b4pe_draw(Context& ctx, const B4pe& e) {
     } else if (u > e.P9) {
       // Right exponential tail.
       const float ee = rounded((wide(e.P10) - wide(u)) / (wide(e.P10) - wide(e.P9)));
-      x = rounded(wide(e.x4) - wide(std::log(ee)) / wide(e.lam2));
+      x = rounded(wide(e.x4) - wide(numlib::logf(ee)) / wide(e.lam2));
       if (x >= 1.0f) continue;
       if (!((wide(e.lam2) * (wide(e.x4) - wide(x)) + 1.0) / wide(ee) < wide(v))) return x;
       // v * f4 * e, formed left to right.
@@ -271,7 +272,7 @@ float b4pe_draw(Context& ctx, const B4pe& e) {
     } else {
       // Left exponential tail.
       const float ee = rounded((wide(e.P9) - wide(u)) / (wide(e.P9) - wide(e.P8)));
-      x = rounded(wide(e.x1) + wide(std::log(ee)) / wide(e.lam1));
+      x = rounded(wide(e.x1) + wide(numlib::logf(ee)) / wide(e.lam1));
       if (x <= 0.0f) continue;
       if (!((wide(e.lam1) * (wide(x) - wide(e.x1)) + 1.0) / wide(ee) < wide(v))) return x;
       y = rounded(wide(v) * wide(e.f1) * wide(ee));
@@ -280,7 +281,7 @@ float b4pe_draw(Context& ctx, const B4pe& e) {
     // Final test against the density itself, after a quick rejection:
     // g(x) <= D (x - m)^2 on (0, 1), so l above that bound is above g(x).
     if (y <= 0.0f) return x;
-    const float l = std::log(y);
+    const float l = numlib::logf(y);
     const double dxm = wide(x) - wide(e.m);
     if (wide(e.D) * dxm * dxm < wide(l) || x >= 1.0f) continue;
     if (e.g(x) < l) continue;

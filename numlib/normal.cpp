@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "numlib/elementary.h"
 #include "numlib/errors.h"
 #include "numlib/normal_kernels.h"
 #include "numlib/precision.h"
@@ -32,7 +33,7 @@ float series_eta(Context& ctx) { return rounded(wide(0.1f) * AMACH(ctx, 3)); }
 // XSML of ERFC and ERFCE: -sqrt(-ln(sqrt(pi) * AMACH(3))).
 float small_limit(Context& ctx) {
   const float spe = rounded(wide(kSQRTPI) * AMACH(ctx, 3));
-  return -std::sqrt(-std::log(spe));
+  return -std::sqrt(-numlib::logf(spe));
 }
 
 // SQEPS of ERFC and ERFCE: sqrt(2 * AMACH(3)).
@@ -55,9 +56,9 @@ ErfcSetup compute_erfc_setup(Context& ctx) {
   series_terms(ctx, s.NTCENT, s.NTTAIL, s.NTMID);
   s.XSML = small_limit(ctx);
   const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
-  const float T = std::sqrt(-std::log(spm));
+  const float T = std::sqrt(-numlib::logf(spm));
   // Grouping: (T - (0.5 * ln T) / T) - 0.01.
-  s.XMAX = rounded(wide(T) - wide(0.5f) * std::log(T) / T - wide(0.01f));
+  s.XMAX = rounded(wide(T) - wide(0.5f) * numlib::logf(T) / T - wide(0.01f));
   s.SQEPS = sqeps_limit(ctx);
   return s;
 }
@@ -66,11 +67,11 @@ ErfceSetup compute_erfce_setup(Context& ctx) {
   ErfceSetup s{};
   series_terms(ctx, s.NTCENT, s.NTTAIL, s.NTMID);
   const float half_big = rounded(AMACH(ctx, 2) / 2.0);
-  s.XMIN = rounded(wide(0.01f) - std::sqrt(std::log(half_big)));
+  s.XMIN = rounded(wide(0.01f) - std::sqrt(numlib::logf(half_big)));
   s.XSML = small_limit(ctx);
   const float spm = rounded(wide(kSQRTPI) * AMACH(ctx, 1));
-  const float lmin = std::fmin(-std::log(spm), std::log(AMACH(ctx, 2)));
-  s.XMAX = std::exp(rounded(wide(lmin) - wide(0.01f)));
+  const float lmin = std::fmin(-numlib::logf(spm), numlib::logf(AMACH(ctx, 2)));
+  s.XMAX = numlib::expf(rounded(wide(lmin) - wide(0.01f)));
   s.SQEPS = sqeps_limit(ctx);
   // The tail series is evaluated at -1 above sqrt(XMAX); the root is taken
   // once (the same float as taking it on every call).
@@ -82,8 +83,8 @@ ErfciSetup compute_erfci_setup(Context& ctx) {
   ErfciSetup s{};
   s.NTINV = INITS(ctx, CS_INVERSE, 22, series_eta(ctx));
   const float a = std::sqrt(rounded(wide(AMACH(ctx, 4)) / 12.566f));
-  const float b = rounded(-wide(a) / std::log(rounded(wide(1.77f) * a)));
-  const float l = std::log(rounded(wide(1.77f) * b));
+  const float b = rounded(-wide(a) / numlib::logf(rounded(wide(1.77f) * a)));
+  const float l = numlib::logf(rounded(wide(1.77f) * b));
   const double bd = b;
   const double ld = l;
   s.XLIM = rounded(2.0 - (bd - (bd * ld + a) / (1.0 + ld)));

@@ -12,15 +12,16 @@
 // Arithmetic: every named quantity is a float. Each assignment evaluates its
 // right-hand side in double (float operands converted exactly) and rounds
 // once when it stores; the mathematics functions are the single-precision
-// ones, called with the argument rounded to float. A stored value is
-// compared with a literal in float; a comparison of two expressions is made
-// in double on the unrounded expressions.
+// ones of numlib/elementary.h, called with the argument rounded to float. A
+// stored value is compared with a literal in float; a comparison of two
+// expressions is made in double on the unrounded expressions.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 
 #include "numlib/context.h"
+#include "numlib/elementary.h"
 #include "numlib/errors.h"
 #include "numlib/normal.h"
 #include "numlib/precision.h"
@@ -163,7 +164,7 @@ inline float erfc_from_series(float x, const ErfcSeries& e, float c) {
   if (e.y <= 1.0f)  // 1 - x * (1 + c)
     return rounded(1.0 - wide(x) * (1.0 + c));
   // Grouping: (exp(-y^2) / |x|) * (0.5 + c).
-  const float r = rounded(wide(std::exp(-e.y2)) / e.y * (0.5 + wide(c)));
+  const float r = rounded(wide(numlib::expf(-e.y2)) / e.y * (0.5 + wide(c)));
   return x >= 0.0f ? r : rounded(2.0 - r);
 }
 
@@ -222,7 +223,7 @@ inline float erfce(Context& ctx, float x) {
     E1MSG(ctx, ERR_TERMINAL, 4, "The function overflows because X = %(R1) is less than %(R2).");
     result = AMACH(ctx, 6);
   } else if (x <= s.XSML) {
-    result = rounded(2.0 * std::exp(rounded(xd * xd)));
+    result = rounded(2.0 * numlib::expf(rounded(xd * xd)));
   } else if (x > s.XMAX) [[unlikely]] {
     result = underflow_alert(ctx, x, s.XMAX);
   } else {
@@ -231,7 +232,7 @@ inline float erfce(Context& ctx, float x) {
       if (ax < s.SQEPS) {
         result = erfc_linear(x);
       } else {
-        const float e = std::exp(rounded(xd * xd));
+        const float e = numlib::expf(rounded(xd * xd));
         const float c = csevl<Fma>(ctx, rounded(2.0 * xd * xd - 1.0), CS_CENTRAL, s.NTCENT);
         result = rounded(wide(e) * (1.0 - xd * (1.0 + c)));
       }
@@ -244,7 +245,7 @@ inline float erfce(Context& ctx, float x) {
       else
         c = csevl<Fma>(ctx, -1.0f, CS_TAIL, s.NTTAIL);
       const float r = rounded((0.5 + wide(c)) / ax);
-      result = x >= 0.0f ? r : rounded(2.0 * std::exp(rounded(xd * xd)) - r);
+      result = x >= 0.0f ? r : rounded(2.0 * numlib::expf(rounded(xd * xd)) - r);
     }
   }
   E1POP(ctx, kERFCE);
@@ -294,9 +295,9 @@ inline float erfci(Context& ctx, float x) {
   // Tail: Newton iteration on erfc(y) = z, z in (0, 0.25], from an
   // asymptotic start.
   const float z = t >= 0.0f ? x : rounded(2.0 - x);
-  const float L = std::log(z);
-  const float v = -std::log(rounded(wide(kSQRTPI) * z));
-  const float lnv = std::log(v);
+  const float L = numlib::logf(z);
+  const float v = -numlib::logf(rounded(wide(kSQRTPI) * z));
+  const float lnv = numlib::logf(v);
   // Grouping: (v - 0.5 ln v) + (0.25 ln v - 0.5) / v.
   float y = std::sqrt(rounded(wide(v) - 0.5 * lnv + (0.25 * lnv - 0.5) / v));
   for (int32_t iter = 1; iter <= 100; ++iter) {
@@ -304,7 +305,7 @@ inline float erfci(Context& ctx, float x) {
     // erfc(y) - z = exp(-y^2) * (ERFCE(y) - exp(y^2 + ln z)); the step
     // divides by the derivative, -2 exp(-y^2) / sqrt(pi).
     const float d =
-        rounded(wide(kHALFSQRTPI) * (wide(erfce<Fma>(ctx, y)) - std::exp(rounded(yd * yd + L))));
+        rounded(wide(kHALFSQRTPI) * (wide(erfce<Fma>(ctx, y)) - numlib::expf(rounded(yd * yd + L))));
     if (std::fabs(wide(d)) < wide(s.TOL) * (yd + d)) {
       const float root = rounded(yd + d);
       const float result = t >= 0.0f ? root : -root;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "numlib/elementary.h"
 #include "numlib/errors.h"
 #include "numlib/precision.h"
 
@@ -56,7 +57,7 @@ inline float rgninv(float u) {
     const float q = u < 0.5f ? rounded(2.0 * ud) : rounded(2.0 * (1.0 - ud));
     // 2q - q^2 = 1 - (1 - q)^2 without cancellation.
     const float arg = rounded(2.0 * q - wide(q) * q);
-    const float s = std::sqrt(-std::log(arg));
+    const float s = std::sqrt(-numlib::logf(arg));
     const float z = rounded(1.0 / s);
     x = rgninv_tail(kSetC, s, z);
   } else {
@@ -73,7 +74,7 @@ inline float rgninv(float u) {
       // -ln(1 - y^2) formed as -ln((1 - y) + y(1 - y)).
       const double omy = 1.0 - wide(y);
       const float arg = rounded(omy + wide(y) * omy);
-      const float s = std::sqrt(-std::log(arg));
+      const float s = std::sqrt(-numlib::logf(arg));
       if (s < 2.5f) {
         x = rgninv_tail(kSetA, s, s);
       } else if (s < 4.0f) {

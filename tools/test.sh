@@ -37,6 +37,11 @@ if [ "${INEQBF_SKIP_WEB:-0}" != 1 ]; then
   python3 web/test/browser.py --screenshot build-wasm/page.png
 fi
 
+step "C++: golden cases on 64-bit ARM (qemu) and on x86 without glibc's FMA variants"
+sh tools/install-packages.sh g++-aarch64-linux-gnu qemu-user
+rm -rf build-aarch64
+sh tools/cross-test.sh aarch64 x86-portable
+
 if [ -f r/test.sh ]; then
   step "R package"
   logged r bash r/test.sh --check

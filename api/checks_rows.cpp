@@ -1,0 +1,213 @@
+// Whether the rows of a hypothesis can hold together, and whether they
+// enclose a bounded region, by linear programming: a dense simplex over the
+// rows, small because hypotheses are.
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "api/checks.h"
+
+namespace ineqbf {
+
+namespace {
+
+// Entries of the tableau below this are taken as zero; the rows are scaled
+// to unit length, so the entries are of order one.
+constexpr double kPivotTolerance = 1e-11;
+// A margin this far above zero (relative to the right-hand sides) counts
+// as room; below, as none.
+constexpr double kMarginTolerance = 1e-9;
+
+// A simplex tableau in standard form: maximise obj·y subject to T y = b,
+// y ≥ 0, with a feasible basis to start from.
+class Tableau {
+ public:
+  Tableau(size_t rows, size_t cols) : cols_(cols), t_(rows + 1, std::vector<double>(cols + 1, 0.0)), basis_(rows) {}
+
+  double& at(size_t i, size_t j) { return t_[i][j]; }
+  double& rhs(size_t i) { return t_[i][cols_]; }
+  // The objective row holds the negated reduced costs.
+  double& cost(size_t j) { return t_.back()[j]; }
+  size_t& basic(size_t i) { return basis_[i]; }
+  double value() const { return t_.back()[cols_]; }
+
+  // Pivots to the optimum with Bland's rule (smallest index enters, ties
+  // of the ratio test leave by smallest basic index), which cannot cycle.
+  // False when the step limit is met or the objective is unbounded.
+  bool solve() {
+    const size_t rows = basis_.size();
+    const size_t limit = 50 * (rows + cols_) + 100;
+    for (size_t step = 0; step < limit; ++step) {
+      size_t enter = cols_;
+      for (size_t j = 0; j < cols_ && enter == cols_; ++j)
+        if (cost(j) < -kPivotTolerance) enter = j;
+      if (enter == cols_) return true;
+      size_t leave = rows;
+      double best = 0.0;
+      for (size_t i = 0; i < rows; ++i) {
+        const double a = t_[i][enter];
+        if (a <= kPivotTolerance) continue;
+        const double ratio = t_[i][cols_] / a;
+        if (leave == rows || ratio < best - 1e-15 || (ratio <= best + 1e-15 && basis_[i] < basis_[leave])) {
+          leave = i;
+          best = ratio;
+        }
+      }
+      if (leave == rows) return false;
+      pivot(leave, enter);
+    }
+    return false;
+  }
+
+ private:
+  void pivot(size_t r, size_t c) {
+    std::vector<double>& row = t_[r];
+    const double p = row[c];
+    for (double& v : row) v /= p;
+    for (size_t i = 0; i < t_.size(); ++i) {
+      if (i == r || t_[i][c] == 0.0) continue;
+      const double f = t_[i][c];
+      for (size_t j = 0; j <= cols_; ++j) t_[i][j] -= f * row[j];
+      t_[i][c] = 0.0;
+    }
+    basis_[r] = c;
+  }
+
+  size_t cols_;
+  std::vector<std::vector<double>> t_;
+  std::vector<size_t> basis_;
+};
+
+bool zero_row(const Constraint& row) {
+  return std::all_of(row.coefficients.begin(), row.coefficients.end(), [](double v) { return v == 0.0; });
+}
+
+// Whether {x : a_i·x > c_i, i in `use`} is non-empty (rows scaled to unit
+// length); `homogeneous` takes every c_i as 0. Undecided counts as room, so
+// that a check that cannot decide refuses nothing.
+bool room(const std::vector<Constraint>& rows, const std::vector<size_t>& use, bool homogeneous) {
+  std::vector<std::vector<double>> a;
+  std::vector<double> c;
+  double scale = 1.0;
+  for (size_t i : use) {
+    const Constraint& row = rows[i];
+    double norm = 0.0;
+    for (double v : row.coefficients) norm += v * v;
+    norm = std::sqrt(norm);
+    std::vector<double> unit;
+    for (double v : row.coefficients) unit.push_back(v / norm);
+    a.push_back(std::move(unit));
+    c.push_back(homogeneous ? 0.0 : row.rhs / norm);
+    scale = std::max(scale, std::fabs(c.back()));
+  }
+  if (a.empty()) return true;
+  const std::optional<double> t = detail::largest_margin(a, c);
+  return !t || *t > kMarginTolerance * scale;
+}
+
+// A deletion filter: from rows that leave no room, drop every row without
+// which there is still none, last first, so the rows named are early ones
+// and none of them can be spared.
+std::vector<size_t> irreducible(const std::vector<Constraint>& rows, std::vector<size_t> set, bool homogeneous) {
+  for (size_t k = set.size(); k-- > 0;) {
+    std::vector<size_t> without = set;
+    without.erase(without.begin() + static_cast<std::ptrdiff_t>(k));
+    if (!room(rows, without, homogeneous)) set = std::move(without);
+  }
+  return set;
+}
+
+// "rows 1 and 2 (b1 > 1, -b1 > 0)", "row 3 (0 > 1)", "rows 1, 2 and 4 (…)".
+std::string rows_named(const std::vector<Constraint>& rows, const std::vector<size_t>& set,
+                       const std::vector<std::string>& names) {
+  std::string numbers, texts;
+  for (size_t k = 0; k < set.size(); ++k) {
+    if (k > 0) {
+      numbers += k + 1 == set.size() ? " and " : ", ";
+      texts += ", ";
+    }
+    numbers += std::to_string(set[k] + 1);
+    try {
+      texts += constraint_text(rows[set[k]], names);
+    } catch (const Error&) {
+      texts += constraint_text(rows[set[k]], default_names(static_cast<int32_t>(rows[set[k]].coefficients.size())));
+    }
+  }
+  return (set.size() == 1 ? "row " : "rows ") + numbers + " (" + texts + ")";
+}
+
+}  // namespace
+
+std::optional<double> detail::largest_margin(const std::vector<std::vector<double>>& a,
+                                             const std::vector<double>& c) {
+  // A start that holds: x = 0 and t0 = min(1, -c_i). With t = t0 + u the
+  // rows read −a_i·x + u + s_i = −c_i − t0 ≥ 0 and u + s = 1 − t0, over
+  // x = x⁺ − x⁻, u and the slacks s, all ≥ 0: the slacks are a feasible
+  // basis. Maximise u.
+  const size_t m = a.size();
+  const size_t n = m > 0 ? a[0].size() : 0;
+  double t0 = 1.0;
+  for (double ci : c) t0 = std::min(t0, -ci);
+  const size_t u = 2 * n, slack = 2 * n + 1, cols = 2 * n + 1 + m + 1;
+  Tableau t(m + 1, cols);
+  for (size_t i = 0; i < m; ++i) {
+    for (size_t j = 0; j < n; ++j) {
+      t.at(i, j) = -a[i][j];
+      t.at(i, n + j) = a[i][j];
+    }
+    t.at(i, u) = 1.0;
+    t.at(i, slack + i) = 1.0;
+    t.rhs(i) = std::max(0.0, -c[i] - t0);
+    t.basic(i) = slack + i;
+  }
+  t.at(m, u) = 1.0;
+  t.at(m, slack + m) = 1.0;
+  t.rhs(m) = 1.0 - t0;
+  t.basic(m) = slack + m;
+  t.cost(u) = -1.0;
+  if (!t.solve()) return std::nullopt;
+  return t0 + t.value();
+}
+
+detail::RowsVerdict detail::judge_rows(const std::vector<Constraint>& rows) {
+  RowsVerdict v;
+  // Rows of different lengths are the shape check's to refuse.
+  for (const Constraint& row : rows)
+    if (row.coefficients.size() != rows[0].coefficients.size()) return v;
+  std::vector<size_t> live;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!zero_row(rows[i])) {
+      live.push_back(i);
+    } else if (!(rows[i].rhs < 0.0)) {
+      // 0 > c holds for c < 0 and for no x otherwise.
+      v.conflicting = {i};
+      return v;
+    }
+  }
+  if (!room(rows, live, false)) {
+    v.conflicting = irreducible(rows, live, false);
+    return v;
+  }
+  // The directions the region recedes in, {d : a_i·d ≥ 0}: when they have
+  // no interior, the region's prior probability vanishes as the prior widens.
+  if (!room(rows, live, true)) v.bounding = irreducible(rows, live, true);
+  return v;
+}
+
+std::string detail::conflict_message(const std::vector<Constraint>& rows, const std::vector<size_t>& conflicting,
+                                     const std::vector<std::string>& names) {
+  const std::string named = rows_named(rows, conflicting, names);
+  return "the constraints cannot all hold: " + named +
+         (conflicting.size() == 1 ? " can never hold" : " contradict each other");
+}
+
+std::string detail::bounded_message(const std::vector<Constraint>& rows, const std::vector<size_t>& bounding,
+                                    const std::vector<std::string>& names) {
+  return rows_named(rows, bounding, names) +
+         " enclose the parameters on both sides of some direction: the complexity shrinks as the "
+         "vague prior widens, so the Bayes factor measures the prior's width more than the data";
+}
+
+}  // namespace ineqbf

@@ -10,6 +10,7 @@
 #include "api/internal.h"
 #include "driver/run.h"
 #include "ineqbf/ineqbf.h"
+#include "numlib/float_environment.h"
 #include "textio/textio.h"
 
 namespace ineqbf {
@@ -41,6 +42,7 @@ Problem detail::problem_from_arrays(const driver::ProblemArrays& a) {
 namespace {
 
 Problem read_unit(textio::InputUnit& in) {
+  const numlib::DefaultFloatEnvironment in_default;  // numbers read as in any process
   textio::Console console;
   driver::ProblemArrays arrays;
   try {

@@ -23,6 +23,7 @@
 #include "driver/normal_feed.h"
 #include "driver/samplers.h"
 #include "numlib/context.h"
+#include "numlib/float_environment.h"
 #include "numlib/random.h"
 #include "textio/textio.h"
 
@@ -150,6 +151,7 @@ class LadderWorkers {
   }
 
   void serve(AheadSlot& slot) {
+    const numlib::DefaultFloatEnvironment in_default;  // whatever the starting thread had
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       work.wait(lock, [&] { return quit_ || slot.state == AheadSlot::State::posted; });

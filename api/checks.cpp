@@ -27,6 +27,7 @@ std::string shortest(float v) {
 }
 
 std::string number(double v) {
+  if (std::isnan(v)) return "nan";  // whatever its sign bit
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", v);
   return text;
@@ -90,6 +91,7 @@ std::string zero_complexity_cause(const Result& r) {
 }
 
 std::string bfic_cause(const Result& r) {
+  if (r.constraints.empty()) return "there are no constraints, so the hypothesis has no complement";
   if (r.total_fit == 1.0)
     return "the total fit is 1: no draw of the posterior fell outside the hypothesis, so its complement "
            "has no support";
@@ -190,11 +192,13 @@ std::vector<Warning> check(const Problem& problem, const Settings& settings) {
   const std::vector<std::string> names = detail::names_of(p);
   std::vector<Warning> out = detail::asymmetry_warnings(problem);
   if (gibbs) {
+    // A matrix that is not positive definite is the run's to refuse: it
+    // inverts the matrix and stops where it is singular or indefinite.
     const std::optional<double> kappa = detail::correlation_condition(p);
-    if (kappa && *kappa > detail::kSingleConditionLimit)
+    if (kappa && std::isfinite(*kappa) && *kappa > detail::kSingleConditionLimit)
       out.push_back(plain(
-          "the covariance matrix is too ill-conditioned for single precision: its correlation matrix " +
-          (std::isinf(*kappa) ? std::string("is singular") : "has condition number " + number(*kappa)) + ", beyond 1/FLT_EPSILON = 8.4e+06, so the Gibbs method may "
+          "the covariance matrix is too ill-conditioned for single precision: its correlation matrix has "
+          "condition number " + number(*kappa) + ", beyond 1/FLT_EPSILON = 8.4e+06, so the Gibbs method may "
           "give wrong numbers; use --method integration (method = \"integration\" in R and Python)"));
   }
   const detail::RowsVerdict v = detail::judge_rows(p.constraints);

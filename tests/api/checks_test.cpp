@@ -273,3 +273,20 @@ TEST(Checks, ComparisonsWithAHypothesisOfBfiaZeroAreNoted) {
 }
 
 }  // namespace
+
+namespace {
+
+// What check() says comes first among an analysis's warnings, so that a
+// caller that showed it at once shows the rest after the run.
+TEST(Checks, AnalysisWarningsStartWithTheChecks) {
+  ineqbf::Problem p = two_parameters();
+  p.covariance = {0.04, 0.01, 0.02, 0.09};
+  p.constraints = {{{1, -1}, 0}};
+  const auto before = ineqbf::check(p);
+  ASSERT_EQ(before.size(), 1u);
+  const ineqbf::Result r = ineqbf::analyse(p);
+  ASSERT_GE(r.warnings.size(), 1u);
+  EXPECT_EQ(r.warnings[0].message, before[0].message);
+}
+
+}  // namespace

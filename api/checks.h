@@ -63,6 +63,10 @@ inline constexpr double kSingleConditionLimit = 8388608.0;
 // when either value is not finite.
 bool off_integrated(double value, double mc_error, double integrated);
 
+// The warnings for the fits, complexities and BFia of a Gibbs result that
+// are off those of its integrated counterpart.
+std::vector<Warning> off_warnings(const Result& gibbs, const Result& integrated);
+
 // The warnings of a Gibbs result whose fits, complexities or BFia are off
 // their integrated values (boxed prior, the problem's values rounded to
 // single precision). Never throws: when the integration cannot be made the

@@ -80,7 +80,9 @@ Warning off_warning(const std::string& quantity, int32_t k, double value, double
   return w;
 }
 
-std::vector<Warning> compare_with(const Result& g, const Result& in) {
+}  // namespace
+
+std::vector<Warning> detail::off_warnings(const Result& g, const Result& in) {
   std::vector<Warning> out;
   const size_t n = std::min(g.constraints.size(), in.constraints.size());
   for (size_t k = 0; k < n; ++k) {
@@ -96,8 +98,6 @@ std::vector<Warning> compare_with(const Result& g, const Result& in) {
     out.push_back(off_warning("bf_ia", 0, g.bf_ia.value, g.bf_ia.mc_error, in.bf_ia.value));
   return out;
 }
-
-}  // namespace
 
 bool detail::off_integrated(double value, double mc_error, double integrated) {
   if (!std::isfinite(value) || !std::isfinite(integrated) || !std::isfinite(mc_error)) return false;
@@ -138,7 +138,7 @@ std::vector<Warning> detail::gibbs_check(const Problem& p, const Result& gibbs, 
   s.check = false;
   s.cancel = [deadline, &late] { return late = Clock::now() > deadline; };
   try {
-    return compare_with(gibbs, detail::integrate(rounded_problem(p), s));
+    return off_warnings(gibbs, detail::integrate(rounded_problem(p), s));
   } catch (...) {
     // The check never stops a Gibbs analysis; it says so only when it ran
     // out of time (an integration not available in this build, or one that

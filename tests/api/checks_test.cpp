@@ -290,3 +290,32 @@ TEST(Checks, AnalysisWarningsStartWithTheChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+// A warning names the quantity, the constraint, both values and the remedy.
+TEST(Checks, OffWarningsNameTheQuantityAndBothValues) {
+  ineqbf::Result gibbs, integrated;
+  gibbs.constraints.resize(2);
+  integrated.constraints.resize(2);
+  gibbs.constraints[0].fit = {0.119f, 0.0005, 0, 0, 0, {}};
+  integrated.constraints[0].fit.value = 0.99997;
+  gibbs.constraints[1].complexity = {0.5f, 0.001, 0, 0, 0, {}};
+  integrated.constraints[1].complexity.value = 0.5003;  // within its error
+  gibbs.bf_ia = {0.231f, 0.007, 0, 0};
+  integrated.bf_ia.value = 1.99994;
+  const auto w = ineqbf::detail::off_warnings(gibbs, integrated);
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[0].message,
+            "constraint 1: the Gibbs fit 0.119 (MC error 0.0005) is off its integrated value 0.99997 by more than 4 "
+            "MC errors; use --method integration (method = \"integration\" in R and Python)");
+  EXPECT_EQ(w[0].quantity, "fit");
+  EXPECT_EQ(w[0].constraint, 1);
+  EXPECT_EQ(w[0].value, static_cast<double>(0.119f));
+  EXPECT_EQ(w[0].integrated, 0.99997);
+  EXPECT_EQ(w[1].quantity, "bf_ia");
+  EXPECT_EQ(w[1].constraint, 0);
+  EXPECT_EQ(w[1].message.substr(0, 60), "the Gibbs BFia 0.231 (MC error 0.007) is off its integrated ");
+}
+
+}  // namespace

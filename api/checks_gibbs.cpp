@@ -136,7 +136,11 @@ std::vector<Warning> detail::gibbs_check(const Problem& p, const Result& gibbs, 
   s.method = Method::integration;
   s.complexity_prior = ComplexityPrior::boxed;
   s.check = false;
-  s.cancel = [deadline, &late] { return late = Clock::now() > deadline; };
+  // The caller's cancel ends the check (not the analysis, which is done).
+  s.cancel = [deadline, &late, &settings] {
+    if (settings.cancel && settings.cancel()) return true;
+    return late = Clock::now() > deadline;
+  };
   try {
     return off_warnings(gibbs, detail::integrate(rounded_problem(p), s));
   } catch (...) {

@@ -15,10 +15,14 @@ namespace {
 
 // Entries of the tableau below this are taken as zero; the rows are scaled
 // to unit length, so the entries are of order one.
-constexpr double kPivotTolerance = 1e-11;
-// A margin this far above zero (relative to the right-hand sides) counts
-// as room; below, as none.
-constexpr double kMarginTolerance = 1e-9;
+constexpr double kPivotTolerance = 1e-9;
+// A certificate that rows leave no room, Σ w_i·a_i = 0 over weights w ≥ 0
+// summing to 1, holds when the combination is this small.
+constexpr double kCertificateTolerance = 1e-9;
+// A margin this far above zero (relative to the largest right-hand side)
+// counts as room; below, as none. The simplex's rounding is a few units of
+// double precision of that size, well below this.
+constexpr double kMarginTolerance = 1e-12;
 
 // A simplex tableau in standard form: maximise obj·y subject to T y = b,
 // y ≥ 0, with a feasible basis to start from.
@@ -32,10 +36,12 @@ class Tableau {
   double& cost(size_t j) { return t_.back()[j]; }
   size_t& basic(size_t i) { return basis_[i]; }
   double value() const { return t_.back()[cols_]; }
+  // At the optimum: the dual price of the row whose slack is column j.
+  double price(size_t j) const { return t_.back()[j]; }
 
-  // Pivots to the optimum with Bland's rule (smallest index enters, ties
-  // of the ratio test leave by smallest basic index), which cannot cycle.
-  // False when the step limit is met or the objective is unbounded.
+  // Pivots to the optimum, the smallest index with a positive reduced
+  // gain entering (Bland's rule, against cycling). False when the step
+  // limit is met or the objective is unbounded.
   bool solve() {
     const size_t rows = basis_.size();
     const size_t limit = 50 * (rows + cols_) + 100;
@@ -44,13 +50,16 @@ class Tableau {
       for (size_t j = 0; j < cols_ && enter == cols_; ++j)
         if (cost(j) < -kPivotTolerance) enter = j;
       if (enter == cols_) return true;
+      // Of the rows that tie in the ratio test, the largest pivot leaves
+      // the tableau best conditioned.
       size_t leave = rows;
       double best = 0.0;
       for (size_t i = 0; i < rows; ++i) {
         const double a = t_[i][enter];
         if (a <= kPivotTolerance) continue;
-        const double ratio = t_[i][cols_] / a;
-        if (leave == rows || ratio < best - 1e-15 || (ratio <= best + 1e-15 && basis_[i] < basis_[leave])) {
+        const double ratio = std::max(0.0, t_[i][cols_]) / a;
+        const double tie = 1e-12 * (1.0 + std::fabs(best));
+        if (leave == rows || ratio < best - tie || (ratio <= best + tie && a > t_[leave][enter])) {
           leave = i;
           best = ratio;
         }
@@ -84,25 +93,34 @@ bool zero_row(const Constraint& row) {
   return std::all_of(row.coefficients.begin(), row.coefficients.end(), [](double v) { return v == 0.0; });
 }
 
-// Whether {x : a_i·x > c_i, i in `use`} is non-empty (rows scaled to unit
-// length); `homogeneous` takes every c_i as 0. Undecided counts as room, so
-// that a check that cannot decide refuses nothing.
+// Whether {x : a_i·x > c_i, i in `use`} is non-empty; `homogeneous` takes
+// every c_i as 0. Each parameter is first scaled by its largest coefficient
+// (x is free, so the answer is the same) and then each row to unit length,
+// so that parameters on very different scales keep the tableau's entries
+// of one order. Undecided counts as room, so that a check that cannot
+// decide refuses nothing.
 bool room(const std::vector<Constraint>& rows, const std::vector<size_t>& use, bool homogeneous) {
+  if (use.empty()) return true;
+  const size_t n = rows[use[0]].coefficients.size();
+  std::vector<double> column(n, 0.0);
+  for (size_t i : use)
+    for (size_t j = 0; j < n; ++j) column[j] = std::max(column[j], std::fabs(rows[i].coefficients[j]));
   std::vector<std::vector<double>> a;
   std::vector<double> c;
   double scale = 1.0;
   for (size_t i : use) {
-    const Constraint& row = rows[i];
+    std::vector<double> unit(n, 0.0);
     double norm = 0.0;
-    for (double v : row.coefficients) norm += v * v;
+    for (size_t j = 0; j < n; ++j) {
+      if (column[j] > 0.0) unit[j] = rows[i].coefficients[j] / column[j];
+      norm += unit[j] * unit[j];
+    }
     norm = std::sqrt(norm);
-    std::vector<double> unit;
-    for (double v : row.coefficients) unit.push_back(v / norm);
+    for (double& v : unit) v /= norm;
     a.push_back(std::move(unit));
-    c.push_back(homogeneous ? 0.0 : row.rhs / norm);
+    c.push_back(homogeneous ? 0.0 : rows[i].rhs / norm);
     scale = std::max(scale, std::fabs(c.back()));
   }
-  if (a.empty()) return true;
   const std::optional<double> t = detail::largest_margin(a, c);
   return !t || *t > kMarginTolerance * scale;
 }
@@ -168,7 +186,29 @@ std::optional<double> detail::largest_margin(const std::vector<std::vector<doubl
   t.basic(m) = slack + m;
   t.cost(u) = -1.0;
   if (!t.solve()) return std::nullopt;
-  return t0 + t.value();
+  const double margin = t0 + t.value();
+  double scale = 1.0;
+  for (double ci : c) scale = std::max(scale, std::fabs(ci));
+  if (margin > kMarginTolerance * scale) return margin;
+  // No room is said only with its proof: the dual prices w of the rows,
+  // normalised, combine the rows to Σ w_i·a_i = 0 with Σ w_i·c_i ≥ 0, so
+  // that 0 = Σ w_i·a_i·x > Σ w_i·c_i ≥ 0 for no x. Rounding that leaves no
+  // proof leaves the question undecided.
+  std::vector<double> w(m);
+  double sum = 0.0;
+  for (size_t i = 0; i < m; ++i) sum += w[i] = std::max(0.0, t.price(slack + i));
+  if (!(sum > 0.0)) return std::nullopt;
+  double combined_c = 0.0;
+  std::vector<double> combined_a(n, 0.0);
+  for (size_t i = 0; i < m; ++i) {
+    w[i] /= sum;
+    combined_c += w[i] * c[i];
+    for (size_t j = 0; j < n; ++j) combined_a[j] += w[i] * a[i][j];
+  }
+  double norm = 0.0;
+  for (double v : combined_a) norm += v * v;
+  if (std::sqrt(norm) > kCertificateTolerance || combined_c < -kMarginTolerance * scale) return std::nullopt;
+  return margin;
 }
 
 detail::RowsVerdict detail::judge_rows(const std::vector<Constraint>& rows) {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ TEST(Checks, RowsThatCannotHoldAndRowsThatBound) {
       {"a band in one of two parameters", {{{1, 0}, -1}, {{-1, 0}, -1}}, {}, {0, 1}},
       {"an order inside a range", {{{1, -1, 0}, 0}, {{0, 1, -1}, 0}, {{1, 0, 0}, -1}, {{-1, 0, 0}, -1}}, {}, {2, 3}},
       {"a thin band far out", {{{1}, 1e8}, {{-1}, -1e8 - 16}}, {}, {0, 1}},
+      {"a band thin for its distance from 0", {{{1}, 1e8}, {{-1}, -1e8 - 0.01}}, {}, {0, 1}},
       {"a thin band near 0", {{{1}, 0}, {{-1}, -1e-6}}, {}, {0, 1}},
       {"a triangle", {{{1, 0}, 0}, {{0, 1}, 0}, {{-1, -1}, -1}}, {}, {0, 1, 2}},
       {"rows on different scales", {{{0, -1, 0}, 0}, {{0, 606.47, -9.03}, 0}}, {}, {}},
@@ -316,6 +318,48 @@ TEST(Checks, OffWarningsNameTheQuantityAndBothValues) {
   EXPECT_EQ(w[1].quantity, "bf_ia");
   EXPECT_EQ(w[1].constraint, 0);
   EXPECT_EQ(w[1].message.substr(0, 60), "the Gibbs BFia 0.231 (MC error 0.007) is off its integrated ");
+}
+
+}  // namespace
+
+namespace {
+
+// Random rows around a point they all hold at never conflict; one more row
+// that reverses a positive combination of some of them always does, and
+// every row named is needed for it. Parameters on scales from 1e-4 to 1e4.
+TEST(Checks, RandomRowsWithAKnownAnswer) {
+  std::mt19937 g(7);
+  std::normal_distribution<double> normal;
+  auto between = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g); };
+  for (int round = 0; round < 3000; ++round) {
+    const int n = between(1, 8), m = between(1, 10);
+    std::vector<double> point(n), scale(n);
+    for (int j = 0; j < n; ++j) scale[j] = std::pow(10.0, between(-4, 4));
+    for (double& v : point) v = normal(g) * std::pow(10.0, between(-3, 3));
+    Rows rows(m);
+    for (Constraint& r : rows) {
+      for (int j = 0; j < n; ++j) r.coefficients.push_back(normal(g) * scale[j]);
+      double at = 0.0;
+      for (int j = 0; j < n; ++j) at += r.coefficients[j] * point[j];
+      r.rhs = at - std::fabs(normal(g)) - 1e-6;
+    }
+    ASSERT_TRUE(judge_rows(rows).conflicting.empty()) << "round " << round;
+    Constraint reverse{std::vector<double>(n, 0.0), 1.0 + std::fabs(normal(g))};
+    for (int i = 0, k = between(1, m); i < k; ++i) {
+      const double w = std::fabs(normal(g)) + 0.1;
+      for (int j = 0; j < n; ++j) reverse.coefficients[j] -= w * rows[i].coefficients[j];
+      reverse.rhs -= w * rows[i].rhs;
+    }
+    rows.push_back(reverse);
+    const Set named = judge_rows(rows).conflicting;
+    ASSERT_FALSE(named.empty()) << "round " << round;
+    for (size_t d = 0; d < named.size(); ++d) {
+      Rows fewer;
+      for (size_t e = 0; e < named.size(); ++e)
+        if (e != d) fewer.push_back(rows[named[e]]);
+      EXPECT_TRUE(judge_rows(fewer).conflicting.empty()) << "round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -19,9 +19,11 @@ namespace ineqbf::detail {
 // The largest t with a_i·x − t ≥ c_i for every row i and t ≤ 1, over free x,
 // by a dense simplex with Bland's rule; empty when the solver gives up. The
 // rows must have no all-zero coefficient vector. The set {x : a_i·x > c_i}
-// is non-empty exactly when the result is above 0.
+// is non-empty exactly when the result is above 0. A result of 0 or less
+// comes with its proof, weights w ≥ 0 summing to 1 with Σ w_i·a_i = 0 and
+// Σ w_i·c_i ≥ 0, in `proof` when given; without a proof it is empty.
 std::optional<double> largest_margin(const std::vector<std::vector<double>>& a,
-                                     const std::vector<double>& c);
+                                     const std::vector<double>& c, std::vector<double>* proof = nullptr);
 
 // How the rows of a hypothesis stand: the 0-based indices of a small set of
 // rows that cannot hold together (empty when they can), and, when they can,

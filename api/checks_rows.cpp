@@ -19,6 +19,11 @@ constexpr double kPivotTolerance = 1e-9;
 // A certificate that rows leave no room, Σ w_i·a_i = 0 over weights w ≥ 0
 // summing to 1, holds when the combination is this small.
 constexpr double kCertificateTolerance = 1e-9;
+// Rows and parameters beyond which the rows are not judged: the dense
+// tableau (rows × (2·parameters + rows)) and a deletion filter of one
+// program per row would cost more than the check is worth.
+constexpr size_t kMaxRows = 200;
+constexpr size_t kMaxParameters = 200;
 // A margin this far above zero (relative to the largest right-hand side)
 // counts as room; below, as none. The simplex's rounding is a few units of
 // double precision of that size, well below this.
@@ -99,7 +104,10 @@ bool zero_row(const Constraint& row) {
 // so that parameters on very different scales keep the tableau's entries
 // of one order. Undecided counts as room, so that a check that cannot
 // decide refuses nothing.
-bool room(const std::vector<Constraint>& rows, const std::vector<size_t>& use, bool homogeneous) {
+// Where there is none, `needed` (when given) receives the rows of `use`
+// that its proof weighs, which leave no room by themselves.
+bool room(const std::vector<Constraint>& rows, const std::vector<size_t>& use, bool homogeneous,
+          std::vector<size_t>* needed = nullptr) {
   if (use.empty()) return true;
   const size_t n = rows[use[0]].coefficients.size();
   std::vector<double> column(n, 0.0);
@@ -121,8 +129,15 @@ bool room(const std::vector<Constraint>& rows, const std::vector<size_t>& use, b
     c.push_back(homogeneous ? 0.0 : rows[i].rhs / norm);
     scale = std::max(scale, std::fabs(c.back()));
   }
-  const std::optional<double> t = detail::largest_margin(a, c);
-  return !t || *t > kMarginTolerance * scale;
+  std::vector<double> proof;
+  const std::optional<double> t = detail::largest_margin(a, c, &proof);
+  if (!t || *t > kMarginTolerance * scale) return true;
+  if (needed != nullptr) {
+    needed->clear();
+    for (size_t k = 0; k < use.size(); ++k)
+      if (proof[k] > 0.0) needed->push_back(use[k]);
+  }
+  return false;
 }
 
 // A deletion filter: from rows that leave no room, drop every row without
@@ -159,7 +174,7 @@ std::string rows_named(const std::vector<Constraint>& rows, const std::vector<si
 }  // namespace
 
 std::optional<double> detail::largest_margin(const std::vector<std::vector<double>>& a,
-                                             const std::vector<double>& c) {
+                                             const std::vector<double>& c, std::vector<double>* proof) {
   // A start that holds: x = 0 and t0 = min(1, -c_i). With t = t0 + u the
   // rows read −a_i·x + u + s_i = −c_i − t0 ≥ 0 and u + s = 1 − t0, over
   // x = x⁺ − x⁻, u and the slacks s, all ≥ 0: the slacks are a feasible
@@ -208,6 +223,7 @@ std::optional<double> detail::largest_margin(const std::vector<std::vector<doubl
   double norm = 0.0;
   for (double v : combined_a) norm += v * v;
   if (std::sqrt(norm) > kCertificateTolerance || combined_c < -kMarginTolerance * scale) return std::nullopt;
+  if (proof != nullptr) *proof = std::move(w);
   return margin;
 }
 
@@ -216,6 +232,7 @@ detail::RowsVerdict detail::judge_rows(const std::vector<Constraint>& rows) {
   // Rows of different lengths are the shape check's to refuse.
   for (const Constraint& row : rows)
     if (row.coefficients.size() != rows[0].coefficients.size()) return v;
+  if (rows.size() > kMaxRows || (!rows.empty() && rows[0].coefficients.size() > kMaxParameters)) return v;
   std::vector<size_t> live;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (!zero_row(rows[i])) {
@@ -226,13 +243,20 @@ detail::RowsVerdict detail::judge_rows(const std::vector<Constraint>& rows) {
       return v;
     }
   }
-  if (!room(rows, live, false)) {
-    v.conflicting = irreducible(rows, live, false);
+  // The rows the proof weighs leave no room by themselves: the deletion
+  // filter starts from them (at most one more than the parameters).
+  std::vector<size_t> needed;
+  if (!room(rows, live, false, &needed)) {
+    if (room(rows, needed, false)) needed = live;  // rounding: start from all
+    v.conflicting = irreducible(rows, needed, false);
     return v;
   }
   // The directions the region recedes in, {d : a_i·d ≥ 0}: when they have
   // no interior, the region's prior probability vanishes as the prior widens.
-  if (!room(rows, live, true)) v.bounding = irreducible(rows, live, true);
+  if (!room(rows, live, true, &needed)) {
+    if (room(rows, needed, true)) needed = live;
+    v.bounding = irreducible(rows, needed, true);
+  }
   return v;
 }
 

@@ -231,9 +231,9 @@ Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter,
 std::string_view version() { return INEQBF_VERSION; }
 
 Result analyse(const Problem& problem, const Settings& settings) {
-  if (settings.method == Method::integration) return detail::integrate(problem, settings);
   detail::check_problem(problem);
   check_seed(settings.seed);
+  if (settings.method == Method::integration) return detail::integrate(problem, settings);
   textio::Console console(settings.console ? textio::Console::Tap(settings.console)
                                            : textio::Console::Tap());
   driver::RunState s(console);

@@ -237,7 +237,6 @@ namespace {
 
 // The program's run on a problem: its numbers, console and report.
 Result run_gibbs(const Problem& problem, const Settings& settings) {
-  check_seed(settings.seed);
   textio::Console console(settings.console ? textio::Console::Tap(settings.console)
                                            : textio::Console::Tap());
   driver::RunState s(console);
@@ -286,6 +285,8 @@ void add_warnings(Result& r, std::vector<Warning> before, const Problem& problem
 
 Result analyse(const Problem& problem, const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
+  detail::check_problem(problem);
+  check_seed(settings.seed);
   std::vector<Warning> before = check(problem, settings);
   const auto start = std::chrono::steady_clock::now();
   Result r = settings.method == Method::integration ? detail::integrate(problem, settings)

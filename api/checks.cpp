@@ -41,20 +41,6 @@ Warning plain(std::string message) {
 
 float single(double v) { return static_cast<float>(v); }
 
-// Whether the problem's shapes agree and its values are finite, so that
-// the checks can read it (integration refuses it otherwise, on its own).
-bool readable(const Problem& p) {
-  const size_t n = p.means.size();
-  auto all_finite = [](const std::vector<double>& v) {
-    for (double x : v)
-      if (!std::isfinite(x)) return false;
-    return true;
-  };
-  if (p.covariance.size() != n * n || !all_finite(p.means) || !all_finite(p.covariance)) return false;
-  for (const Constraint& row : p.constraints)
-    if (row.coefficients.size() != n || !all_finite(row.coefficients) || !std::isfinite(row.rhs)) return false;
-  return true;
-}
 
 std::vector<double> singles(const std::vector<double>& v) {
   std::vector<double> out;
@@ -185,8 +171,7 @@ void detail::refuse_conflicting(const Hypothesis& h, size_t index, const std::ve
 std::vector<Warning> check(const Problem& problem, const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
   const bool gibbs = settings.method == Method::gibbs;
-  if (gibbs) detail::check_problem(problem);
-  if (!readable(problem)) return {};
+  detail::check_problem(problem);
   // The Gibbs method computes from the values rounded to single precision.
   const Problem p = gibbs ? detail::rounded_problem(problem) : problem;
   const std::vector<std::string> names = detail::names_of(p);

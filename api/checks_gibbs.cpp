@@ -89,20 +89,22 @@ std::vector<Warning> detail::off_warnings(const Result& g, const Result& in) {
     const auto& a = g.constraints[k];
     const auto& b = in.constraints[k];
     const auto number = static_cast<int32_t>(k + 1);
-    if (detail::off_integrated(a.fit.value, a.fit.mc_error, b.fit.value))
+    if (detail::off_integrated(a.fit.value, a.fit.mc_error, b.fit.value, b.fit.mc_error))
       out.push_back(off_warning("fit", number, a.fit.value, a.fit.mc_error, b.fit.value));
-    if (detail::off_integrated(a.complexity.value, a.complexity.mc_error, b.complexity.value))
+    if (detail::off_integrated(a.complexity.value, a.complexity.mc_error, b.complexity.value, b.complexity.mc_error))
       out.push_back(off_warning("complexity", number, a.complexity.value, a.complexity.mc_error, b.complexity.value));
   }
-  if (detail::off_integrated(g.bf_ia.value, g.bf_ia.mc_error, in.bf_ia.value))
+  if (detail::off_integrated(g.bf_ia.value, g.bf_ia.mc_error, in.bf_ia.value, in.bf_ia.mc_error))
     out.push_back(off_warning("bf_ia", 0, g.bf_ia.value, g.bf_ia.mc_error, in.bf_ia.value));
   return out;
 }
 
-bool detail::off_integrated(double value, double mc_error, double integrated) {
-  if (!std::isfinite(value) || !std::isfinite(integrated) || !std::isfinite(mc_error)) return false;
+bool detail::off_integrated(double value, double mc_error, double integrated, double integrated_error) {
+  if (!std::isfinite(value) || !std::isfinite(integrated) || !std::isfinite(mc_error) ||
+      !std::isfinite(integrated_error))
+    return false;
   const double gap = std::fabs(value - integrated);
-  return gap > 4.0 * mc_error && gap > 0.02 * std::fabs(integrated);
+  return gap > 4.0 * (mc_error + integrated_error) && gap > 0.02 * std::fabs(integrated);
 }
 
 std::optional<double> detail::correlation_condition(const Problem& p) {

@@ -201,6 +201,7 @@ TEST(Checks, OffItsIntegratedValue) {
   struct Case {
     double value, mc_error, integrated;
     bool off;
+    double integrated_error = 0.0;
   };
   const std::vector<Case> cases = {
       {0.119, 0.0005, 0.99997, true},   // the chain never left its start
@@ -214,9 +215,11 @@ TEST(Checks, OffItsIntegratedValue) {
       {0.0, 0.0, 0.03, true},           // no hit at all where 3 % of draws should hit
       {kInf, 1.0, 2.0, false},          // not finite: noted elsewhere
       {2.0, 0.01, std::nan(""), false},
+      {3.0, 0.02, 3.5, true, 0.05},     // 0.5 beyond 4 × (0.02 + 0.05)
+      {3.0, 0.02, 3.5, false, 0.2},     // an integration short of its precision
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ineqbf::detail::off_integrated(c.value, c.mc_error, c.integrated), c.off)
+    EXPECT_EQ(ineqbf::detail::off_integrated(c.value, c.mc_error, c.integrated, c.integrated_error), c.off)
         << c.value << " ± " << c.mc_error << " against " << c.integrated;
 }
 

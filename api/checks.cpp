@@ -130,6 +130,11 @@ std::vector<Warning> detail::asymmetry_warnings(const Problem& p) {
 
 std::vector<Warning> detail::not_finite_warnings(const Result& r) {
   std::vector<Warning> out;
+  // Integration says itself which fit or complexity is 0 and what that
+  // makes of the Bayes factors; it is not said twice.
+  for (const Warning& w : r.warnings)
+    if (r.method == Method::integration && (w.quantity == "fit" || w.quantity == "complexity") && w.value <= 0.0)
+      return out;
   if (!finite(r.bf_ia)) out.push_back(plain(not_finite_part(r.bf_ia, "BFia") + ": " + zero_complexity_cause(r)));
   if (!finite(r.bf_ic)) out.push_back(plain(not_finite_part(r.bf_ic, "BFic") + ": " + bfic_cause(r)));
   return out;

@@ -243,7 +243,7 @@ TEST(Checks, NotFiniteValuesAreNoted) {
     ineqbf::Result r;
     std::vector<std::string> messages;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {with(0.5, 0.5), {}},
       {with(0.5, 0.0),
        {"BFia is inf: the complexity of constraint 2 is 0: no draw of the prior met the constraint",
@@ -252,6 +252,11 @@ TEST(Checks, NotFiniteValuesAreNoted) {
        {"BFic is inf: the total fit is 1: no draw of the posterior fell outside the hypothesis, so its "
         "complement has no support"}},
   };
+  // Integration names a complexity of 0 itself: not said twice.
+  ineqbf::Result integrated = with(0.5, 0.0);
+  integrated.method = ineqbf::Method::integration;
+  integrated.warnings.push_back({"the complexity of constraint 2 is 0: …", "complexity", 2, 0.0, 0.0});
+  cases.push_back({integrated, {}});
   for (const Case& c : cases) {
     std::vector<std::string> got;
     for (const auto& w : ineqbf::detail::not_finite_warnings(c.r)) got.push_back(w.message);

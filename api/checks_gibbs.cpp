@@ -33,6 +33,13 @@ std::string number(double v) {
   return text;
 }
 
+// An MC error to two significant digits.
+std::string error_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2g", v);
+  return text;
+}
+
 // The eigenvalues of a symmetric matrix (n × n, row by row) by cyclic
 // Jacobi rotations.
 std::vector<double> eigenvalues(std::vector<double> a, size_t n) {
@@ -75,7 +82,7 @@ Warning off_warning(const std::string& quantity, int32_t k, double value, double
   w.integrated = integrated;
   const std::string what = quantity == "bf_ia" ? "BFia" : quantity;
   w.message = (k > 0 ? "constraint " + std::to_string(k) + ": " : std::string()) + "the Gibbs " + what + " " +
-              number(value) + " (MC error " + number(mc_error) + ") is off its integrated value " +
+              number(value) + " (MC error " + error_text(mc_error) + ") is off its integrated value " +
               number(integrated) + " by more than 4 MC errors; " + kRemedy;
   return w;
 }

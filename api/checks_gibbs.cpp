@@ -20,10 +20,14 @@ namespace {
 // Matrices larger than this are not checked: the eigenvalues would cost
 // more than the check is worth.
 constexpr size_t kMaxConditionOrder = 400;
-// Beyond this many seconds (or the Gibbs run's own time, if longer, up to
-// the cap) the integration of a check is abandoned.
-constexpr double kCheckSecondsFloor = 2.0;
+// The integration of a check gets half the Gibbs run's own time, at least
+// the floor and at most the cap, and is abandoned beyond it.
+constexpr double kCheckShareOfRun = 0.5;
+constexpr double kCheckSecondsFloor = 0.5;
 constexpr double kCheckSecondsCap = 30.0;
+// The relative MC error the check's integration aims at: a quarter of the
+// 2 % a warning needs (its own error is added to the run's in the rule).
+constexpr double kCheckPrecision = 0.005;
 
 constexpr const char* kRemedy = "use --method integration (method = \"integration\" in R and Python)";
 
@@ -136,7 +140,7 @@ std::optional<double> detail::correlation_condition(const Problem& p) {
 std::vector<Warning> detail::gibbs_check(const Problem& p, const Result& gibbs, const Settings& settings,
                                          double gibbs_seconds) {
   using Clock = std::chrono::steady_clock;
-  const double budget = std::clamp(gibbs_seconds, kCheckSecondsFloor, kCheckSecondsCap);
+  const double budget = std::clamp(kCheckShareOfRun * gibbs_seconds, kCheckSecondsFloor, kCheckSecondsCap);
   const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(budget));
   bool late = false;
   Settings s;
@@ -144,6 +148,7 @@ std::vector<Warning> detail::gibbs_check(const Problem& p, const Result& gibbs, 
   s.threads = settings.threads;
   s.method = Method::integration;
   s.complexity_prior = ComplexityPrior::boxed;
+  s.precision = kCheckPrecision;
   s.check = false;
   // The caller's cancel ends the check (not the analysis, which is done).
   s.cancel = [deadline, &late, &settings] {

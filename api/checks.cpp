@@ -26,12 +26,7 @@ std::string shortest(float v) {
   return std::string(text, end);
 }
 
-std::string number(double v) {
-  if (std::isnan(v)) return "nan";  // whatever its sign bit
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
-}
+std::string number(double v) { return detail::number_text(v); }
 
 Warning plain(std::string message) {
   Warning w;
@@ -40,7 +35,6 @@ Warning plain(std::string message) {
 }
 
 float single(double v) { return static_cast<float>(v); }
-
 
 std::vector<double> singles(const std::vector<double>& v) {
   std::vector<double> out;
@@ -87,6 +81,13 @@ std::string bfic_cause(const Result& r) {
 }
 
 }  // namespace
+
+std::string detail::number_text(double v) {
+  if (std::isnan(v)) return "nan";  // whatever its sign bit
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
 
 std::vector<std::string> detail::names_of(const Problem& p) {
   return p.names.empty() ? default_names(p.parameters()) : p.names;

@@ -89,6 +89,8 @@ void note_not_finite(Comparison& c);
 
 // ---- before an analysis (checks.cpp) ---------------------------------------
 
+// A value in a message: six significant digits, "inf", "nan".
+std::string number_text(double v);
 // The names rows are written with: the problem's, else theta1, theta2, …
 std::vector<std::string> names_of(const Problem& p);
 // A row with every value rounded once to single precision.

@@ -31,11 +31,7 @@ constexpr double kCheckPrecision = 0.005;
 
 constexpr const char* kRemedy = "use --method integration (method = \"integration\" in R and Python)";
 
-std::string number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
-}
+std::string number(double v) { return detail::number_text(v); }
 
 // An MC error to two significant digits.
 std::string error_text(double v) {

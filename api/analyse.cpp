@@ -300,15 +300,7 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
                    const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
   (void)detail::prior_weights(settings.prior, hypotheses.size());
-  // Hypotheses whose rows cannot all hold are refused before any analysis,
-  // judged on the rows as the method computes with them.
-  const std::vector<std::string> names = detail::names_of(problem);
-  for (size_t h = 0; h < hypotheses.size(); ++h) {
-    Hypothesis as_used = hypotheses[h];
-    if (settings.method == Method::gibbs)
-      for (Constraint& row : as_used.constraints) row = detail::rounded_row(row);
-    detail::refuse_conflicting(as_used, h, names);
-  }
+  check_hypotheses(problem, hypotheses, settings);
   Comparison c;
   c.hypotheses = hypotheses;
   Problem one = problem;

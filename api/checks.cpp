@@ -174,6 +174,18 @@ void detail::refuse_conflicting(const Hypothesis& h, size_t index, const std::ve
   throw Error(status_usage, which + ": " + conflict_message(h.constraints, v.conflicting, names));
 }
 
+void check_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses, const Settings& settings) {
+  numlib::DefaultFloatEnvironment in_default;
+  // Judged on the rows as the method computes with them.
+  const std::vector<std::string> names = detail::names_of(problem);
+  for (size_t h = 0; h < hypotheses.size(); ++h) {
+    Hypothesis as_used = hypotheses[h];
+    if (settings.method == Method::gibbs)
+      for (Constraint& row : as_used.constraints) row = detail::rounded_row(row);
+    detail::refuse_conflicting(as_used, h, names);
+  }
+}
+
 std::vector<Warning> check(const Problem& problem, const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
   const bool gibbs = settings.method == Method::gibbs;

@@ -301,4 +301,12 @@ Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> resul
 // Throws Error where analyse refuses the request before any run.
 std::vector<Warning> check(const Problem& problem, const Settings& settings = {});
 
+// Throws Error(status_usage) when the rows of one of the hypotheses cannot
+// all hold, naming the hypothesis and the rows ("hypothesis 2 (b1 > 1 &
+// b1 < 0): the constraints cannot all hold: rows 1 and 2 (b1 > 1, -b1 > 0)
+// contradict each other"). analyse() with hypotheses calls it before any
+// run; a caller that runs the hypotheses' rows one by one calls it first.
+void check_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
+                      const Settings& settings = {});
+
 }  // namespace ineqbf

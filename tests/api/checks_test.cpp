@@ -110,6 +110,8 @@ TEST(Checks, ConflictingRowsAreRefusedNamingThem) {
   EXPECT_EQ(error_of([&] { ineqbf::analyse(p, "b1 > b2; b2 > b1 > b2", integration); }),
             "4: hypothesis 2 (b2 > b1 > b2): the constraints cannot all hold: rows 1 and 2 "
             "(-b1 + b2 > 0, b1 - b2 > 0) contradict each other");
+  EXPECT_EQ(error_of([&] { ineqbf::check_hypotheses(p, ineqbf::parse_hypotheses("b1 > 0; b1 > 1 & b1 < 0", p.names)); }),
+            "4: hypothesis 2 (b1 > 1 & b1 < 0): " + conflict);
   ineqbf::Problem own = p;
   own.constraints = {{{1, 0}, 1}, {{-1, 0}, 0}};
   EXPECT_EQ(error_of([&] { ineqbf::analyse(own, integration); }), "4: " + conflict);

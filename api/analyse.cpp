@@ -4,15 +4,18 @@
 // program gives on the same problem. And several hypotheses over the same
 // estimates, each its own run, compared replicate by replicate.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "api/checks.h"
 #include "api/internal.h"
 #include "driver/run.h"
 #include "ineqbf/ineqbf.h"
+#include "numlib/float_environment.h"
 #include "numlib/precision.h"
 #include "textio/textio.h"
 
@@ -230,10 +233,10 @@ Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter,
 
 std::string_view version() { return INEQBF_VERSION; }
 
-Result analyse(const Problem& problem, const Settings& settings) {
-  if (settings.method == Method::integration) return detail::integrate(problem, settings);
-  detail::check_problem(problem);
-  check_seed(settings.seed);
+namespace {
+
+// The program's run on a problem: its numbers, console and report.
+Result run_gibbs(const Problem& problem, const Settings& settings) {
   textio::Console console(settings.console ? textio::Console::Tap(settings.console)
                                            : textio::Console::Tap());
   driver::RunState s(console);
@@ -259,9 +262,45 @@ Result analyse(const Problem& problem, const Settings& settings) {
   }
 }
 
+void append(std::vector<Warning>& to, std::vector<Warning> more) {
+  for (Warning& w : more) to.push_back(std::move(w));
+}
+
+// The warnings of a finished analysis: those said before the run, then,
+// for Gibbs, the check against integration, then the notes on values that
+// are not finite. Nothing here may lose the result the run gave.
+void add_warnings(Result& r, std::vector<Warning> before, const Problem& problem, const Settings& settings,
+                  double seconds) {
+  append(before, std::move(r.warnings));
+  r.warnings = std::move(before);
+  try {
+    if (r.method == Method::gibbs && settings.check)
+      append(r.warnings, detail::gibbs_check(problem, r, settings, seconds));
+    append(r.warnings, detail::not_finite_warnings(r));
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+Result analyse(const Problem& problem, const Settings& settings) {
+  numlib::DefaultFloatEnvironment in_default;
+  detail::check_problem(problem);
+  check_seed(settings.seed);
+  std::vector<Warning> before = check(problem, settings);
+  const auto start = std::chrono::steady_clock::now();
+  Result r = settings.method == Method::integration ? detail::integrate(problem, settings)
+                                                     : run_gibbs(problem, settings);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  add_warnings(r, std::move(before), problem, settings, took.count());
+  return r;
+}
+
 Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
                    const Settings& settings) {
+  numlib::DefaultFloatEnvironment in_default;
   (void)detail::prior_weights(settings.prior, hypotheses.size());
+  check_hypotheses(problem, hypotheses, settings);
   Comparison c;
   c.hypotheses = hypotheses;
   Problem one = problem;
@@ -279,11 +318,13 @@ Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypoth
     c.results.push_back(analyse(one, each));
   }
   detail::compare(c, settings.prior);
+  detail::note_not_finite(c);
   return c;
 }
 
 Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
                    const std::vector<double>& prior) {
+  numlib::DefaultFloatEnvironment in_default;
   if (hypotheses.size() != results.size())
     throw Error(status_usage, std::to_string(hypotheses.size()) + " hypotheses but " +
                                   std::to_string(results.size()) + " results to compare");
@@ -291,10 +332,12 @@ Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> resul
   c.hypotheses = std::move(hypotheses);
   c.results = std::move(results);
   detail::compare(c, prior);
+  detail::note_not_finite(c);
   return c;
 }
 
 Comparison analyse(const Problem& problem, std::string_view hypotheses, const Settings& settings) {
+  numlib::DefaultFloatEnvironment in_default;
   // The problem first: a mismatch of names and estimates is said as such,
   // not as an unknown parameter of the text.
   detail::check_problem(problem);

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
+#include "numlib/float_environment.h"
 #include "textio/shortest.h"
 
 namespace ineqbf {
@@ -450,6 +451,7 @@ std::vector<std::string> default_names(int32_t parameters) {
 
 std::vector<Hypothesis> parse_hypotheses(std::string_view text,
                                          const std::vector<std::string>& names) {
+  const numlib::DefaultFloatEnvironment in_default;  // numbers read as in any process
   check_names(names);
   return Parser(text, names).hypotheses();
 }

@@ -1,11 +1,279 @@
-// Analyses by integration: the fits and complexities as multivariate normal
-// probabilities, without Markov chains.
+// Analyses by integration: the fit of constraint k is P(rows 1..k) /
+// P(rows 1..k-1) under N(means, covariance) and its complexity the same
+// under the prior N(0, BIG²·I), each probability a multivariate normal
+// integral computed by the separation of variables with randomly shifted
+// lattice rules (integrate/), in double precision from the values as given.
+//
+// Where every row adds a direction of its own, one integral gives the
+// probabilities of all the prefixes of the rows at once; rows that repeat
+// a direction (ranges, redundant rows) are integrated prefix by prefix from
+// the first of them on. The boxed prior restricts every parameter to ±BIG
+// for constraints 2 and on, as the Gibbs sampler's complexity chains do
+// (constraint 1 is drawn from the untruncated prior there too).
+#include <cmath>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "api/integration.h"
 #include "api/internal.h"
+#include "driver/run.h"
+#include "integrate/estimate.h"
+#include "integrate/plan.h"
+#include "integrate/rows.h"
+#include "textio/textio.h"
 
 namespace ineqbf {
 
-Result detail::integrate(const Problem&, const Settings&) {
-  throw Error(status_usage, "the integration method is not available in this build");
+namespace {
+
+using integrate::Plan;
+using integrate::RowSet;
+
+// The prior's standard deviation, the program's BIG.
+constexpr double kPriorSd = static_cast<double>(driver::BIG);
+constexpr const char* kCancelled = "ineqbf: the analysis was cancelled";
+
+// The caller cancelled the analysis between two lattice rules.
+struct Cancelled {};
+
+struct Integral {
+  Plan plan;
+  integrate::Estimates estimates;
+};
+
+// An output of one of a side's integrals; integral -1 stands for exactly 1.
+struct Ref {
+  int32_t integral = -1;
+  int32_t output = 0;
+};
+
+// The fits (or the complexities): the integrals, and per constraint k the
+// probabilities of rows 1..k and 1..k-1 whose quotient it is.
+struct Side {
+  std::vector<Integral> integrals;
+  std::vector<Ref> numerator, denominator;
+};
+
+// Runs the integrals of an analysis: one target, one seed, a stream each.
+struct Runner {
+  const Settings& settings;
+  double target;
+  uint64_t side;
+
+  Ref add(Side& s, Plan plan, int32_t output) const {
+    integrate::Controls c;
+    c.target = target;
+    c.watch = plan.outputs() - 1;
+    c.seed = static_cast<uint64_t>(static_cast<uint32_t>(settings.seed));
+    c.stream = side << 32 | static_cast<uint64_t>(s.integrals.size());
+    c.cancel = settings.cancel;
+    integrate::Estimates e = integrate::estimate(plan, c);
+    if (e.cancelled) throw Cancelled{};
+    s.integrals.push_back({std::move(plan), std::move(e)});
+    return {static_cast<int32_t>(s.integrals.size()) - 1, output};
+  }
+};
+
+RowSet prefix(const RowSet& r, int32_t k) {
+  RowSet p;
+  p.dim = r.dim;
+  p.a.assign(r.a.begin(), r.a.begin() + static_cast<ptrdiff_t>(k) * r.dim);
+  p.b.assign(r.b.begin(), r.b.begin() + k);
+  return p;
+}
+
+void set_quotients(Side& s, const std::vector<Ref>& probability) {
+  for (size_t k = 1; k < probability.size(); ++k) {
+    s.numerator.push_back(probability[k]);
+    s.denominator.push_back(probability[k - 1]);
+  }
+}
+
+// The probabilities of every prefix of the standardised rows: the rows up
+// to the first that repeats a direction in one integral (in their order, so
+// that the running products give every prefix), the longer prefixes one
+// integral each, their variables prioritised.
+Side prefix_side(const RowSet& rows, const Runner& run) {
+  Side s;
+  const int32_t K = rows.rows();
+  std::vector<Ref> probability(1);  // P(no rows) = 1
+  int32_t nested = 0;
+  while (nested < K && integrate::reduce(prefix(rows, nested + 1)).nested) ++nested;
+  if (nested > 0) {
+    Plan plan = integrate::reduce(prefix(rows, nested));
+    const Ref all = run.add(s, std::move(plan), 0);
+    for (int32_t k = 0; k < nested; ++k) probability.push_back({all.integral, k});
+  }
+  for (int32_t k = nested + 1; k <= K; ++k) probability.push_back(run.add(s, integrate::reduce(prefix(rows, k), integrate::Order::prioritised), 0));
+  set_quotients(s, probability);
+  return s;
+}
+
+// The prior restricted to |z_i| < 1 (z = θ/BIG) for constraints 2 and on.
+Side boxed_side(const RowSet& rows, const Runner& run) {
+  Side s;
+  const int32_t K = rows.rows();
+  if (K == 0) return s;
+  std::vector<Ref> probability;
+  probability.push_back(run.add(s, integrate::reduce(prefix(rows, 1)), 0));
+  std::vector<double> unit(static_cast<size_t>(rows.dim), 0.0);
+  std::vector<Ref> boxed(1);
+  for (int32_t k = 1; k <= K; ++k) {
+    RowSet box;
+    box.dim = rows.dim;
+    for (int32_t i = 0; i < rows.dim; ++i) {
+      unit[static_cast<size_t>(i)] = 1.0;
+      box.add(unit.data(), -1.0);
+      unit[static_cast<size_t>(i)] = -1.0;
+      box.add(unit.data(), -1.0);
+      unit[static_cast<size_t>(i)] = 0.0;
+    }
+    for (int32_t m = 0; m < k; ++m) box.add(rows.row(m), rows.b[static_cast<size_t>(m)]);
+    boxed.push_back(run.add(s, integrate::reduce(box), 0));
+  }
+  s.numerator.push_back(probability[0]);
+  s.denominator.push_back(Ref{});
+  for (int32_t k = 2; k <= K; ++k) {
+    s.numerator.push_back(boxed[static_cast<size_t>(k)]);
+    s.denominator.push_back(boxed[static_cast<size_t>(k - 1)]);
+  }
+  return s;
+}
+
+// ---- combining the estimates -------------------------------------------------------
+
+detail::Linearised linearised(const Side& s, Ref r) {
+  detail::Linearised q;
+  q.deviation.assign(integrate::kShifts, 0.0);
+  if (r.integral < 0) {
+    q.value = 1.0;
+    return q;
+  }
+  const integrate::Estimates& e = s.integrals[static_cast<size_t>(r.integral)].estimates;
+  q.value = e.mean(r.output);
+  if (q.value == 0.0) return q;
+  for (int32_t k = 0; k < integrate::kShifts; ++k)
+    q.deviation[static_cast<size_t>(k)] = e.per_shift[static_cast<size_t>(r.output * integrate::kShifts + k)] / q.value - 1.0;
+  return q;
+}
+
+detail::Linearised combine(const detail::Linearised& a, const detail::Linearised& b, int sign) {
+  detail::Linearised q = a;
+  q.value = sign > 0 ? a.value * b.value : a.value / b.value;
+  for (size_t k = 0; k < q.deviation.size(); ++k) q.deviation[k] += sign * b.deviation[k];
+  return q;
+}
+
+// BFic = (TF/TC) / ((1 - TF)/(1 - TC)); to first order its relative
+// deviation is δTF/(1 - TF) - δTC/(1 - TC).
+detail::Linearised against_complement(const detail::Linearised& tf, const detail::Linearised& tc) {
+  detail::Linearised q;
+  q.value = (tf.value / tc.value) / ((1.0 - tf.value) / (1.0 - tc.value));
+  q.deviation.assign(tf.deviation.size(), 0.0);
+  for (size_t k = 0; k < q.deviation.size(); ++k) {
+    const double d = tf.deviation[k] / (1.0 - tf.value) - tc.deviation[k] / (1.0 - tc.value);
+    q.deviation[k] = std::isfinite(d) ? d : 0.0;
+  }
+  return q;
+}
+
+Probability probability_of(const Side& s, size_t k, const detail::Linearised& q, const detail::Replicator& rep) {
+  Probability p;
+  p.value = q.value;
+  p.mc_error = std::fabs(q.value) * q.error();
+  const Ref num = s.numerator[k];
+  if (num.integral >= 0) p.points = s.integrals[static_cast<size_t>(num.integral)].estimates.points;
+  p.replicates = rep.replicates(q);
+  return p;
+}
+
+int64_t largest_rule(const Side& s) {
+  int64_t n = 0;
+  for (const Integral& i : s.integrals) n = std::max(n, i.estimates.points);
+  return n;
+}
+
+struct Sides {
+  Side fit, complexity;
+};
+
+Sides integrate_sides(const Problem& problem, const Settings& settings) {
+  const size_t npar = problem.means.size();
+  RowSet theta;
+  theta.dim = static_cast<int32_t>(npar);
+  for (const Constraint& c : problem.constraints) theta.add(c.coefficients.data(), c.rhs);
+  const bool boxed = settings.complexity_prior == ComplexityPrior::boxed;
+  // The error of BFia adds those of the integrals it rests on: the fit's
+  // last one, and one (normal prior) or two (boxed) of the complexity's.
+  const double fit_target = settings.precision / std::sqrt(boxed ? 3.0 : 2.0);
+  Sides s;
+  s.fit = prefix_side(integrate::standardise(theta, problem.means, problem.covariance),
+                      Runner{settings, fit_target, 1});
+  const RowSet prior = integrate::standardise_isotropic(theta, kPriorSd);
+  s.complexity = boxed ? boxed_side(prior, Runner{settings, fit_target, 2})
+                       : prefix_side(prior, Runner{settings, fit_target, 2});
+  return s;
+}
+
+void check_precision(double precision) {
+  if (!(precision > 0.0) || !std::isfinite(precision))
+    throw Error(status_usage, "the precision must be a positive number, not " + std::to_string(precision));
+}
+
+Result assemble(const Sides& s, const Settings& settings) {
+  Result r;
+  r.method = Method::integration;
+  r.seed = settings.seed;
+  const detail::Replicator rep(settings.seed, integrate::kShifts);
+  detail::Linearised tf = linearised(s.fit, Ref{}), tc = tf;
+  for (size_t k = 0; k < s.fit.numerator.size(); ++k) {
+    const detail::Linearised f = combine(linearised(s.fit, s.fit.numerator[k]), linearised(s.fit, s.fit.denominator[k]), -1);
+    const detail::Linearised c = combine(linearised(s.complexity, s.complexity.numerator[k]),
+                                         linearised(s.complexity, s.complexity.denominator[k]), -1);
+    ConstraintResult cr;
+    cr.fit = probability_of(s.fit, k, f, rep);
+    cr.complexity = probability_of(s.complexity, k, c, rep);
+    r.constraints.push_back(std::move(cr));
+    tf = combine(tf, f, 1);
+    tc = combine(tc, c, 1);
+  }
+  const detail::Linearised bf = combine(tf, tc, -1);
+  const detail::Linearised bfc = against_complement(tf, tc);
+  r.total_fit = tf.value;
+  r.total_complexity = tc.value;
+  r.bf_ia_replicates = rep.replicates(bf);
+  r.bf_ic_replicates = rep.replicates(bfc);
+  r.bf_ia = detail::estimate_of(bf, r.bf_ia_replicates);
+  r.bf_ic = detail::estimate_of(bfc, r.bf_ic_replicates);
+  r.bf_ic_infinite = r.total_fit == 1.0;
+  const int64_t largest = std::max(largest_rule(s.fit), largest_rule(s.complexity));
+  detail::integration_warnings(r, settings.precision, bf.error(), largest);
+  return r;
+}
+
+}  // namespace
+
+Result detail::integrate(const Problem& problem, const Settings& settings) {
+  detail::check_problem(problem);
+  check_precision(settings.precision);
+  try {
+    const Sides s = integrate_sides(problem, settings);
+    Result r = assemble(s, settings);
+    for (size_t k = 0; k < r.constraints.size(); ++k) r.constraints[k].row = problem.constraints[k];
+    integration_console(r, settings);
+    r.report = integration_report(r);
+    return r;
+  } catch (const std::domain_error& e) {
+    throw Error(status_usage, e.what());
+  } catch (const Cancelled&) {
+    textio::Console console(settings.console ? textio::Console::Tap(settings.console) : textio::Console::Tap());
+    console.write_message_line(kCancelled);
+    throw Error(status_cancelled, console.message(), console.text());
+  } catch (const std::bad_alloc&) {
+    throw Error(status_io_error, detail::kNoMemory);
+  }
 }
 
 }  // namespace ineqbf

@@ -11,6 +11,7 @@
 #include "api/read_check.h"
 #include "driver/run.h"
 #include "ineqbf/ineqbf.h"
+#include "numlib/float_environment.h"
 #include "textio/shortest.h"
 #include "textio/textio.h"
 
@@ -93,6 +94,7 @@ const std::vector<std::string>& Reader::warnings() const { return state_->warnin
 
 Problem Reader::read() {
   State& st = *state_;
+  const numlib::DefaultFloatEnvironment in_default;  // numbers read as in any process
   textio::Console console;
   driver::ProblemArrays arrays;
   try {

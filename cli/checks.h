@@ -1,26 +1,31 @@
-// The library's checks of a problem before it is analysed (rows that cannot
-// hold together, say), said at once: the command line warns of them before
-// a long run rather than after it.
+// The library's checks of a problem before it is analysed, said at once: the
+// command line warns of them before a long run rather than after it.
 #pragma once
 
-#include <concepts>
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
 
 namespace cli {
 
-// The warnings of the library's check(problem), where the library offers
-// one: found by argument-dependent lookup, so that a library without it
-// runs none.
-template <class P>
-std::vector<ineqbf::Warning> checks_before_the_run(const P& problem) {
-  if constexpr (requires {
-                  { check(problem) } -> std::convertible_to<std::vector<ineqbf::Warning>>;
-                })
-    return check(problem);
-  else
-    return {};
+// Adds the library's warnings about the problem (an asymmetric covariance,
+// rows that cannot hold together, a bounded region, …) to `warnings`, each
+// message once. A problem the library refuses outright says nothing here:
+// its analysis says why.
+inline void add_checks(std::vector<std::string>& warnings, const ineqbf::Problem& problem,
+                       ineqbf::Method method) {
+  ineqbf::Settings settings;
+  settings.method = method;
+  std::vector<ineqbf::Warning> found;
+  try {
+    found = ineqbf::check(problem, settings);
+  } catch (const ineqbf::Error&) {
+    return;
+  }
+  for (const ineqbf::Warning& w : found)
+    if (std::find(warnings.begin(), warnings.end(), w.message) == warnings.end()) warnings.push_back(w.message);
 }
 
 }  // namespace cli

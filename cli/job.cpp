@@ -60,6 +60,8 @@ void name_and_parse(Prepared& p, const Options& o) {
   if (!o.prior.empty())
     (void)ineqbf::compare(p.hypotheses, std::vector<ineqbf::Result>(p.hypotheses.size()), o.prior);
   p.problem.names = p.out.names;
+  // Hypotheses whose rows cannot all hold are refused before any run.
+  if (!o.hypotheses.empty()) ineqbf::check_hypotheses(p.problem, p.hypotheses);
   for (const ineqbf::Hypothesis& h : p.hypotheses) p.out.hypotheses.push_back(h.text);
   for (size_t i = 1; i <= p.hypotheses.size(); ++i)
     p.out.reports.push_back(numbered(p.job.report_path, i, p.hypotheses.size()));
@@ -107,8 +109,7 @@ Prepared prepare(const Job& job, const Options& o, const Sink& sink) {
     return p;
   }
   if (!o.quiet) p.out.warnings = reader.warnings();
-  if (o.method == ineqbf::Method::gibbs && o.hypotheses.empty())
-    for (const ineqbf::Warning& w : checks_before_the_run(p.problem)) p.out.warnings.push_back(w.message);
+  if (o.method == ineqbf::Method::gibbs && o.hypotheses.empty()) add_checks(p.out.warnings, p.problem, o.method);
   if (sink.warn_now) print_input_warnings(p.out, false);
   name_and_parse(p, o);
   p.readable = true;

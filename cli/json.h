@@ -18,6 +18,7 @@ struct ProblemOutcome {
   int status = 0;
   std::string message;                    // the message of a run that ended early
   std::vector<std::string> warnings;      // about the input
+  std::vector<std::string> said;          // warnings said already, not to be said again
   std::vector<std::string> names;         // parameter names
   std::vector<std::string> hypotheses;    // the hypotheses' text ("" for the file's rows)
   std::vector<ineqbf::Result> results;    // one per hypothesis analysed

@@ -33,9 +33,10 @@ int run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
       throw;
     }
     said.warnings = reader.warnings();
-    for (const ineqbf::Warning& w : checks_before_the_run(problem)) said.warnings.push_back(w.message);
+    add_checks(said.warnings, problem, ineqbf::Method::gibbs);
     print_input_warnings(said, false);
-    said.warnings.clear();  // said once
+    said.said = std::move(said.warnings);  // said once
+    said.warnings.clear();
     ineqbf::Settings settings;
     settings.console = [&](std::string_view record) {
       progress.clear();

@@ -38,12 +38,11 @@ std::string table(const std::vector<std::vector<std::string>>& rows) {
   return text;
 }
 
-// Whether a result's warning says again what the input's warnings said.
+// Whether a result's warning says again what was said of the input (the
+// library's checks before the run come first in every result).
 bool said_before(const ProblemOutcome& p, const std::string& message) {
-  static constexpr std::string_view kAsymmetric = "the covariance matrix is not symmetric";
-  if (!message.starts_with(kAsymmetric)) return false;
-  return std::any_of(p.warnings.begin(), p.warnings.end(),
-                     [](const std::string& w) { return w.starts_with(kAsymmetric); });
+  auto in = [&](const std::vector<std::string>& v) { return std::find(v.begin(), v.end(), message) != v.end(); };
+  return in(p.warnings) || in(p.said);
 }
 
 }  // namespace
@@ -68,8 +67,14 @@ void print_result_warnings(const ProblemOutcome& p, size_t h, bool with_path) {
   const std::string hypothesis = p.results.size() > 1 || p.hypotheses.size() > 1
                                      ? std::string("H").append(std::to_string(h + 1)) + ": "
                                      : std::string();
+  auto said_for_earlier = [&](const std::string& m) {
+    for (size_t e = 0; e < h; ++e)
+      for (const ineqbf::Warning& x : p.results[e].warnings)
+        if (x.message == m) return true;
+    return false;
+  };
   for (const ineqbf::Warning& w : p.results[h].warnings) {
-    if (said_before(p, w.message)) continue;
+    if (said_before(p, w.message) || said_for_earlier(w.message)) continue;
     std::string text = with_path ? p.input + ": " : std::string();
     text.append(hypothesis).append(w.message);
     say(text);

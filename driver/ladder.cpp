@@ -38,6 +38,7 @@
 #include "driver/normal_feed.h"
 #include "driver/samplers.h"
 #include "numlib/context.h"
+#include "numlib/float_environment.h"
 #include "numlib/random.h"
 #include "textio/textio.h"
 
@@ -326,6 +327,7 @@ class LadderWorkers {
 
   // A worker: posted -> running, the job, running -> done.
   void serve(AheadSlot& slot) {
+    const numlib::DefaultFloatEnvironment in_default;  // whatever the starting thread had
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       work_.wait(lock, [&] { return quit_ || slot.state == AheadSlot::State::posted; });

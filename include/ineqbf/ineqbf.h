@@ -358,4 +358,41 @@ Comparison analyse(const Problem& problem, std::string_view hypotheses,
 Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
                    const std::vector<double>& prior = {});
 
+// ---- checks and warnings ----------------------------------------------------
+// An analysis says what the caller should know about its request and its
+// result in Result::warnings; what can be said before any sampling comes
+// first there, in the order check() gives it:
+//   - an asymmetric covariance matrix (elements compared once rounded to
+//     single precision), one warning per pair, at most five, then a count;
+//   - Gibbs: a covariance matrix too ill-conditioned for single precision;
+//   - constraint rows that cannot all hold. For the rows of a problem
+//     analysed by Gibbs this is a warning and the run goes on as the program
+//     runs it; for hypotheses (analyse with hypotheses, as text or rows) and
+//     under Method::integration it is Error(status_usage) naming the rows;
+//   - rows that enclose the parameters on both sides of some direction, so
+//     that the Bayes factor measures the vague prior's width.
+// After a Gibbs run (Settings::check) come the fits, complexities and BFia
+// that are off their integrated values, then notes on Bayes factors that
+// are not finite. Comparisons add notes on comparisons and posterior
+// probabilities that are not finite to the results they concern.
+//
+// Every function here computes in the default floating-point environment
+// (round to nearest, no flush to zero, no denormals read as zero), in its
+// own thread and in every thread it starts, whatever the caller has set,
+// and gives the caller's environment back when it returns.
+//
+// The warnings analyse(problem, settings) gives before its run, for callers
+// that show them at once (the command line prints them before the run
+// starts, then the rest of Result::warnings, from index check().size()).
+// Throws Error where analyse refuses the request before any run.
+std::vector<Warning> check(const Problem& problem, const Settings& settings = {});
+
+// Throws Error(status_usage) when the rows of one of the hypotheses cannot
+// all hold, naming the hypothesis and the rows ("hypothesis 2 (b1 > 1 &
+// b1 < 0): the constraints cannot all hold: rows 1 and 2 (b1 > 1, -b1 > 0)
+// contradict each other"). analyse() with hypotheses calls it before any
+// run; a caller that runs the hypotheses' rows one by one calls it first.
+void check_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
+                      const Settings& settings = {});
+
 }  // namespace ineqbf

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,6 +13,10 @@
 
 #include "ineqbf/ineqbf.h"
 #include "support/files.h"
+
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
 
 namespace {
 
@@ -324,3 +329,71 @@ TEST(Analyse, SettingsSeedProgressCancelAndConsole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The x86 flush-to-zero (bit 15) and denormals-are-zero (bit 6) bits.
+constexpr unsigned kFtzDaz = 0x8040u;
+
+// Sets rounding upward and, on x86, FTZ and DAZ, as a host may have set
+// them; says whether they are all still set.
+struct HostileEnvironment {
+  HostileEnvironment() {
+    std::fegetenv(&saved);
+    std::fesetround(FE_UPWARD);
+#if defined(__SSE__) || defined(__x86_64__)
+    _mm_setcsr(_mm_getcsr() | kFtzDaz);
+#endif
+  }
+  ~HostileEnvironment() { std::fesetenv(&saved); }
+  bool still_set() const {
+#if defined(__SSE__) || defined(__x86_64__)
+    if ((_mm_getcsr() & kFtzDaz) != kFtzDaz) return false;
+#endif
+    return std::fegetround() == FE_UPWARD;
+  }
+  std::fenv_t saved;
+};
+
+}  // namespace
+
+// A caller that rounds upward and flushes subnormals to zero gets the
+// program's bytes all the same (read, analysed, in worker threads too), and
+// its own environment back.
+TEST(Analyse, CallersFloatingPointEnvironmentChangesNoByte) {
+  for (const GoldenCase& c : quick_cases()) {
+    const std::string dir = c.dir.filename().string();
+    if (dir != "two-parameters" && dir != "order4" && dir != "light" && dir != "ladder-second-row") continue;
+    HostileEnvironment hostile;
+    Outcome o;
+    try {
+      ineqbf::Settings two;
+      two.threads = 2;
+      const ineqbf::Result r = ineqbf::analyse(ineqbf::read_problem(c.dir.string()), two);
+      o.console = r.console;
+      o.report = r.report;
+    } catch (const ineqbf::Error& e) {
+      o.status = e.status();
+      o.console = e.console();
+    }
+    EXPECT_TRUE(hostile.still_set()) << c.name;
+    expect_golden(c, o);
+  }
+}
+
+// The check against integration adds warnings at most: the bytes and
+// numbers of a Gibbs run are those without it.
+TEST(Analyse, CheckAgainstIntegrationLeavesTheGibbsRun) {
+  for (const GoldenCase& c : quick_cases()) {
+    if (c.name.rfind("examples", 0) != 0 && c.dir.filename() != "every-fit-one") continue;
+    const ineqbf::Problem p = ineqbf::read_problem(c.dir.string());
+    ineqbf::Settings with, without;
+    without.check = false;
+    const ineqbf::Result a = ineqbf::analyse(p, with), b = ineqbf::analyse(p, without);
+    EXPECT_EQ(a.console, c.console()) << c.name;
+    EXPECT_EQ(a.report, c.output()) << c.name;
+    expect_same_result(a, b, c.name);
+    ASSERT_LE(b.warnings.size(), a.warnings.size()) << c.name;
+    for (size_t i = 0; i < b.warnings.size(); ++i) EXPECT_EQ(a.warnings[i].message, b.warnings[i].message);
+  }
+}

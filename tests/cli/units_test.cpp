@@ -12,20 +12,26 @@
 #include "cli/options.h"
 #include "cli/print.h"
 
-namespace fake {
-// A problem type whose library offers a check before the run.
-struct Problem {};
-std::vector<ineqbf::Warning> check(const Problem&) { return {{"rows 1 and 2 cannot hold together", "", 0, 0, 0}}; }
-}  // namespace fake
-
 namespace {
 
-// The checks before a run are the library's check() where it has one.
-TEST(ChecksBeforeTheRun, AreTheLibrarysWhereItHasThem) {
-  const auto said = cli::checks_before_the_run(fake::Problem{});
-  ASSERT_EQ(said.size(), 1u);
-  EXPECT_EQ(said[0].message, "rows 1 and 2 cannot hold together");
-  EXPECT_TRUE(cli::checks_before_the_run(ineqbf::Problem{}).empty());  // nothing to say of no rows
+// The library's checks before a run, each message said once: an asymmetric
+// covariance the reader has named already is not added again; rows that
+// cannot all hold are.
+TEST(ChecksBeforeTheRun, AddTheLibrarysWarningsOnce) {
+  ineqbf::Problem p;
+  p.means = {0.1, 0.2};
+  p.covariance = {0.04, 0.01, 0.02, 0.09};
+  p.constraints = {{{1, 0}, 1}, {{-1, 0}, 0}};
+  std::vector<std::string> said = {
+      "the covariance matrix is not symmetric: element (1, 2) is 0.01 but (2, 1) is 0.02"};
+  cli::add_checks(said, p, ineqbf::Method::gibbs);
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_NE(said[1].find("cannot all hold"), std::string::npos) << said[1];
+  cli::add_checks(said, p, ineqbf::Method::gibbs);
+  EXPECT_EQ(said.size(), 2u);
+  std::vector<std::string> none;
+  cli::add_checks(none, ineqbf::Problem{}, ineqbf::Method::gibbs);  // refused outright: nothing here
+  EXPECT_TRUE(none.empty());
 }
 
 cli::Parsed parse(std::vector<const char*> args) {

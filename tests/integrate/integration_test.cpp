@@ -368,6 +368,20 @@ TEST(Integration, MalformedRequestsAreUsageErrors) {
   }
 }
 
+TEST(Integration, HypothesesWrittenAsTextCompareReplicateByReplicate) {
+  Problem p = three_rows();
+  p.names = {"b1", "b2", "b3"};
+  ineqbf::Settings s;
+  s.method = ineqbf::Method::integration;
+  const ineqbf::Comparison c = ineqbf::analyse(p, "b1 > b2 > 0; b1 > 0", s);
+  ASSERT_EQ(c.results.size(), 2u);
+  const double bf0 = c.results[0].bf_ia.value, bf1 = c.results[1].bf_ia.value;
+  EXPECT_DOUBLE_EQ(c.bayes_factors[0][1].value, bf0 / bf1);
+  EXPECT_DOUBLE_EQ(c.posterior[0].value, bf0 / (bf0 + bf1));
+  EXPECT_NEAR(c.posterior_with_unconstrained[2].value, 1.0 / (1.0 + bf0 + bf1), 1e-15);
+  EXPECT_GT(c.bayes_factors[0][1].mc_error, 0.0);
+}
+
 TEST(Integration, CancellingEndsTheAnalysis) {
   ineqbf::Settings s;
   s.method = ineqbf::Method::integration;

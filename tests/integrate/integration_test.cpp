@@ -354,7 +354,7 @@ TEST(Integration, MalformedRequestsAreUsageErrors) {
   const Bad bad[] = {
       {"indefinite covariance", Problem{{0.0, 0.0}, {1.0, 2.0, 2.0, 1.0}, {row({1.0, 0.0})}, {}}, 1e-3, "not positive semidefinite"},
       {"negative variance", Problem{{0.0}, {-1.0}, {row({1.0})}, {}}, 1e-3, "negative"},
-      {"zero precision", three_rows(), 0.0, "precision"},
+      {"zero precision", three_rows(), 0.0, "the precision must be a positive number, not 0"},
       {"a row too short", Problem{{0.0, 0.0}, identity(2), {row({1.0})}, {}}, 1e-3, "coefficients"},
   };
   for (const Bad& b : bad) {

@@ -11,6 +11,7 @@
 // for constraints 2 and on, as the Gibbs sampler's complexity chains do
 // (constraint 1 is drawn from the untruncated prior there too).
 #include <cmath>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -218,8 +219,11 @@ Sides integrate_sides(const Problem& problem, const Settings& settings) {
 }
 
 void check_precision(double precision) {
-  if (!(precision > 0.0) || !std::isfinite(precision))
-    throw Error(status_usage, "the precision must be a positive number, not " + std::to_string(precision));
+  if (!(precision > 0.0) || !std::isfinite(precision)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", precision);
+    throw Error(status_usage, std::string("the precision must be a positive number, not ") + text);
+  }
 }
 
 Result assemble(const Sides& s, const Settings& settings) {

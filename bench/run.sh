@@ -23,6 +23,9 @@
 #   --build DIR      build folder of this tree (default build-bench)
 #   --args "A B"     arguments of this tree's binary in the whole runs (e.g.
 #                    "--threads 1 ."; the baseline runs without arguments)
+#   --no-integration skip the integration method's measurements
+#   --calibrate N    problems of the integration's calibration campaign
+#                    (default 300; 0 skips it)
 #   --batch "A B"    also time a batch: eight problems (these inputs in turn)
 #                    as one command `ineqbf -j 2 dir1 ... dir8` against the
 #                    eight single runs one after another, with the program's
@@ -47,6 +50,8 @@ baseline=""
 build="build-bench"
 current_args=""
 batch=""
+integration=1
+calibrate=300
 while [ $# -gt 0 ]; do
   case "$1" in
     --baseline) baseline="$2"; shift 2 ;;
@@ -59,6 +64,8 @@ while [ $# -gt 0 ]; do
     --build) build="$2"; shift 2 ;;
     --args) current_args="$2"; shift 2 ;;
     --batch) batch="$2"; shift 2 ;;
+    --no-integration) integration=0; shift ;;
+    --calibrate) calibrate="$2"; shift 2 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -326,4 +333,22 @@ if [ "$micro" = 1 ]; then
               ratio("BM_ComplexitySweep_NPAR10_9rows", "BM_ComplexityUpdatePiecesChained") }' "$scratch/micro.$b.med"
     done
   fi
+fi
+
+# The integration method: time per analysis (median of five) and the
+# relative MC error it states at the default precision, beside one Gibbs
+# run through the library on one thread; the calibration campaign of
+# simulated regressions against exact Bayes factors; typical regressions of
+# ten parameters and one to five rows.
+if [ "$integration" = 1 ]; then
+  echo
+  echo "Integration (this tree; bench/integration.cpp)"
+  cmake -S "$root" -B "$root/$build" -DINEQBF_BENCH=ON >/dev/null
+  cmake --build "$root/$build" -j2 --target ineqbf_integration_bench >/dev/null
+  ibench="$root/$build/bench/ineqbf_integration_bench"
+  files=()
+  for input in $inputs; do files+=("$root/bench/inputs/$input/Input.txt"); done
+  "$ibench" inputs "${files[@]}"
+  "$ibench" typical 200
+  if [ "$calibrate" -gt 0 ]; then "$ibench" calibrate "$calibrate"; fi
 fi

@@ -3,6 +3,7 @@
 // not embedded in one another).
 #include "integrate/estimate.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "integrate/lattice.h"
@@ -71,6 +72,17 @@ bool met(const Estimates& e, const Controls& c) {
   return err == 0.0 || err <= c.target * std::fabs(m);
 }
 
+// The rule to run after `level` missed the target: as many doublings as
+// an error falling as 1/points would need (one to three), but none whose
+// work passes the cap; kLevels when no larger rule is within it.
+int32_t next_level(const Plan& plan, const Controls& c, const Estimates& e, int32_t level) {
+  const double ratio = e.error(c.watch) / (c.target * std::fabs(e.mean(c.watch)));
+  const int32_t steps = ratio < 8.0 ? std::max(1, static_cast<int32_t>(std::ceil(std::log2(ratio)))) : 3;
+  int32_t next = std::min(level + steps, kLevels - 1);
+  while (next > level && static_cast<int64_t>(kKorobovRules[next].points) * kShifts * plan.cost() > c.work_cap) --next;
+  return next > level ? next : kLevels;
+}
+
 }  // namespace
 
 double Estimates::mean(int32_t o) const {
@@ -105,15 +117,14 @@ Estimates estimate(const Plan& plan, const Controls& c) {
     e.points = 1;
     return e;
   }
-  for (int32_t level = 0; level < kLevels; ++level) {
+  for (int32_t level = 0; level < kLevels;) {
     if (c.cancel && c.cancel()) {
       e.cancelled = true;
       return e;
     }
-    const int64_t work = static_cast<int64_t>(kKorobovRules[level].points) * kShifts * plan.cost();
-    if (level > 0 && work > c.work_cap) break;
     run_rule(plan, c, level, wk, e);
     if (met(e, c)) return e;
+    level = next_level(plan, c, e, level);
   }
   e.reached = false;
   return e;

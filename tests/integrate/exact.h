@@ -63,31 +63,30 @@ inline double adaptive(const std::function<double(double)>& f, double a, double 
 // ∫_a^b f with an absolute tolerance.
 inline double integral(const std::function<double(double)>& f, double a, double b, double tol) {
   if (!(a < b)) return 0.0;
-  return adaptive(f, a, b, gauss_legendre().rule(f, a, b), tol, 30);
+  return adaptive(f, a, b, gauss_legendre().rule(f, a, b), tol, 16);
 }
 
-// P(X1 > h1, X2 > h2) for standard normals with correlation rho.
-inline double orthant2(double h1, double h2, double rho) {
+// P(X1 > h1, X2 > h2) for standard normals with correlation rho, to an
+// absolute tolerance of about tol.
+inline double orthant2(double h1, double h2, double rho, double tol = 1e-15) {
   if (rho == 0.0) return upper_tail(h1) * upper_tail(h2);
   const double s = std::sqrt(1.0 - rho * rho);
   if (h1 > h2) std::swap(h1, h2);  // integrate over the larger region's variable
   const double lo = std::max(h1, -40.0), hi = std::max(lo, 0.0) + 40.0;
-  const double scale = upper_tail(std::max(h1, h2));
   auto f = [&](double x) { return density(x) * upper_tail((h2 - rho * x) / s); };
-  return integral(f, lo, hi, 1e-14 * scale);
+  return integral(f, lo, hi, tol);
 }
 
 // P(X1 > h1, X2 > h2, X3 > h3) for standard normals with correlations
 // r12, r13, r23: the first integrated out, the other two conditionally.
-inline double orthant3(std::array<double, 3> h, double r12, double r13, double r23) {
+inline double orthant3(std::array<double, 3> h, double r12, double r13, double r23, double tol = 1e-14) {
   const double s2 = std::sqrt(1.0 - r12 * r12), s3 = std::sqrt(1.0 - r13 * r13);
   const double r = (r23 - r12 * r13) / (s2 * s3);
   const double lo = std::max(h[0], -40.0), hi = std::max(lo, 0.0) + 40.0;
-  const double scale = upper_tail(std::max({h[0], h[1], h[2]}));
   auto f = [&](double x) {
-    return density(x) * orthant2((h[1] - r12 * x) / s2, (h[2] - r13 * x) / s3, std::clamp(r, -1.0, 1.0));
+    return density(x) * orthant2((h[1] - r12 * x) / s2, (h[2] - r13 * x) / s3, std::clamp(r, -1.0, 1.0), tol / 10);
   };
-  return integral(f, lo, hi, 1e-13 * scale);
+  return integral(f, lo, hi, tol);
 }
 
 // P(rows c_k·θ > r_k for all k) under θ ~ N(mean, cov) (cov row by row), for
@@ -111,8 +110,17 @@ inline double probability(const std::vector<std::vector<double>>& c, const std::
   auto rho = [&](size_t a, size_t b) { return s[a][b] / std::sqrt(s[a][a] * s[b][b]); };
   if (K == 0) return 1.0;
   if (K == 1) return upper_tail(h[0]);
-  if (K == 2) return orthant2(h[0], h[1], rho(0, 1));
-  if (K == 3) return orthant3({h[0], h[1], h[2]}, rho(0, 1), rho(0, 2), rho(1, 2));
+  // A first pass to the tolerance of the largest marginal, then a second
+  // relative to the probability found, which may be far smaller.
+  auto pass = [&](double tol) {
+    return K == 2 ? orthant2(h[0], h[1], rho(0, 1), tol)
+                  : orthant3({h[0], h[1], h[2]}, rho(0, 1), rho(0, 2), rho(1, 2), tol);
+  };
+  if (K == 2 || K == 3) {
+    const double scale = upper_tail(*std::max_element(h.begin(), h.end()));
+    const double first = pass(1e-13 * scale);
+    return first > 0.0 && first < 1e-3 * scale ? pass(1e-13 * first) : first;
+  }
   throw std::invalid_argument("exact::probability takes one to three rows");
 }
 

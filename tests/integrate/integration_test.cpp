@@ -354,7 +354,7 @@ TEST(Integration, MalformedRequestsAreUsageErrors) {
   const Bad bad[] = {
       {"indefinite covariance", Problem{{0.0, 0.0}, {1.0, 2.0, 2.0, 1.0}, {row({1.0, 0.0})}, {}}, 1e-3, "not positive semidefinite"},
       {"negative variance", Problem{{0.0}, {-1.0}, {row({1.0})}, {}}, 1e-3, "negative"},
-      {"zero precision", three_rows(), 0.0, "precision"},
+      {"zero precision", three_rows(), 0.0, "the precision must be a positive number, not 0"},
       {"a row too short", Problem{{0.0, 0.0}, identity(2), {row({1.0})}, {}}, 1e-3, "coefficients"},
   };
   for (const Bad& b : bad) {
@@ -366,6 +366,20 @@ TEST(Integration, MalformedRequestsAreUsageErrors) {
       EXPECT_NE(e.message().find(b.message), std::string::npos) << b.name << ": " << e.message();
     }
   }
+}
+
+TEST(Integration, HypothesesWrittenAsTextCompareReplicateByReplicate) {
+  Problem p = three_rows();
+  p.names = {"b1", "b2", "b3"};
+  ineqbf::Settings s;
+  s.method = ineqbf::Method::integration;
+  const ineqbf::Comparison c = ineqbf::analyse(p, "b1 > b2 > 0; b1 > 0", s);
+  ASSERT_EQ(c.results.size(), 2u);
+  const double bf0 = c.results[0].bf_ia.value, bf1 = c.results[1].bf_ia.value;
+  EXPECT_DOUBLE_EQ(c.bayes_factors[0][1].value, bf0 / bf1);
+  EXPECT_DOUBLE_EQ(c.posterior[0].value, bf0 / (bf0 + bf1));
+  EXPECT_NEAR(c.posterior_with_unconstrained[2].value, 1.0 / (1.0 + bf0 + bf1), 1e-15);
+  EXPECT_GT(c.bayes_factors[0][1].mc_error, 0.0);
 }
 
 TEST(Integration, CancellingEndsTheAnalysis) {

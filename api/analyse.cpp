@@ -21,12 +21,16 @@
 
 namespace ineqbf {
 
+// The public statuses are the run's own.
+static_assert(status_io_error == textio::EXIT_IO_ERROR && status_numerical_stop == textio::EXIT_LIBRARY_STOP &&
+              status_subscript == textio::EXIT_SUBSCRIPT && status_usage == textio::EXIT_USAGE &&
+              status_cancelled == textio::EXIT_CANCELLED);
+
 namespace {
 
 using numlib::rounded;
 using numlib::wide;
 
-constexpr int OUTPUT_UNIT = 20;
 
 void check_seed(int32_t seed) {
   // The generator takes any seed in 1 .. 2^31 - 2; others would fall back
@@ -247,7 +251,7 @@ Result run_gibbs(const Problem& problem, const Settings& settings) {
     driver::start_run(s, settings.seed);
     driver::analyse(s);
     textio::OutputUnit out;
-    out.open_memory(OUTPUT_UNIT, "Output.txt");
+    out.open_memory(textio::REPORT_UNIT, "Output.txt");
     driver::write_report(s, out);
     out.close();
     return collect(s, problem, console, out.text(), settings.seed);

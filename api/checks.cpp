@@ -20,11 +20,7 @@ namespace {
 constexpr size_t kMaxPairs = 5;
 
 // The shortest text that reads back to the same float.
-std::string shortest(float v) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-  return std::string(text, end);
-}
+std::string shortest(float v) { return number_text(v); }
 
 std::string number(double v) { return detail::number_text(v); }
 

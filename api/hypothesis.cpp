@@ -435,7 +435,7 @@ class Parser {
 
 // The shortest text that reads back to the same float; zero (of either
 // sign) is "0".
-std::string number_text(double v) {
+std::string float_text(double v) {
   const float f = static_cast<float>(v);
   if (f == 0.0f) return "0";
   return textio::shortest_text(f);
@@ -474,11 +474,11 @@ std::string constraint_text(const Constraint& row, const std::vector<std::string
       out += '-';
     }
     const float magnitude = negative ? -c : c;
-    if (magnitude != 1.0f) out += number_text(magnitude) + "*";
+    if (magnitude != 1.0f) out += float_text(magnitude) + "*";
     out += written_name(names[i]);
   }
   if (out.empty()) out = "0";
-  return out + " > " + number_text(row.rhs);
+  return out + " > " + float_text(row.rhs);
 }
 
 }  // namespace ineqbf

@@ -19,7 +19,6 @@ namespace ineqbf {
 
 namespace {
 
-constexpr int INPUT_UNIT = 10;
 
 }  // namespace
 
@@ -87,7 +86,11 @@ Reader::Reader(ReadOptions options) : state_(std::make_unique<State>()) {
 Reader::~Reader() = default;
 
 void Reader::open(const std::string& path, const std::string& shown) {
-  state_->in.open(INPUT_UNIT, path, shown);
+  state_->in.open(textio::INPUT_UNIT, path, shown);
+}
+
+void Reader::open_text(std::string_view text, const std::string& shown) {
+  state_->in.open_text(textio::INPUT_UNIT, shown, std::string(text));
 }
 
 const std::vector<std::string>& Reader::warnings() const { return state_->warnings; }
@@ -152,7 +155,7 @@ Problem read_problem(const std::string& path, const ReadOptions& options) {
 
 Problem read_problem_text(std::string_view text, std::string_view filename) {
   textio::InputUnit in;
-  in.open_text(INPUT_UNIT, std::string(filename), std::string(text));
+  in.open_text(textio::INPUT_UNIT, std::string(filename), std::string(text));
   textio::Console console;
   driver::ProblemArrays arrays;
   try {

@@ -9,7 +9,6 @@ namespace ineqbf {
 
 namespace {
 
-constexpr int OUTPUT_UNIT = 20;
 
 }  // namespace
 
@@ -61,7 +60,7 @@ void as_error(Step&& step) {
 }  // namespace
 
 void ReportFile::open(const std::string& path, const std::string& shown) {
-  as_error([&] { state_->out.open(OUTPUT_UNIT, path, shown); });
+  as_error([&] { state_->out.open(textio::REPORT_UNIT, path, shown); });
 }
 
 void ReportFile::write(std::string_view report) {

@@ -175,7 +175,7 @@ int run_with_arguments(const Options& o) {
   for (size_t i = 0; i < jobs.size(); ++i) unread[i].job = jobs[i];
   if (const std::string error = check_outputs(unread, o); !error.empty()) {
     say_usage(error);
-    return EXIT_USAGE;
+    return ineqbf::status_usage;
   }
   const bool single = jobs.size() == 1;
   const bool json_on_stdout = o.json && *o.json == "-";
@@ -190,7 +190,7 @@ int run_with_arguments(const Options& o) {
   }
   if (const std::string error = check_outputs(problems, o); !error.empty()) {
     say_usage(error);
-    return EXIT_USAGE;
+    return ineqbf::status_usage;
   }
   return single ? run_single(problems[0], o, console, progress) : run_batch(problems, o);
 }
@@ -205,7 +205,7 @@ int run_command_line(int argc, const char* const* argv) {
   const Parsed parsed = parse_arguments(argc, argv);
   if (!parsed.error.empty()) {
     say_usage(parsed.error);
-    return EXIT_USAGE;
+    return ineqbf::status_usage;
   }
   const Options& o = parsed.options;
   if (o.help || o.version) {

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "numlib/elementary.h"
-#include "textio/shortest.h"
 
 namespace cli {
 
@@ -54,7 +52,7 @@ class Writer {
     } else if (std::isinf(x)) {
       text += x > 0 ? "\"Infinity\"" : "\"-Infinity\"";
     } else {
-      text += textio::shortest_text(x);
+      text += ineqbf::number_text(x);
     }
   }
   // A number of a result: Gibbs results are single-precision numbers, each
@@ -160,7 +158,7 @@ void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
     // Single-precision values: the program's own log10f, the same bits
     // everywhere.
     if (w.single)
-      w.real("log10", numlib::log10f(static_cast<float>(e.value)));
+      w.real("log10", ineqbf::log10_single(static_cast<float>(e.value)));
     else
       w.real("log10", std::log10(e.value));
   }

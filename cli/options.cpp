@@ -19,10 +19,7 @@ bool to_int(std::string_view text, int64_t lo, int64_t hi, int32_t& out) {
   return true;
 }
 
-bool to_real(std::string_view text, double& out) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(out);
-}
+bool to_real(std::string_view text, double& out) { return ineqbf::read_number(text, out); }
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);

@@ -12,7 +12,6 @@
 namespace cli {
 
 // Exit status of a command line that cannot be understood.
-inline constexpr int EXIT_USAGE = ineqbf::status_usage;
 
 struct Options {
   bool help = false;

@@ -8,14 +8,11 @@
 #include <chrono>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "api/internal.h"
-#include "cli/input_check.h"
 #include "cli/json.h"
-#include "driver/run.h"
 #include "ineqbf/ineqbf.h"
-#include "textio/textio.h"
 
 namespace {
 
@@ -41,40 +38,38 @@ void set_method(ineqbf::Settings& settings, const Request& q) {
 // The outcome, and the console as the program prints it (CR LF ends).
 struct Run {
   cli::ProblemOutcome out;
-  textio::Console console;
+  std::string console;  // CR LF line ends
+
+  // The lines of a message (separated by '\n'), as the console prints them.
+  void message(std::string_view lines) {
+    size_t end = lines.find('\n');
+    while (end != std::string_view::npos) {
+      console.append(lines.substr(0, end)).append("\r\n");
+      lines.remove_prefix(end + 1);
+      end = lines.find('\n');
+    }
+    console.append(lines).append("\r\n");
+  }
 };
 
 // Reads the problem as the program does: an error ends the run with the
 // program's message, and a line-and-column hint where the text says where.
-bool read(Run& run, const std::string& text, ineqbf::Problem& problem) {
-  cli::ReadLog log;
-  textio::InputUnit in;
-  in.keep_trace(&log.statements, &log.commas);
-  driver::ProblemArrays arrays;
+// Integration takes the values as written.
+bool read(Run& run, const Request& q, ineqbf::Problem& problem) {
+  ineqbf::ReadOptions options;
+  options.as_written = q.method != "gibbs";
+  ineqbf::Reader reader(options);
+  reader.open_text(q.input, "Input.txt");
   try {
-    in.open_text(10, "Input.txt", text);
-    driver::read_problem(arrays, in);
-  } catch (const textio::RunEnded& e) {
-    const std::string detail = cli::read_failure_detail(in.failure(), log, arrays);
-    if (!detail.empty()) run.out.warnings.push_back("Input.txt, " + detail);
-    run.console.write_message_lines(e.pending);
-    run.out.status = e.status;
-    run.out.message = e.pending;
+    problem = reader.read();
+  } catch (const ineqbf::Error& e) {
+    for (const std::string& w : reader.warnings()) run.out.warnings.push_back("Input.txt, " + w);
+    run.console = e.console();
+    run.out.status = e.status();
+    run.out.message = e.message();
     return false;
   }
-  try {
-    run.out.warnings = cli::layout_warnings(arrays, log, in);
-  } catch (const textio::RunEnded&) {
-    // The rest of the text could not be read: nothing more to say of it.
-  }
-  try {
-    problem = ineqbf::detail::problem_from_arrays(arrays);
-  } catch (const std::bad_alloc&) {
-    run.console.write_message_lines(ineqbf::detail::kNoMemory);
-    run.out.status = textio::EXIT_IO_ERROR;
-    run.out.message = ineqbf::detail::kNoMemory;
-    return false;
-  }
+  run.out.warnings = reader.warnings();
   return true;
 }
 
@@ -99,7 +94,7 @@ bool hypotheses_of(Run& run, const Request& q, ineqbf::Problem& p, std::vector<i
       h = ineqbf::parse_hypotheses(q.hypotheses, run.out.names);
   } catch (const ineqbf::Error& e) {
     const std::string message = e.message().starts_with("ineqbf: ") ? e.message() : "ineqbf: " + e.message();
-    run.console.write_message_lines(message);
+    run.message(message);
     run.out.status = e.status();
     run.out.message = message;
     return false;
@@ -113,10 +108,7 @@ ineqbf::Settings settings_for(const Request& q, Run& run, const val& on_progress
   s.seed = q.seed;
   s.threads = 1;
   set_method(s, q);
-  s.console = [&run](std::string_view record) {
-    record.remove_suffix(2);  // the console adds the record end again
-    run.console.write_record(record);
-  };
+  s.console = [&run](std::string_view record) { run.console.append(record); };
   s.progress = [on_progress](const ineqbf::Progress& p) {
     on_progress(p.hypothesis, p.hypotheses, p.constraint, p.sampler == ineqbf::Sampler::fit ? 0 : 1,
                 static_cast<double>(p.sweeps_done), static_cast<double>(p.sweeps_total));
@@ -141,11 +133,8 @@ void analyse_all(Run& run, const Request& q, ineqbf::Problem& p, const std::vect
     }
   }
   if (run.out.results.size() > 1) {
-    ineqbf::Comparison c;
-    c.hypotheses = h;
-    c.results = run.out.results;
-    ineqbf::detail::compare(c, {});
-    c.results.clear();
+    ineqbf::Comparison c = ineqbf::compare(h, run.out.results);
+    c.results.clear();  // kept once, in run.out.results
     run.out.comparison = std::move(c);
   }
 }
@@ -166,7 +155,7 @@ val numbers(const std::vector<double>& v) {
 val outcome(const Run& run, int32_t seed) {
   val o = val::object();
   o.set("status", run.out.status);
-  o.set("console", run.console.text());
+  o.set("console", run.console);
   o.set("message", run.out.message);
   std::vector<std::string> warnings = run.out.warnings;
   for (size_t h = 0; h < run.out.results.size(); ++h)
@@ -213,7 +202,7 @@ val analyse(const std::string& input, const std::string& hypotheses, const std::
   run.out.input = "Input.txt";
   ineqbf::Problem problem;
   std::vector<ineqbf::Hypothesis> h;
-  if (read(run, input, problem) && hypotheses_of(run, q, problem, h)) analyse_all(run, q, problem, h, on_progress);
+  if (read(run, q, problem) && hypotheses_of(run, q, problem, h)) analyse_all(run, q, problem, h, on_progress);
   // Named as the command line names them: Output-1.txt, … for several.
   const size_t n = run.out.results.size();
   for (size_t i = 1; i <= n; ++i)

@@ -121,6 +121,8 @@ class Reader {
   // opened is noted, and read() then fails with the program's message.
   // Messages name the file `shown` (the path when empty).
   void open(const std::string& path, const std::string& shown = {});
+  // Takes the text of an Input.txt held in memory instead, named `shown`.
+  void open_text(std::string_view text, const std::string& shown = "Input.txt");
   // Reads the problem; throws Error (status 1 or 3) where the program stops.
   Problem read();
   // What the reader saw, one line each without a line end, most telling
@@ -357,6 +359,19 @@ Comparison analyse(const Problem& problem, std::string_view hypotheses,
 // differ.
 Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
                    const std::vector<double>& prior = {});
+
+// ---- numbers as text -------------------------------------------------------
+// The shortest text that reads back to the same value, in the C locale
+// whatever the caller's ("0.805", "1e-07", "inf", "nan"): the numbers of
+// constraint_text and of the command line's JSON.
+std::string number_text(float x);
+std::string number_text(double x);
+// Reads a whole text as one finite decimal number ("0.001", "-1.5e3"):
+// false, leaving `value` as it was, for anything else.
+bool read_number(std::string_view text, double& value);
+// The base-10 logarithm of a single-precision value, with the same bits on
+// every platform (the JSON's log10 of a Gibbs Bayes factor).
+float log10_single(float x);
 
 // ---- checks and warnings ----------------------------------------------------
 // An analysis says what the caller should know about its request and its

@@ -7,6 +7,7 @@
 
 #include "api/integration.h"
 #include "driver/run.h"
+#include "integrate/elementary.h"
 #include "integrate/lattice.h"
 #include "integrate/normal.h"
 #include "textio/textio.h"
@@ -40,7 +41,7 @@ std::vector<double> Replicator::replicates(const Linearised& q) const {
   for (size_t r = 0; r < out.size(); ++r) {
     double e = 0.0;
     for (size_t s = 0; s < q.deviation.size(); ++s) e += g_[r * q.deviation.size() + s] * q.deviation[s];
-    out[r] = q.value * std::exp(e * norm);
+    out[r] = q.value * integrate::exp(e * norm);
   }
   return out;
 }

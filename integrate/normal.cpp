@@ -7,6 +7,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "integrate/elementary.h"
+
 namespace integrate {
 
 namespace {
@@ -50,7 +52,7 @@ double polynomial(const double (&c)[8], double x) {
 
 }  // namespace
 
-double normal_cdf(double x) { return 0.5 * std::erfc(-x * kSqrtHalf); }
+double normal_cdf(double x) { return 0.5 * integrate::erfc(-x * kSqrtHalf); }
 
 double normal_quantile(double p) {
   p = std::clamp(p, DBL_MIN, 1.0 - DBL_EPSILON / 2);
@@ -59,7 +61,7 @@ double normal_quantile(double p) {
     const double r = 0.180625 - q * q;
     return q * polynomial(kCentralA, r) / polynomial(kCentralB, r);
   }
-  double r = std::sqrt(-std::log(q < 0.0 ? p : 1.0 - p));
+  double r = std::sqrt(-integrate::log(q < 0.0 ? p : 1.0 - p));
   double z;
   if (r <= 5.0) {
     r -= 1.6;
@@ -73,7 +75,9 @@ double normal_quantile(double p) {
 
 // Φ(u) - Φ(l) for l < 0 < u as the sum of the two halves' masses, which
 // keeps a narrow interval about 0 accurate.
-double straddling_mass(double l, double u) { return 0.5 * (std::erf(u * kSqrtHalf) - std::erf(l * kSqrtHalf)); }
+double straddling_mass(double l, double u) {
+  return 0.5 * (integrate::erf(u * kSqrtHalf) - integrate::erf(l * kSqrtHalf));
+}
 
 double normal_mass(double l, double u) {
   if (!(l < u)) return 0.0;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "integrate/elementary.h"
 #include "integrate/normal.h"
 
 namespace integrate {
@@ -77,7 +78,7 @@ Reduced orthogonalise(const RowSet& rows) {
 double mean_above(double t) {
   const double tail = normal_cdf(-t);
   if (!(tail > 1e-300)) return t;
-  return std::exp(-0.5 * t * t) * 0.39894228040143267794 / tail;
+  return integrate::exp(-0.5 * t * t) * 0.39894228040143267794 / tail;
 }
 
 // Removes from v its component along the unit vector q, twice for

@@ -77,7 +77,7 @@ bool met(const Estimates& e, const Controls& c) {
 // work passes the cap; kLevels when no larger rule is within it.
 int32_t next_level(const Plan& plan, const Controls& c, const Estimates& e, int32_t level) {
   const double ratio = e.error(c.watch) / (c.target * std::fabs(e.mean(c.watch)));
-  const int32_t steps = ratio < 8.0 ? std::max(1, static_cast<int32_t>(std::ceil(std::log2(ratio)))) : 3;
+  const int32_t steps = ratio <= 2.0 ? 1 : ratio <= 4.0 ? 2 : 3;  // ceil(log2(ratio)), one to three
   int32_t next = std::min(level + steps, kLevels - 1);
   while (next > level && static_cast<int64_t>(kKorobovRules[next].points) * kShifts * plan.cost() > c.work_cap) --next;
   return next > level ? next : kLevels;

@@ -67,50 +67,35 @@ namespace {
 
 using textio::FormatItem;
 
-constexpr FormatItem A = {FormatItem::A, {}};
-constexpr FormatItem F8_3 = {FormatItem::F, {}, 8, 3};
-constexpr FormatItem F13_3 = {FormatItem::F, {}, 13, 3};
-constexpr FormatItem F15_3 = {FormatItem::F, {}, 15, 3};
-constexpr FormatItem F16_3 = {FormatItem::F, {}, 16, 3};
-constexpr FormatItem F30_3 = {FormatItem::F, {}, 30, 3};
-constexpr FormatItem I15 = {FormatItem::I, {}, 15};
-
 // Values are written as the program writes its single-precision ones.
-textio::Value real(double x) { return textio::real_value(static_cast<float>(x)); }
+float single(double x) { return static_cast<float>(x); }
 
-void text(textio::OutputUnit& out, std::string_view line) { out.write_formatted({A}, {textio::text_value(line)}); }
-
-void probability_line(textio::OutputUnit& out, const Probability& p) {
-  const auto points = static_cast<int32_t>(std::min<int64_t>(p.points, INT32_MAX));
-  out.write_formatted({F8_3, I15}, {real(p.value), textio::int_value(points)});
+std::pair<float, int32_t> line_of(const Probability& p) {
+  return {single(p.value), static_cast<int32_t>(std::min<int64_t>(p.points, INT32_MAX))};
 }
 
-void bayes_factor_line(textio::OutputUnit& out, const Estimate& e) {
-  out.write_formatted({F8_3, F13_3, F30_3, F16_3}, {real(e.value), real(e.mc_error), real(e.lower), real(e.upper)});
+void copy_estimate(const Estimate& e, float (&out)[4]) {
+  const float v[4] = {single(e.value), single(e.mc_error), single(e.lower), single(e.upper)};
+  std::copy(v, v + 4, out);
 }
 
 }  // namespace
 
 std::string integration_report(const Result& r) {
+  driver::ReportTable t;
+  t.counts = "points";
+  for (const ConstraintResult& c : r.constraints) {
+    t.fits.push_back(line_of(c.fit));
+    t.complexities.push_back(line_of(c.complexity));
+  }
+  t.total_fit = single(r.total_fit);
+  t.total_complexity = single(r.total_complexity);
+  copy_estimate(r.bf_ia, t.bf_ia);
+  copy_estimate(r.bf_ic, t.bf_ic);
+  t.bf_ic_infinite = r.bf_ic_infinite;
   textio::OutputUnit out;
-  out.open_memory(20, "Output.txt");
-  text(out, "Result:");
-  out.write_free_empty();
-  text(out, "   Fits        numbers of points");
-  for (const ConstraintResult& c : r.constraints) probability_line(out, c.fit);
-  out.write_free_empty();
-  text(out, "Complexities   numbers of points");
-  for (const ConstraintResult& c : r.constraints) probability_line(out, c.complexity);
-  out.write_free_empty();
-  text(out, "Total fit      Total complexity");
-  out.write_formatted({F8_3, F15_3}, {real(r.total_fit), real(r.total_complexity)});
-  out.write_free_empty();
-  text(out, "   BFia   MC error (standard deviation)   2.5percentile  97.5percentile");
-  bayes_factor_line(out, r.bf_ia);
-  out.write_free_empty();
-  text(out, "   BFic   MC error (standard deviation)   2.5percentile  97.5percentile");
-  if (r.bf_ic_infinite) text(out, "   infinit");
-  else bayes_factor_line(out, r.bf_ic);
+  out.open_memory(textio::REPORT_UNIT, "Output.txt");
+  driver::write_report(t, out);
   out.close();
   return out.text();
 }

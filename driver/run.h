@@ -190,7 +190,16 @@ float mc_error(const float* v, int32_t nrep);
 int32_t percentile_low(int32_t nrep);
 int32_t percentile_high(int32_t nrep);
 
-// report.cpp: writes the report records to the unit.
+// report.cpp: the numbers of a report, whichever method made them.
+struct ReportTable {
+  const char* counts = "iterations";  // what the counts beside the estimates count
+  std::vector<std::pair<float, int32_t>> fits, complexities;  // estimate and count per constraint
+  float total_fit = 0.0f, total_complexity = 0.0f;
+  float bf_ia[4] = {}, bf_ic[4] = {};  // value, MC error, 2.5 and 97.5 percentiles
+  bool bf_ic_infinite = false;         // the report reads "infinit"
+};
+// Writes the report records to the unit: the run's own, or a table.
 void write_report(const RunState& s, textio::OutputUnit& out);
+void write_report(const ReportTable& t, textio::OutputUnit& out);
 
 }  // namespace driver

@@ -300,7 +300,7 @@ Result analyse(const Problem& problem, const Settings& settings) {
   return r;
 }
 
-Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
+Comparison analyse_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
                    const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
   (void)detail::prior_weights(settings.prior, hypotheses.size());
@@ -340,14 +340,14 @@ Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> resul
   return c;
 }
 
-Comparison analyse(const Problem& problem, std::string_view hypotheses, const Settings& settings) {
+Comparison analyse_hypotheses(const Problem& problem, std::string_view hypotheses, const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
   // The problem first: a mismatch of names and estimates is said as such,
   // not as an unknown parameter of the text.
   detail::check_problem(problem);
   const std::vector<std::string> names =
       problem.names.empty() ? default_names(problem.parameters()) : problem.names;
-  return analyse(problem, parse_hypotheses(hypotheses, names), settings);
+  return analyse_hypotheses(problem, parse_hypotheses(hypotheses, names), settings);
 }
 
 }  // namespace ineqbf

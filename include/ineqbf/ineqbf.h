@@ -21,6 +21,7 @@
 // passed on as they are: UTF-8 when the caller's are).
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -28,6 +29,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -347,11 +349,19 @@ struct Comparison {
   std::vector<Estimate> posterior_with_unconstrained;
 };
 
-Comparison analyse(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
-                   const Settings& settings = {});
+Comparison analyse_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
+                              const Settings& settings = {});
 // The hypotheses as text over problem.names (default_names when empty).
-Comparison analyse(const Problem& problem, std::string_view hypotheses,
-                   const Settings& settings = {});
+Comparison analyse_hypotheses(const Problem& problem, std::string_view hypotheses, const Settings& settings = {});
+
+// analyse(problem, hypotheses[, settings]) with the hypotheses as rows or as
+// text. A template, so that analyse(problem, {}) means one analysis with the
+// default settings rather than an empty list of hypotheses.
+template <class H>
+  requires std::same_as<std::remove_cvref_t<H>, std::vector<Hypothesis>> || std::convertible_to<H, std::string_view>
+Comparison analyse(const Problem& problem, H&& hypotheses, const Settings& settings = {}) {
+  return analyse_hypotheses(problem, std::forward<H>(hypotheses), settings);
+}
 
 // The comparison of hypotheses analysed one by one (results[i] the Result of
 // an analysis of hypotheses[i]'s rows with one seed), for callers that run

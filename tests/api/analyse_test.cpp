@@ -295,6 +295,17 @@ TEST(Analyse, PriorModelProbabilities) {
   }
 }
 
+// analyse(p, {}) is one analysis with the default settings; hypotheses
+// given as rows or as text are compared.
+TEST(Analyse, BracesMeanDefaultSettings) {
+  const ineqbf::Problem p = two_parameters();
+  const ineqbf::Result r = ineqbf::analyse(p, {});
+  EXPECT_EQ(r.report, ineqbf::analyse(p).report);
+  const std::string text = "theta1 > theta2";
+  const std::vector<ineqbf::Hypothesis> rows = ineqbf::parse_hypotheses(text, ineqbf::default_names(2));
+  EXPECT_EQ(ineqbf::analyse(p, text).results.at(0).report, ineqbf::analyse(p, rows).results.at(0).report);
+}
+
 TEST(Analyse, SettingsSeedProgressCancelAndConsole) {
   const ineqbf::Problem p = two_parameters();
   ineqbf::Settings s;

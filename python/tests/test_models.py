@@ -70,7 +70,8 @@ def test_a_fitted_model_gives_the_analysis_of_its_estimates(fits, name, fit, tex
     except ineqbf.IneqbfUsageError as e:
         assert e.message == "the integration method is not available in this build"
     else:
-        again = ineqbf.analyse(estimates.to_numpy(), text, np.asarray(covariance), names=list(r.names))
+        again = ineqbf.analyse(estimates.to_numpy(), text, np.asarray(covariance),
+                               names=[str(v) for v in estimates.index])
         assert [h.bf_ia for h in default] == [h.bf_ia for h in again]
 
 

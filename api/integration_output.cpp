@@ -51,11 +51,16 @@ Estimate estimate_of(const Linearised& q, const std::vector<double>& replicates)
   e.mc_error = std::isfinite(q.value) ? std::fabs(q.value) * q.error() : q.value;
   std::vector<double> sorted = replicates;
   auto end = std::stable_partition(sorted.begin(), sorted.end(), [](double x) { return !std::isnan(x); });
-  std::sort(sorted.begin(), end);
+  // The two order statistics only, among the values that are numbers: the
+  // lower one first, then the upper one among the values above it.
   const auto n = static_cast<int32_t>(sorted.size());
   if (n > 0) {
-    e.lower = sorted[static_cast<size_t>(driver::percentile_low(n) - 1)];
-    e.upper = sorted[static_cast<size_t>(driver::percentile_high(n) - 1)];
+    const auto low = sorted.begin() + (driver::percentile_low(n) - 1);
+    const auto high = sorted.begin() + (driver::percentile_high(n) - 1);
+    if (low < end) std::nth_element(sorted.begin(), low, end);
+    e.lower = *low;
+    if (high > low && high < end) std::nth_element(low + 1, high, end);
+    e.upper = *high;
   }
   return e;
 }

@@ -29,6 +29,7 @@ double Linearised::error() const {
 Replicator::Replicator(int32_t seed, int32_t shifts) : shifts_(shifts) {
   // A stream of its own, apart from those of the lattice rules' shifts.
   integrate::ShiftStream u(static_cast<uint64_t>(static_cast<uint32_t>(seed)), uint64_t{0xbf} << 32, 0);
+  if (shifts < 2) return;  // every quantity is exact: no deviates needed
   g_.resize(static_cast<size_t>(kIntegrationReplicates) * static_cast<size_t>(shifts));
   for (double& x : g_) x = integrate::normal_quantile(u.uniform());
 }
@@ -36,6 +37,7 @@ Replicator::Replicator(int32_t seed, int32_t shifts) : shifts_(shifts) {
 std::vector<double> Replicator::replicates(const Linearised& q) const {
   std::vector<double> out(static_cast<size_t>(kIntegrationReplicates), q.value);
   if (q.deviation.size() != static_cast<size_t>(shifts_) || shifts_ < 2) return out;
+  if (std::all_of(q.deviation.begin(), q.deviation.end(), [](double d) { return d == 0.0; })) return out;
   const double norm = 1.0 / std::sqrt(static_cast<double>(shifts_) * (shifts_ - 1.0));
   for (size_t r = 0; r < out.size(); ++r) {
     double e = 0.0;

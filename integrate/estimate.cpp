@@ -110,7 +110,7 @@ int32_t next_level(const Plan& plan, const Controls& c, const Estimates& e, int3
     const double needed = log2_of(ratio) / observed_rate(earlier, earlier_error, level, error);
     steps = needed < kLevels ? std::max(1, static_cast<int32_t>(std::ceil(needed))) : kLevels;
   }
-  int32_t next = std::min(level + steps, kLevels - 1);
+  int32_t next = std::min(level + steps, std::min(kLevels - 1, c.last_level));
   while (next > level && static_cast<int64_t>(kKorobovRules[next].points) * kShifts * plan.cost() > c.work_cap) --next;
   return next > level ? next : kLevels;
 }

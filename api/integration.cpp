@@ -115,6 +115,8 @@ bool prioritise_prefixes(const RowSet& rows, const Plan& plan, const Runner& run
   if (given.reached) return false;
   const integrate::Estimates trial =
       run.run(integrate::reduce(rows, integrate::Order::prioritised), kTrialStream, kTrialLevel);
+  // An estimate of exactly 0 has no error but says nothing of the order.
+  if (!(trial.mean(trial.outputs - 1) > 0.0)) return false;
   return trial.reached || relative_error(trial) < 0.5 * relative_error(given);
 }
 

@@ -172,7 +172,9 @@ Side prefix_side(const RowSet& rows, const Runner& run) {
     if (nested > 1 && prioritise_prefixes(together, plan, run, trial)) {
       first_prioritised = 1;
     } else {
-      const Ref all = trial.reached && nested > 1 ? run.add(s, std::move(plan), 0, std::move(trial)) : run.add(s, std::move(plan), 0);
+      // The trial's estimate when it met the target, else the full one.
+      const Ref all = trial.reached && nested > 1 ? run.add(s, std::move(plan), 0, std::move(trial))
+                                                  : run.add(s, std::move(plan), 0);
       for (int32_t k = 0; k < nested; ++k) probability.push_back({all.integral, k});
     }
   }

@@ -21,6 +21,7 @@
 #include "api/internal.h"
 #include "driver/run.h"
 #include "integrate/estimate.h"
+#include "integrate/lattice.h"
 #include "integrate/plan.h"
 #include "integrate/rows.h"
 #include "textio/textio.h"
@@ -63,19 +64,61 @@ struct Runner {
   double target;
   uint64_t side;
 
-  Ref add(Side& s, Plan plan, int32_t output) const {
+  // The estimate of a plan with shift stream `stream` of this side, up to
+  // the rule last_level.
+  integrate::Estimates run(const Plan& plan, uint64_t stream, int32_t last_level) const {
     integrate::Controls c;
     c.target = target;
     c.watch = plan.outputs() - 1;
     c.seed = static_cast<uint64_t>(static_cast<uint32_t>(settings.seed));
-    c.stream = side << 32 | static_cast<uint64_t>(s.integrals.size());
+    c.stream = side << 32 | stream;
     c.cancel = settings.cancel;
+    c.last_level = last_level;
     integrate::Estimates e = integrate::estimate(plan, c);
     if (e.cancelled) throw Cancelled{};
+    return e;
+  }
+
+  Ref add(Side& s, Plan plan, int32_t output, integrate::Estimates e) const {
     s.integrals.push_back({std::move(plan), std::move(e)});
     return {static_cast<int32_t>(s.integrals.size()) - 1, output};
   }
+
+  Ref add(Side& s, Plan plan, int32_t output) const {
+    integrate::Estimates e = run(plan, s.integrals.size(), integrate::kLevels - 1);
+    return add(s, std::move(plan), output, std::move(e));
+  }
 };
+
+// The largest rule of the trial that decides between one integral in the
+// rows' own order and one prioritised integral per prefix.
+constexpr int32_t kTrialLevel = 2;
+// The streams of the trial's prioritised integrals, apart from those of the
+// integrals kept.
+constexpr uint64_t kTrialStream = uint64_t{1} << 31;
+
+double relative_error(const integrate::Estimates& e) {
+  const int32_t o = e.outputs - 1;
+  return e.error(o) / std::fabs(e.mean(o));
+}
+
+// Whether the prefixes of `rows` (all adding a direction of their own)
+// are better integrated one by one with their variables prioritised than
+// all at once in the rows' order. The running products of the rows' order
+// give every prefix from one integral, but for rare rows its variance can
+// be far larger than that of the prioritised order. Both are tried on
+// small rules: the given order is kept when it meets the target there
+// (its estimate is returned in `given`) or when the prioritised order is
+// not clearly better.
+bool prioritise_prefixes(const RowSet& rows, const Plan& plan, const Runner& run, integrate::Estimates& given) {
+  given = run.run(plan, 0, kTrialLevel);
+  if (given.reached) return false;
+  const integrate::Estimates trial =
+      run.run(integrate::reduce(rows, integrate::Order::prioritised), kTrialStream, kTrialLevel);
+  // An estimate of exactly 0 has no error but says nothing of the order.
+  if (!(trial.mean(trial.outputs - 1) > 0.0)) return false;
+  return trial.reached || relative_error(trial) < 0.5 * relative_error(given);
+}
 
 RowSet prefix(const RowSet& r, int32_t k) {
   RowSet p;
@@ -92,6 +135,25 @@ void set_quotients(Side& s, const std::vector<Ref>& probability) {
   }
 }
 
+// The probability of `rows` in prioritised order; when that misses the
+// target on the small rules of the trial, the same with a free first
+// variable along an axis inside the rows' region is tried there too and
+// kept when it halves the error (thin wedges through the origin, such as
+// complexities of rows whose right-hand sides vanish beside BIG).
+Ref add_prioritised(Side& s, const RowSet& rows, const Runner& run) {
+  Plan plan = integrate::reduce(rows, integrate::Order::prioritised);
+  const uint64_t stream = s.integrals.size();
+  integrate::Estimates trial = run.run(plan, stream, kTrialLevel);
+  if (trial.reached) return run.add(s, std::move(plan), 0, std::move(trial));
+  Plan axis = integrate::reduce(rows, integrate::Order::axis_first);
+  if (axis.vars > 0 && axis.first[1] == 0) {  // a first variable without rows: an axis was found
+    const integrate::Estimates other = run.run(axis, kTrialStream | stream, kTrialLevel);
+    if (other.mean(0) > 0.0 && (other.reached || relative_error(other) < 0.5 * relative_error(trial)))
+      return run.add(s, std::move(axis), 0, run.run(axis, stream, integrate::kLevels - 1));
+  }
+  return run.add(s, std::move(plan), 0);
+}
+
 // The probabilities of every prefix of the standardised rows: the rows up
 // to the first that repeats a direction in one integral (in their order, so
 // that the running products give every prefix), the longer prefixes one
@@ -102,12 +164,21 @@ Side prefix_side(const RowSet& rows, const Runner& run) {
   std::vector<Ref> probability(1);  // P(no rows) = 1
   int32_t nested = 0;
   while (nested < K && integrate::reduce(prefix(rows, nested + 1)).nested) ++nested;
+  int32_t first_prioritised = nested + 1;
   if (nested > 0) {
-    Plan plan = integrate::reduce(prefix(rows, nested));
-    const Ref all = run.add(s, std::move(plan), 0);
-    for (int32_t k = 0; k < nested; ++k) probability.push_back({all.integral, k});
+    const RowSet together = prefix(rows, nested);
+    Plan plan = integrate::reduce(together);
+    integrate::Estimates trial;
+    if (nested > 1 && prioritise_prefixes(together, plan, run, trial)) {
+      first_prioritised = 1;
+    } else {
+      // The trial's estimate when it met the target, else the full one.
+      const Ref all = trial.reached && nested > 1 ? run.add(s, std::move(plan), 0, std::move(trial))
+                                                  : run.add(s, std::move(plan), 0);
+      for (int32_t k = 0; k < nested; ++k) probability.push_back({all.integral, k});
+    }
   }
-  for (int32_t k = nested + 1; k <= K; ++k) probability.push_back(run.add(s, integrate::reduce(prefix(rows, k), integrate::Order::prioritised), 0));
+  for (int32_t k = first_prioritised; k <= K; ++k) probability.push_back(add_prioritised(s, prefix(rows, k), run));
   set_quotients(s, probability);
   return s;
 }
@@ -200,6 +271,15 @@ struct Sides {
   Side fit, complexity;
 };
 
+// Whether every integral of a side came out the same under every shift
+// (closed forms, rows needing no points).
+bool exact(const Side& s) {
+  for (const Integral& i : s.integrals)
+    for (int32_t o = 0; o < i.estimates.outputs; ++o)
+      if (i.estimates.error(o) != 0.0) return false;
+  return true;
+}
+
 Sides integrate_sides(const Problem& problem, const Settings& settings) {
   const size_t npar = problem.means.size();
   RowSet theta;
@@ -230,7 +310,10 @@ Result assemble(const Sides& s, const Settings& settings) {
   Result r;
   r.method = Method::integration;
   r.seed = settings.seed;
-  const detail::Replicator rep(settings.seed, integrate::kShifts);
+  // Quantities without spread have replicates equal to their value; when
+  // all are such the deviates are not drawn.
+  const bool none_spread = exact(s.fit) && exact(s.complexity);
+  const detail::Replicator rep(settings.seed, none_spread ? 0 : integrate::kShifts);
   detail::Linearised tf = linearised(s.fit, Ref{}), tc = tf;
   for (size_t k = 0; k < s.fit.numerator.size(); ++k) {
     const detail::Linearised f = combine(linearised(s.fit, s.fit.numerator[k]), linearised(s.fit, s.fit.denominator[k]), -1);

@@ -30,6 +30,7 @@ double Linearised::error() const {
 Replicator::Replicator(int32_t seed, int32_t shifts) : shifts_(shifts) {
   // A stream of its own, apart from those of the lattice rules' shifts.
   integrate::ShiftStream u(static_cast<uint64_t>(static_cast<uint32_t>(seed)), uint64_t{0xbf} << 32, 0);
+  if (shifts < 2) return;  // every quantity is exact: no deviates needed
   g_.resize(static_cast<size_t>(kIntegrationReplicates) * static_cast<size_t>(shifts));
   for (double& x : g_) x = integrate::normal_quantile(u.uniform());
 }
@@ -37,6 +38,7 @@ Replicator::Replicator(int32_t seed, int32_t shifts) : shifts_(shifts) {
 std::vector<double> Replicator::replicates(const Linearised& q) const {
   std::vector<double> out(static_cast<size_t>(kIntegrationReplicates), q.value);
   if (q.deviation.size() != static_cast<size_t>(shifts_) || shifts_ < 2) return out;
+  if (std::all_of(q.deviation.begin(), q.deviation.end(), [](double d) { return d == 0.0; })) return out;
   const double norm = 1.0 / std::sqrt(static_cast<double>(shifts_) * (shifts_ - 1.0));
   for (size_t r = 0; r < out.size(); ++r) {
     double e = 0.0;
@@ -52,11 +54,16 @@ Estimate estimate_of(const Linearised& q, const std::vector<double>& replicates)
   e.mc_error = std::isfinite(q.value) ? std::fabs(q.value) * q.error() : q.value;
   std::vector<double> sorted = replicates;
   auto end = std::stable_partition(sorted.begin(), sorted.end(), [](double x) { return !std::isnan(x); });
-  std::sort(sorted.begin(), end);
+  // The two order statistics only, among the values that are numbers: the
+  // lower one first, then the upper one among the values above it.
   const auto n = static_cast<int32_t>(sorted.size());
   if (n > 0) {
-    e.lower = sorted[static_cast<size_t>(driver::percentile_low(n) - 1)];
-    e.upper = sorted[static_cast<size_t>(driver::percentile_high(n) - 1)];
+    const auto low = sorted.begin() + (driver::percentile_low(n) - 1);
+    const auto high = sorted.begin() + (driver::percentile_high(n) - 1);
+    if (low < end) std::nth_element(sorted.begin(), low, end);
+    e.lower = *low;
+    if (high > low && high < end) std::nth_element(low + 1, high, end);
+    e.upper = *high;
   }
   return e;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "integrate/elementary.h"
 #include "integrate/lattice.h"
 
 namespace integrate {
@@ -72,13 +73,44 @@ bool met(const Estimates& e, const Controls& c) {
   return err == 0.0 || err <= c.target * std::fabs(m);
 }
 
+// The relative error of the watched output (infinite when its mean is 0).
+double relative_error(const Estimates& e, const Controls& c) {
+  return e.error(c.watch) / std::fabs(e.mean(c.watch));
+}
+
+// log2(x) for the choice of a rule, from the method's own logarithm, so
+// that the rules run are the same on every platform.
+double log2_of(double x) {
+  constexpr double kLn2 = 0.69314718055994530942;
+  return integrate::log(x) / kLn2;
+}
+
+// The order of convergence the errors of two rules show, error ∝ n^-rate,
+// kept within [0.5, 1]: no better than a lattice rule's usual n^-1 on
+// these integrands, no worse than plain Monte Carlo. 1 (the usual order)
+// when there is no earlier rule or its error was not larger.
+double observed_rate(int32_t earlier, double earlier_error, int32_t level, double error) {
+  if (earlier < 0 || !(earlier_error > error) || !(error > 0.0) || !std::isfinite(earlier_error)) return 1.0;
+  const double r = log2_of(earlier_error / error) /
+                   log2_of(static_cast<double>(kKorobovRules[level].points) / kKorobovRules[earlier].points);
+  return std::clamp(r, 0.5, 1.0);
+}
+
 // The rule to run after `level` missed the target: as many doublings as
-// an error falling as 1/points would need (one to three), but none whose
-// work passes the cap; kLevels when no larger rule is within it.
-int32_t next_level(const Plan& plan, const Controls& c, const Estimates& e, int32_t level) {
-  const double ratio = e.error(c.watch) / (c.target * std::fabs(e.mean(c.watch)));
-  const int32_t steps = ratio <= 2.0 ? 1 : ratio <= 4.0 ? 2 : 3;  // ceil(log2(ratio)), one to three
-  int32_t next = std::min(level + steps, kLevels - 1);
+// the error would need if it kept falling at the rate the rules so far
+// show (after the first rule, as 1/points, and at most three doublings);
+// but none whose work passes the cap; kLevels when no larger rule is
+// within it.
+int32_t next_level(const Plan& plan, const Controls& c, const Estimates& e, int32_t level, int32_t earlier,
+                   double earlier_error) {
+  const double error = relative_error(e, c);
+  const double ratio = error / c.target;
+  int32_t steps = 3;
+  if (earlier >= 0 || ratio < 8.0) {
+    const double needed = log2_of(ratio) / observed_rate(earlier, earlier_error, level, error);
+    steps = needed < kLevels ? std::max(1, static_cast<int32_t>(std::ceil(needed))) : kLevels;
+  }
+  int32_t next = std::min(level + steps, std::min(kLevels - 1, c.last_level));
   while (next > level && static_cast<int64_t>(kKorobovRules[next].points) * kShifts * plan.cost() > c.work_cap) --next;
   return next > level ? next : kLevels;
 }
@@ -117,6 +149,8 @@ Estimates estimate(const Plan& plan, const Controls& c) {
     e.points = 1;
     return e;
   }
+  int32_t earlier = -1;
+  double earlier_error = 0.0;
   for (int32_t level = 0; level < kLevels;) {
     if (c.cancel && c.cancel()) {
       e.cancelled = true;
@@ -124,7 +158,10 @@ Estimates estimate(const Plan& plan, const Controls& c) {
     }
     run_rule(plan, c, level, wk, e);
     if (met(e, c)) return e;
-    level = next_level(plan, c, e, level);
+    const int32_t next = next_level(plan, c, e, level, earlier, earlier_error);
+    earlier = level;
+    earlier_error = relative_error(e, c);
+    level = next;
   }
   e.reached = false;
   return e;

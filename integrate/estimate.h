@@ -23,6 +23,8 @@ struct Controls {
   // Points times the plan's cost a single estimate may spend (about a
   // second); a rule that would pass it is not started.
   int64_t work_cap = int64_t{1} << 25;
+  // The largest rule (an index into kKorobovRules) the estimate may run.
+  int32_t last_level = 1 << 30;
   uint64_t seed = 0;
   uint64_t stream = 0;
   // Polled before every rule; true ends the estimate with cancelled set.

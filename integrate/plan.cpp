@@ -34,10 +34,15 @@ struct Reduced {
 };
 
 // Gram–Schmidt with one reorthogonalisation, row by row.
-Reduced orthogonalise(const RowSet& rows) {
+// With `lead`, that unit vector is the first direction, bounded by no row.
+Reduced orthogonalise(const RowSet& rows, const std::vector<double>& lead = {}) {
   Reduced r;
   const int32_t n = rows.dim;
   std::vector<std::vector<double>> q;
+  if (!lead.empty()) {
+    q.push_back(lead);
+    r.independent = false;
+  }
   std::vector<double> v(static_cast<size_t>(n));
   for (int32_t k = 0; k < rows.rows(); ++k) {
     const double* a = rows.row(k);
@@ -132,6 +137,35 @@ int32_t tightest(const RowSet& rows, Reduced& r, std::vector<std::vector<double>
   return best;
 }
 
+// The coordinate axis (or its opposite) that makes the largest smallest
+// angle-cosine with the rows, when no row points away from it and some row
+// towards it: a direction inside the closure of the region of rows through
+// the origin. Empty when there is none.
+std::vector<double> inner_axis(const RowSet& rows, const std::vector<double>& norm) {
+  int32_t best = -1;
+  double best_score = -1.0;
+  for (int32_t i = 0; i < 2 * rows.dim; ++i) {
+    const double sign = i % 2 ? -1.0 : 1.0;
+    double score = 1.0, lean = 0.0;
+    for (int32_t k = 0; k < rows.rows(); ++k) {
+      if (!(norm[static_cast<size_t>(k)] > kZeroRow)) continue;
+      const double c = sign * rows.row(k)[i / 2] / norm[static_cast<size_t>(k)];
+      score = std::min(score, c);
+      lean = std::max(lean, c);
+    }
+    if (score >= 0.0 && lean > 0.0 && score > best_score) {
+      best = i;
+      best_score = score;
+    }
+  }
+  std::vector<double> axis;
+  if (best >= 0) {
+    axis.assign(static_cast<size_t>(rows.dim), 0.0);
+    axis[static_cast<size_t>(best / 2)] = best % 2 ? -1.0 : 1.0;
+  }
+  return axis;
+}
+
 // The directions chosen one at a time, the row that bounds its variable
 // most tightly first (the variable prioritisation of Genz and Bretz), which
 // lowers the variance of the integrand.
@@ -211,7 +245,17 @@ void set_outputs(const RowSet& rows, const Reduced& r, Plan& p) {
 }  // namespace
 
 Plan reduce(const RowSet& rows, Order order) {
-  const Reduced r = order == Order::given ? orthogonalise(rows) : prioritise(rows);
+  std::vector<double> lead;
+  if (order == Order::axis_first) {
+    std::vector<double> norm(static_cast<size_t>(rows.rows()));
+    for (int32_t k = 0; k < rows.rows(); ++k) norm[static_cast<size_t>(k)] = std::sqrt(dot(rows.row(k), rows.row(k), rows.dim));
+    lead = inner_axis(rows, norm);
+  }
+  // A first direction along the axis, then the rows in their order: for
+  // thin regions through the origin (wedges) the rows' masses then grow
+  // smoothly with the first variable, where a row's own direction first
+  // leaves a mass that is a narrow spike.
+  const Reduced r = order == Order::given || !lead.empty() ? orthogonalise(rows, lead) : prioritise(rows);
   Plan p;
   p.vars = r.vars;
   group_rows(rows, r, p);

@@ -49,10 +49,16 @@ struct Plan {
 //   prioritised  the row that bounds its variable most tightly first, with
 //                the variables before it at their expected values; the
 //                plan has the one output, with a smaller variance.
+//   axis_first   a first variable that no row bounds, along the
+//                coordinate axis that lies furthest inside the rows' region
+//                through the origin, then the rows in their own order;
+//                the plan has the one output. As prioritised when no axis
+//                lies inside the region's closure with some row leaning
+//                towards it.
 // Rows that repeat a direction (ranges, redundant rows) bound the variable
 // of the last direction they have a coefficient on; a plan with such rows
 // has the one output.
-enum class Order { given, prioritised };
+enum class Order { given, prioritised, axis_first };
 
 Plan reduce(const RowSet& rows, Order order = Order::given);
 

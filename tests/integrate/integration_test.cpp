@@ -395,4 +395,83 @@ TEST(Integration, CancellingEndsTheAnalysis) {
   }
 }
 
+// ---- rare rows ----------------------------------------------------------------------
+
+// P(θ_i > c_i, i = 1..k) for θ ~ N(0, (1-ρ)I + ρ11ᵀ): given the common factor t
+// the rows are independent, which leaves one integral over t.
+double equicorrelated_tail(const std::vector<double>& c, size_t k, double rho) {
+  const auto given = [&](double t) {
+    double p = exact::density(t);
+    for (size_t i = 0; i < k; ++i) p *= exact::upper_tail((c[i] - std::sqrt(rho) * t) / std::sqrt(1.0 - rho));
+    return p;
+  };
+  return exact::integral(given, -12.0, 12.0, 1e-20);
+}
+
+TEST(Integration, RareRowsAmongCorrelatedParametersKeepTheirAccuracy) {
+  // Thresholds far out in the tail among strongly correlated parameters:
+  // the rows' own order gives an integrand of large variance, which the
+  // fits must not pay for in accuracy.
+  struct RareCase {
+    double rho;
+    std::vector<double> c;
+  };
+  const RareCase table[] = {
+      {0.9, {-1.0, 0.0, 2.5, -0.5, 3.0}},
+      {0.6, {0.5, 2.8, -1.5, 3.2}},
+      {0.95, {3.0, 1.0, 3.5}},
+  };
+  for (const RareCase& t : table) {
+    const size_t n = t.c.size();
+    Problem p{std::vector<double>(n, 0.0), equicorrelated(n, t.rho), {}, {}};
+    for (size_t i = 0; i < n; ++i) {
+      std::vector<double> a(n, 0.0);
+      a[i] = 1.0;
+      p.constraints.push_back(row(a, t.c[i]));
+    }
+    const Result r = integrated(p);
+    const std::string name = "rho " + std::to_string(t.rho) + ", " + std::to_string(n) + " rows";
+    for (size_t k = 1; k <= n; ++k) {
+      const double exact = equicorrelated_tail(t.c, k, t.rho) / equicorrelated_tail(t.c, k - 1, t.rho);
+      const ineqbf::Probability& f = r.constraints[k - 1].fit;
+      expect_within(f.value, f.mc_error, exact, 4, name + ", fit " + std::to_string(k));
+    }
+    EXPECT_LE(r.bf_ia.mc_error, 1e-3 * r.bf_ia.value) << name;
+    EXPECT_TRUE(r.warnings.empty()) << name;
+  }
+}
+
+// P(0 < θ2 < θ1/c) and the like under independent standard normals: given
+// θ1 = t > 0, each wedge row pair holds with probability Φ(t/c) - 1/2.
+double wedge_probability(double c, int wedges, int halves) {
+  const auto given = [&](double t) {
+    const double inner = 0.5 * std::erf(t / c / std::sqrt(2.0));
+    return exact::density(t) * std::pow(inner, wedges) * std::pow(inner + 0.5, halves);
+  };
+  return exact::integral(given, 0.0, 12.0, 1e-22);
+}
+
+TEST(Integration, ComplexitiesOfThinWedgesThroughTheOriginReachTheirPrecision) {
+  // θ1 - cθ2 > 0, θ2 > 0, θ1 - cθ3 > 0, θ3 > 0, θ3 - θ2 > 0: two effects
+  // held in wedges below θ1/c, then ordered. The prior's probabilities of
+  // the prefixes: 1/2, one wedge, a wedge and a half-space, two wedges, and
+  // half of that.
+  for (double c : {20.0, 200.0}) {
+    const double p[] = {1.0, 0.5, wedge_probability(c, 1, 0), wedge_probability(c, 1, 1), wedge_probability(c, 2, 0),
+                        0.5 * wedge_probability(c, 2, 0)};
+    Problem problem{{1.0, 0.0025, 0.0025}, {0.0025, 1e-5, 1e-5, 1e-5, 3.6e-7, 5e-8, 1e-5, 5e-8, 3.6e-7},
+                    {row({1.0, -c, 0.0}), row({0.0, 1.0, 0.0}), row({1.0, 0.0, -c}), row({0.0, 0.0, 1.0}),
+                     row({0.0, -1.0, 1.0})},
+                    {}};
+    const Result r = integrated(problem);
+    const std::string name = "wedges below theta1/" + std::to_string(c);
+    for (size_t k = 1; k <= 5; ++k) {
+      const ineqbf::Probability& cx = r.constraints[k - 1].complexity;
+      expect_within(cx.value, cx.mc_error, p[k] / p[k - 1], 4, name + ", complexity " + std::to_string(k));
+    }
+    EXPECT_LE(r.bf_ia.mc_error, 1e-3 * r.bf_ia.value) << name;
+    EXPECT_TRUE(r.warnings.empty()) << name;
+  }
+}
+
 }  // namespace

@@ -132,8 +132,11 @@ Estimate summarise_replicates(double value, std::vector<double> replicates, Arit
                                            [](double x) { return !std::isnan(x); });
   std::stable_sort(replicates.begin(), not_nan_end);
   e.mc_error = spread(replicates, a);
-  e.lower = replicates[static_cast<size_t>(driver::percentile_low(nrep) - 1)];
-  e.upper = replicates[static_cast<size_t>(driver::percentile_high(nrep) - 1)];
+  // The program's positions, kept within the replicates when a caller's
+  // results have fewer than 40 (the 2.5 percentile's position is then 0).
+  auto at = [&](int32_t position) { return replicates[static_cast<size_t>(std::clamp(position, 1, nrep) - 1)]; };
+  e.lower = at(driver::percentile_low(nrep));
+  e.upper = at(driver::percentile_high(nrep));
   return e;
 }
 

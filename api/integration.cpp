@@ -148,8 +148,12 @@ Ref add_prioritised(Side& s, const RowSet& rows, const Runner& run) {
   Plan axis = integrate::reduce(rows, integrate::Order::axis_first);
   if (axis.vars > 0 && axis.first[1] == 0) {  // a first variable without rows: an axis was found
     const integrate::Estimates other = run.run(axis, kTrialStream | stream, kTrialLevel);
-    if (other.mean(0) > 0.0 && (other.reached || relative_error(other) < 0.5 * relative_error(trial)))
-      return run.add(s, std::move(axis), 0, run.run(axis, stream, integrate::kLevels - 1));
+    if (other.mean(0) > 0.0 && (other.reached || relative_error(other) < 0.5 * relative_error(trial))) {
+      // Estimated before the plan is handed over: the order in which a
+      // call's arguments are evaluated is the compiler's to choose.
+      integrate::Estimates full = run.run(axis, stream, integrate::kLevels - 1);
+      return run.add(s, std::move(axis), 0, std::move(full));
+    }
   }
   return run.add(s, std::move(plan), 0);
 }

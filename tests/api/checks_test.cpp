@@ -276,6 +276,8 @@ TEST(Checks, ComparisonsWithAHypothesisOfBfiaZeroAreNoted) {
   results[1].bf_ia_replicates.assign(10, 0.0);
   results[1].method = results[0].method = ineqbf::Method::integration;
   const auto c = ineqbf::compare({{"a", {}}, {"b", {}}}, results);
+  // Ten replicates: the 2.5 percentile is the smallest of them.
+  EXPECT_EQ(c.bayes_factors[0][0].lower, 1.0);
   EXPECT_TRUE(c.results[0].warnings.empty());
   ASSERT_EQ(c.results[1].warnings.size(), 1u);
   EXPECT_EQ(c.results[1].warnings[0].message,

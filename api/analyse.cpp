@@ -227,6 +227,15 @@ void detail::compare(Comparison& c, const std::vector<double>& prior) {
   c.posterior_with_unconstrained = posterior_of(c, w, equal, true, a);
 }
 
+void detail::end_run(textio::Console& console, const textio::RunEnded& e) {
+  driver::end_of_run(console, e);
+  throw Error(e.status, console.message(), console.text());
+}
+
+void detail::end_run_out_of_memory(textio::Console& console) {
+  end_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, kNoMemory));
+}
+
 Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
                              int64_t total) {
   Progress p;
@@ -259,13 +268,11 @@ Result run_gibbs(const Problem& problem, const Settings& settings) {
     out.close();
     return collect(s, problem, console, out.text(), settings.seed);
   } catch (const textio::RunEnded& e) {
-    driver::end_of_run(console, e);
-    throw Error(e.status, console.message(), console.text());
+    detail::end_run(console, e);
   } catch (const std::bad_alloc&) {
     // Memory that the library's own containers could not get ends the run
     // as the arrays' allocations do.
-    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
-    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
+    detail::end_run_out_of_memory(console);
   }
 }
 

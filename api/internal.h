@@ -9,6 +9,12 @@ namespace ineqbf::detail {
 // The message of an allocation that could not be had.
 inline constexpr const char* kNoMemory = "vexlib: severe: insufficient virtual memory";
 
+// Ends a run that stopped: prints what is pending on its console and
+// throws Error with the run's status, message and console. The second ends
+// it as memory that could not be had ("insufficient virtual memory").
+[[noreturn]] void end_run(textio::Console& console, const textio::RunEnded& e);
+[[noreturn]] void end_run_out_of_memory(textio::Console& console);
+
 // Throws Error(status_usage) when the problem's shapes do not agree, or a
 // value is not a finite number within single precision, or its names are
 // not distinct.

@@ -103,10 +103,9 @@ Problem Reader::read() {
   try {
     driver::read_problem(arrays, st.in);
   } catch (const textio::RunEnded& e) {
-    const std::string detail = detail::read_failure_detail(st.in.failure(), st.log, arrays);
-    if (!detail.empty()) st.warnings.push_back(detail);
-    driver::end_of_run(console, e);
-    throw Error(e.status, console.message(), console.text());
+    const std::string where = detail::read_failure_detail(st.in.failure(), st.log, arrays);
+    if (!where.empty()) st.warnings.push_back(where);
+    detail::end_run(console, e);
   }
   try {
     st.warnings = detail::layout_warnings(arrays, st.log, st.in);
@@ -119,8 +118,7 @@ Problem Reader::read() {
     if (st.options.as_written) use_exact_values(p, arrays, st.exact);
     return p;
   } catch (const std::bad_alloc&) {
-    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
-    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
+    detail::end_run_out_of_memory(console);
   }
 }
 
@@ -163,11 +161,9 @@ Problem read_problem_text(std::string_view text, std::string_view filename) {
     in.close();
     return detail::problem_from_arrays(arrays);
   } catch (const textio::RunEnded& e) {
-    driver::end_of_run(console, e);
-    throw Error(e.status, console.message(), console.text());
+    detail::end_run(console, e);
   } catch (const std::bad_alloc&) {
-    driver::end_of_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, detail::kNoMemory));
-    throw Error(textio::EXIT_IO_ERROR, console.message(), console.text());
+    detail::end_run_out_of_memory(console);
   }
 }
 

@@ -21,11 +21,6 @@
 
 namespace ineqbf {
 
-// The public statuses are the run's own.
-static_assert(status_io_error == textio::EXIT_IO_ERROR && status_numerical_stop == textio::EXIT_LIBRARY_STOP &&
-              status_subscript == textio::EXIT_SUBSCRIPT && status_usage == textio::EXIT_USAGE &&
-              status_cancelled == textio::EXIT_CANCELLED);
-
 namespace {
 
 using numlib::rounded;
@@ -36,7 +31,7 @@ void check_seed(int32_t seed) {
   // The generator takes any seed in 1 .. 2^31 - 2; others would fall back
   // to a seed from the clock, and the analysis would not repeat itself.
   if (seed < 1 || seed > 2147483646)
-    throw Error(status_usage,
+    throw Error(Status::usage,
                 "the seed must be between 1 and 2147483646, not " + std::to_string(seed));
 }
 
@@ -149,14 +144,14 @@ Estimate summarise_replicates(double value, std::vector<double> replicates, Arit
 std::vector<double> detail::prior_weights(const std::vector<double>& prior, size_t n) {
   if (prior.empty()) return std::vector<double>(n + 1, 1.0);
   if (prior.size() != n && prior.size() != n + 1)
-    throw Error(status_usage, "the prior model probabilities number " + std::to_string(prior.size()) +
+    throw Error(Status::usage, "the prior model probabilities number " + std::to_string(prior.size()) +
                                   "; give one per hypothesis (" + std::to_string(n) +
                                   "), or one more for the unconstrained hypothesis (" +
                                   std::to_string(n + 1) + ")");
   double sum = 0.0;
   for (double w : prior) {
     if (!(w > 0.0) || !std::isfinite(w))
-      throw Error(status_usage, "the prior model probabilities must be positive finite numbers");
+      throw Error(Status::usage, "the prior model probabilities must be positive finite numbers");
     sum += w;
   }
   std::vector<double> w = prior;
@@ -220,7 +215,7 @@ void detail::compare(Comparison& c, const std::vector<double>& prior) {
   for (const Result& r : c.results) a.single = a.single && r.method == Method::gibbs;
   for (const Result& r : c.results)
     if (r.bf_ia_replicates.size() != c.results[0].bf_ia_replicates.size())
-      throw Error(status_usage, "the results to compare have different numbers of replicates");
+      throw Error(Status::usage, "the results to compare have different numbers of replicates");
   compare_pair_wise(c, a);
   const bool equal = prior.empty();
   c.posterior = posterior_of(c, w, equal, false, a);
@@ -233,7 +228,7 @@ void detail::end_run(textio::Console& console, const textio::RunEnded& e) {
 }
 
 void detail::end_run_out_of_memory(textio::Console& console) {
-  end_run(console, textio::RunEnded(textio::EXIT_IO_ERROR, kNoMemory));
+  end_run(console, textio::RunEnded(Status::io_error, kNoMemory));
 }
 
 Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
@@ -340,7 +335,7 @@ Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> resul
                    const std::vector<double>& prior) {
   numlib::DefaultFloatEnvironment in_default;
   if (hypotheses.size() != results.size())
-    throw Error(status_usage, std::to_string(hypotheses.size()) + " hypotheses but " +
+    throw Error(Status::usage, std::to_string(hypotheses.size()) + " hypotheses but " +
                                   std::to_string(results.size()) + " results to compare");
   Comparison c;
   c.hypotheses = std::move(hypotheses);

@@ -167,7 +167,7 @@ void detail::refuse_conflicting(const Hypothesis& h, size_t index, const std::ve
   if (v.conflicting.empty()) return;
   const std::string which =
       "hypothesis " + std::to_string(index + 1) + (h.text.empty() ? std::string() : " (" + h.text + ")");
-  throw Error(status_usage, which + ": " + conflict_message(h.constraints, v.conflicting, names));
+  throw Error(Status::usage, which + ": " + conflict_message(h.constraints, v.conflicting, names));
 }
 
 void check_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses, const Settings& settings) {
@@ -203,7 +203,7 @@ std::vector<Warning> check(const Problem& problem, const Settings& settings) {
   const detail::RowsVerdict v = detail::judge_rows(p.constraints);
   if (!v.conflicting.empty()) {
     const std::string message = detail::conflict_message(p.constraints, v.conflicting, names);
-    if (!gibbs) throw Error(status_usage, message);
+    if (!gibbs) throw Error(Status::usage, message);
     out.push_back(plain(message));
   }
   if (!v.bounding.empty()) out.push_back(plain(detail::bounded_message(p.constraints, v.bounding, names)));

@@ -98,7 +98,7 @@ Constraint rounded_row(const Constraint& row);
 // The problem with every value rounded once to single precision, as the
 // Gibbs method holds it.
 Problem rounded_problem(const Problem& p);
-// Throws Error(status_usage) when the rows of hypothesis h (0-based) of n
+// Throws Error(Status::usage) when the rows of hypothesis h (0-based) of n
 // cannot all hold; the message names the hypothesis and the rows.
 void refuse_conflicting(const Hypothesis& h, size_t index, const std::vector<std::string>& names);
 

@@ -44,7 +44,7 @@ namespace {
 // level of parentheses is a few frames of recursion.
 constexpr int max_depth = 100;
 
-[[noreturn]] void fail(std::string message) { throw Error(status_usage, std::move(message)); }
+[[noreturn]] void fail(std::string message) { throw Error(Status::usage, std::move(message)); }
 
 bool is_blank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';

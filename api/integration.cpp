@@ -306,7 +306,7 @@ void check_precision(double precision) {
   if (!(precision > 0.0) || !std::isfinite(precision)) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", precision);
-    throw Error(status_usage, std::string("the precision must be a positive number, not ") + text);
+    throw Error(Status::usage, std::string("the precision must be a positive number, not ") + text);
   }
 }
 
@@ -357,13 +357,13 @@ Result detail::integrate(const Problem& problem, const Settings& settings) {
     r.report = integration_report(r);
     return r;
   } catch (const std::domain_error& e) {
-    throw Error(status_usage, e.what());
+    throw Error(Status::usage, e.what());
   } catch (const Cancelled&) {
     textio::Console console(settings.console ? textio::Console::Tap(settings.console) : textio::Console::Tap());
     console.write_message_line(kCancelled);
-    throw Error(status_cancelled, console.message(), console.text());
+    throw Error(Status::cancelled, console.message(), console.text());
   } catch (const std::bad_alloc&) {
-    throw Error(status_io_error, detail::kNoMemory);
+    throw Error(Status::io_error, detail::kNoMemory);
   }
 }
 

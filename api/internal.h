@@ -15,7 +15,7 @@ inline constexpr const char* kNoMemory = "vexlib: severe: insufficient virtual m
 [[noreturn]] void end_run(textio::Console& console, const textio::RunEnded& e);
 [[noreturn]] void end_run_out_of_memory(textio::Console& console);
 
-// Throws Error(status_usage) when the problem's shapes do not agree, or a
+// Throws Error(Status::usage) when the problem's shapes do not agree, or a
 // value is not a finite number within single precision, or its names are
 // not distinct.
 void check_problem(const Problem& p);

@@ -132,9 +132,9 @@ std::string ordinal_name(const char* what, size_t index) {
 // be finite and within the range of single precision once rounded.
 void check_value(double v, const std::string& what) {
   if (std::isnan(v) || std::isinf(v))
-    throw Error(status_usage, what + " is not a finite number");
+    throw Error(Status::usage, what + " is not a finite number");
   if (std::isinf(static_cast<float>(v))) {
-    throw Error(status_usage, what + " (" + textio::shortest_text(v) +
+    throw Error(Status::usage, what + " (" + textio::shortest_text(v) +
                                   ") is beyond the range of single precision, about 3.4e38");
   }
 }
@@ -172,11 +172,11 @@ namespace detail {
 void check_problem(const Problem& p) {
   const size_t npar = p.means.size();
   if (npar > static_cast<size_t>(INT32_MAX) - 1)
-    throw Error(status_usage, "too many parameters: " + std::to_string(npar));
+    throw Error(Status::usage, "too many parameters: " + std::to_string(npar));
   if (p.constraints.size() > static_cast<size_t>(INT32_MAX))
-    throw Error(status_usage, "too many constraints: " + std::to_string(p.constraints.size()));
+    throw Error(Status::usage, "too many constraints: " + std::to_string(p.constraints.size()));
   if (p.covariance.size() != npar * npar)
-    throw Error(status_usage, "the covariance matrix has " + std::to_string(p.covariance.size()) +
+    throw Error(Status::usage, "the covariance matrix has " + std::to_string(p.covariance.size()) +
                                   " values; " + std::to_string(npar) + " parameters need " +
                                   std::to_string(npar * npar));
   for (size_t i = 0; i < npar; ++i) check_value(p.means[i], ordinal_name("estimate", i));
@@ -187,7 +187,7 @@ void check_problem(const Problem& p) {
   for (size_t m = 0; m < p.constraints.size(); ++m) {
     const Constraint& row = p.constraints[m];
     if (row.coefficients.size() != npar)
-      throw Error(status_usage, ordinal_name("constraint", m) + " has " +
+      throw Error(Status::usage, ordinal_name("constraint", m) + " has " +
                                     std::to_string(row.coefficients.size()) + " coefficients; there are " +
                                     std::to_string(npar) + " parameters");
     for (size_t j = 0; j < npar; ++j)
@@ -196,12 +196,12 @@ void check_problem(const Problem& p) {
   }
   if (!p.names.empty()) {
     if (p.names.size() != npar)
-      throw Error(status_usage, "there are " + std::to_string(p.names.size()) + " names for " +
+      throw Error(Status::usage, "there are " + std::to_string(p.names.size()) + " names for " +
                                     std::to_string(npar) + " parameters");
     std::set<std::string> seen;
     for (const std::string& n : p.names) {
-      if (n.empty()) throw Error(status_usage, "a parameter name is empty");
-      if (!seen.insert(n).second) throw Error(status_usage, "the parameter name \"" + n + "\" is given twice");
+      if (n.empty()) throw Error(Status::usage, "a parameter name is empty");
+      if (!seen.insert(n).second) throw Error(Status::usage, "the parameter name \"" + n + "\" is given twice");
     }
   }
 }

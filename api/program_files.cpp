@@ -28,10 +28,10 @@ void ProgramConsole::write(std::string_view records) {
 
 void ProgramConsole::message(std::string_view lines) { state_->console.write_message_lines(lines); }
 
-int ProgramConsole::close() {
+Status ProgramConsole::close() {
   try {
     state_->console.close();
-    return status_ok;
+    return Status::ok;
   } catch (const textio::RunEnded& e) {
     return driver::end_of_run(state_->console, e);
   }

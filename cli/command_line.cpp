@@ -91,25 +91,25 @@ unsigned cores() {
   return n == 0 ? 1 : n;
 }
 
-int worst_status(const std::vector<ProblemOutcome>& outcomes) {
-  int status = 0;
+ineqbf::Status worst_status(const std::vector<ProblemOutcome>& outcomes) {
+  ineqbf::Status status = ineqbf::Status::ok;
   for (const ProblemOutcome& p : outcomes) status = std::max(status, p.status);
   return status;
 }
 
 // One problem: its console on standard output, as the program prints it
 // (on standard error when standard output carries the JSON text).
-int run_single(Prepared& p, const Options& o, ineqbf::ProgramConsole& console, ProgressLine& progress) {
+ineqbf::Status run_single(Prepared& p, const Options& o, ineqbf::ProgramConsole& console, ProgressLine& progress) {
   const bool json_on_stdout = o.json && *o.json == "-";
   if (p.readable) analyse_and_report(p, o, o.threads, {&console, &progress, true});
-  int status = p.out.status;
-  if (console.close() != ineqbf::status_ok) {
+  ineqbf::Status status = p.out.status;
+  if (console.close() != ineqbf::Status::ok) {
     say("cannot write the console lines to " + std::string(json_on_stdout ? "standard error" : "standard output"));
-    if (status == 0) status = ineqbf::status_io_error;
+    if (status == ineqbf::Status::ok) status = ineqbf::Status::io_error;
   }
   if (!json_on_stdout) print_comparison(p.out, stdout);
   std::vector<ProblemOutcome> outcomes{std::move(p.out)};
-  if (o.json && !write_json(outcomes, o) && status == 0) status = ineqbf::status_io_error;
+  if (o.json && !write_json(outcomes, o) && status == ineqbf::Status::ok) status = ineqbf::Status::io_error;
   return status;
 }
 
@@ -128,7 +128,7 @@ void start_workers(std::vector<std::thread>& pool, unsigned wanted, Work& work) 
 }
 
 // A batch: N problems at a time in threads; summaries in the order given.
-int run_batch(std::vector<Prepared>& problems, const Options& o) {
+ineqbf::Status run_batch(std::vector<Prepared>& problems, const Options& o) {
   const size_t n = problems.size();
   const unsigned workers = std::min<unsigned>(o.jobs > 0 ? static_cast<unsigned>(o.jobs) : cores(),
                                               static_cast<unsigned>(n));
@@ -163,19 +163,19 @@ int run_batch(std::vector<Prepared>& problems, const Options& o) {
   }
   for (std::thread& t : pool) t.join();
   for (Prepared& p : problems) outcomes.push_back(std::move(p.out));
-  int status = worst_status(outcomes);
-  if (o.json && !write_json(outcomes, o) && status == 0) status = ineqbf::status_io_error;
+  ineqbf::Status status = worst_status(outcomes);
+  if (o.json && !write_json(outcomes, o) && status == ineqbf::Status::ok) status = ineqbf::Status::io_error;
   return status;
 }
 
-int run_with_arguments(const Options& o) {
+ineqbf::Status run_with_arguments(const Options& o) {
   const std::vector<Job> jobs = make_jobs(o);
   // The outputs that are known before reading, checked before reading.
   std::vector<Prepared> unread(jobs.size());
   for (size_t i = 0; i < jobs.size(); ++i) unread[i].job = jobs[i];
   if (const std::string error = check_outputs(unread, o); !error.empty()) {
     say_usage(error);
-    return ineqbf::status_usage;
+    return ineqbf::Status::usage;
   }
   const bool single = jobs.size() == 1;
   const bool json_on_stdout = o.json && *o.json == "-";
@@ -190,14 +190,16 @@ int run_with_arguments(const Options& o) {
   }
   if (const std::string error = check_outputs(problems, o); !error.empty()) {
     say_usage(error);
-    return ineqbf::status_usage;
+    return ineqbf::Status::usage;
   }
   return single ? run_single(problems[0], o, console, progress) : run_batch(problems, o);
 }
 
 }  // namespace
 
-int run_command_line(int argc, const char* const* argv) {
+namespace {
+
+ineqbf::Status run(int argc, const char* const* argv) {
   // No arguments: Input.txt in, Output.txt out; what is said about the
   // input and the live progress go to standard error.
   if (argc == 0) return run_plain();
@@ -205,7 +207,7 @@ int run_command_line(int argc, const char* const* argv) {
   const Parsed parsed = parse_arguments(argc, argv);
   if (!parsed.error.empty()) {
     say_usage(parsed.error);
-    return ineqbf::status_usage;
+    return ineqbf::Status::usage;
   }
   const Options& o = parsed.options;
   if (o.help || o.version) {
@@ -214,9 +216,13 @@ int run_command_line(int argc, const char* const* argv) {
     const std::string error = write_stream(stdout, text, o.help ? "the help to standard output"
                                                                 : "the version to standard output");
     if (!error.empty()) say(error);
-    return error.empty() ? 0 : ineqbf::status_io_error;
+    return error.empty() ? ineqbf::Status::ok : ineqbf::Status::io_error;
   }
   return run_with_arguments(o);
 }
+
+}  // namespace
+
+int run_command_line(int argc, const char* const* argv) { return ineqbf::exit_code(run(argc, argv)); }
 
 }  // namespace cli

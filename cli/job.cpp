@@ -49,7 +49,7 @@ void name_and_parse(Prepared& p, const Options& o) {
   const auto npar = static_cast<size_t>(p.problem.parameters());
   p.out.names = o.names ? *o.names : ineqbf::default_names(p.problem.parameters());
   if (p.out.names.size() != npar)
-    throw ineqbf::Error(ineqbf::status_usage, "--names gives " + std::to_string(p.out.names.size()) +
+    throw ineqbf::Error(ineqbf::Status::usage, "--names gives " + std::to_string(p.out.names.size()) +
                                                   " names, but " + p.job.input_name + " has " +
                                                   std::to_string(npar) + " parameters");
   if (o.hypotheses.empty())
@@ -79,7 +79,7 @@ std::string unwritable(const std::string& path) {
   return {};
 }
 
-void fail(ProblemOutcome& out, int status, const std::string& message) {
+void fail(ProblemOutcome& out, ineqbf::Status status, const std::string& message) {
   out.status = std::max(out.status, status);
   if (out.message.empty()) out.message = message;
 }
@@ -91,7 +91,7 @@ Prepared prepare(const Job& job, const Options& o, const Sink& sink) {
   p.job = job;
   p.out.input = job.shown;
   if (const std::string missing = missing_input(job); !missing.empty()) {
-    fail(p.out, ineqbf::status_io_error, missing);
+    fail(p.out, ineqbf::Status::io_error, missing);
     if (sink.warn_now) say(missing);
     return p;
   }
@@ -163,10 +163,10 @@ bool analyse_each(Prepared& p, ineqbf::Settings settings, const Sink& sink) {
     } catch (const ineqbf::Error& e) {
       // Its lines are on the console already, through the tap.
       fail(p.out, e.status(), e.message());
-      if (e.status() == ineqbf::status_usage && sink.warn_now) say(without_prefix(e.message()));
+      if (e.status() == ineqbf::Status::usage && sink.warn_now) say(without_prefix(e.message()));
       return false;
     } catch (const std::bad_alloc&) {
-      fail(p.out, ineqbf::status_io_error, "memory ran out");
+      fail(p.out, ineqbf::Status::io_error, "memory ran out");
       return false;
     }
     if (sink.warn_now) print_result_warnings(p.out, h, false);
@@ -177,11 +177,11 @@ bool analyse_each(Prepared& p, ineqbf::Settings settings, const Sink& sink) {
 void write_reports(Prepared& p, const Sink& sink) {
   // A refused request leaves the reports as they were; a run that stopped
   // leaves its report (and those after it) empty, as the program does.
-  if (p.out.status == ineqbf::status_usage) return;
+  if (p.out.status == ineqbf::Status::usage) return;
   for (size_t i = 0; i < p.out.reports.size(); ++i) {
     const std::string text = i < p.out.results.size() ? p.out.results[i].report : std::string();
     if (const std::string error = write_report(p.out.reports[i], text); !error.empty()) {
-      fail(p.out, ineqbf::status_io_error, error);
+      fail(p.out, ineqbf::Status::io_error, error);
       if (sink.warn_now) say(error);
     }
   }
@@ -198,7 +198,7 @@ void analyse_and_report(Prepared& p, const Options& o, int32_t threads, const Si
   const auto started = std::chrono::steady_clock::now();
   for (const std::string& r : p.out.reports) {
     if (const std::string error = unwritable(r); !error.empty()) {
-      fail(p.out, ineqbf::status_io_error, error);
+      fail(p.out, ineqbf::Status::io_error, error);
       if (sink.warn_now) say(error);
       return;
     }

@@ -33,7 +33,7 @@ struct Sink {
 
 // Reads the input of a job (a missing input said on standard error, a read
 // that fails on the console), then checks the names and parses the
-// hypotheses. Throws ineqbf::Error(status_usage) for names or hypotheses
+// hypotheses. Throws ineqbf::Error(Status::usage) for names or hypotheses
 // that do not fit the problem; writes no file.
 Prepared prepare(const Job& job, const Options& o, const Sink& sink);
 

@@ -1,11 +1,13 @@
 #include "cli/json.h"
 
 #include "cli/utf8.h"
+#include "ineqbf/fields.h"
 
 #include <cmath>
 #include <concepts>
 #include <cstdio>
 #include <string_view>
+#include <type_traits>
 
 
 namespace cli {
@@ -151,106 +153,105 @@ class Writer {
   int depth_ = 0;
 };
 
-void estimate(Writer& w, const ineqbf::Estimate& e, bool with_log) {
-  w.begin_object();
-  w.real("value", e.value);
-  if (with_log) {
-    // Single-precision values: the program's own log10f, the same bits
-    // everywhere.
-    if (w.single)
-      w.real("log10", ineqbf::log10_single(static_cast<float>(e.value)));
-    else
-      w.real("log10", std::log10(e.value));
+// The JSON keeps the spelling it has always published for these fields.
+std::string_view json_name(std::string_view name) {
+  static constexpr std::string_view renamed[][2] = {
+      {"lower", "percentile_2_5"},
+      {"upper", "percentile_97_5"},
+      {"bf_ic_infinite", "bf_ic_reported_infinite"},
+      {"row", "text"},  // followed by "coefficients" and "rhs"
+  };
+  for (const auto& [from, to] : renamed)
+    if (name == from) return to;
+  return name;
+}
+
+// Writes the fields of a result (ineqbf/fields.h) as JSON: every field but
+// the replicates and the console and report bytes (the reports are files
+// of their own). Numbers of a Gibbs result are written as floats, but for
+// the warnings' values (in double).
+struct FieldWriter {
+  Writer& w;
+  const std::vector<std::string>& names;
+
+  template <class T>
+  void operator()(std::string_view name, const T& value) {
+    if constexpr (std::is_same_v<T, ineqbf::Replicates> || std::is_same_v<T, ineqbf::Output>) {
+      return;
+    } else {
+      w.key(json_name(name));
+      put(name, value);
+    }
   }
-  w.real("mc_error", e.mc_error);
-  w.real("percentile_2_5", e.lower);
-  w.real("percentile_97_5", e.upper);
-  w.end_object();
-}
 
-// A key and an array of estimates.
-void estimates(Writer& w, std::string_view k, const std::vector<ineqbf::Estimate>& v, bool with_log) {
-  w.key(k);
-  w.begin_array();
-  for (const ineqbf::Estimate& e : v) estimate(w, e, with_log);
-  w.end_array();
-}
-
-void numbers(Writer& w, const std::vector<double>& v) {
-  w.begin_array();
-  for (const double x : v) w.value(static_cast<float>(x));  // the values the analysis used
-  w.end_array();
-}
-
-// A result's warnings: each its text, the quantity and constraint it is
-// about, and the run's and the integrated values (in double).
-void warnings(Writer& w, const std::vector<ineqbf::Warning>& list) {
-  w.key("warnings");
-  w.begin_array();
-  for (const ineqbf::Warning& x : list) {
+  void put(std::string_view, double x) { w.real(x); }
+  void put(std::string_view, int64_t n) { w.value(n); }
+  void put(std::string_view, int32_t n) { w.value(n); }
+  void put(std::string_view, bool b) { w.value(b); }
+  void put(std::string_view, const std::string& s) { w.value(s); }
+  void put(std::string_view, ineqbf::Method m) { w.value(ineqbf::name_of(m)); }
+  // A row: its text, its coefficients and its right-hand side, as the
+  // analysis used them.
+  void put(std::string_view, const ineqbf::Constraint& row) {
+    w.value(ineqbf::constraint_text(row, names));
+    w.key("coefficients");
+    w.begin_array();
+    for (const double x : row.coefficients) w.value(static_cast<float>(x));
+    w.end_array();
+    w.key("rhs");
+    w.value(static_cast<float>(row.rhs));
+  }
+  // A Bayes factor comes with its log10; a probability does not.
+  void put(std::string_view name, const ineqbf::Estimate& e) {
     w.begin_object();
-    w.field("message", x.message);
-    w.field("quantity", x.quantity);
-    w.field("constraint", x.constraint);
-    w.field("value", x.value);
-    w.field("integrated", x.integrated);
+    ineqbf::visit_fields(e, [&](std::string_view field, double x) {
+      w.real(json_name(field), x);
+      if (field == "value" && !name.starts_with("posterior")) w.real("log10", log10_of(x));
+    });
     w.end_object();
   }
-  w.end_array();
-}
+  template <class Item>
+  void put(std::string_view name, const std::vector<Item>& list) {
+    const bool single = w.single;
+    if constexpr (std::is_same_v<Item, ineqbf::Warning>) w.single = false;  // values in double
+    w.begin_array();
+    for (const Item& item : list) item_of(name, item);
+    w.end_array();
+    w.single = single;
+  }
+
+ private:
+  template <class Item>
+  void item_of(std::string_view name, const Item& item) {
+    if constexpr (std::is_same_v<Item, ineqbf::Estimate> || std::is_same_v<Item, std::vector<ineqbf::Estimate>>) {
+      put(name, item);
+    } else {
+      w.begin_object();
+      ineqbf::visit_fields(item, *this);
+      w.end_object();
+    }
+  }
+  // Single-precision values: the program's own log10f, the same bits
+  // everywhere.
+  double log10_of(double x) const {
+    return w.single ? ineqbf::log10_single(static_cast<float>(x)) : std::log10(x);
+  }
+};
 
 void result(Writer& w, const ineqbf::Result& r, const std::vector<std::string>& names,
             const std::string& text) {
   w.begin_object();
-  w.single = r.method == ineqbf::Method::gibbs;
-  w.field("method", r.method == ineqbf::Method::gibbs ? "gibbs" : "integration");
   w.field("hypothesis", text);
-  w.key("constraints");
-  w.begin_array();
-  for (const ineqbf::ConstraintResult& c : r.constraints) {
-    w.begin_object();
-    w.field("text", ineqbf::constraint_text(c.row, names));
-    w.key("coefficients");
-    numbers(w, c.row.coefficients);
-    w.field("rhs", static_cast<float>(c.row.rhs));
-    w.real("fit", c.fit.value);
-    w.real("complexity", c.complexity.value);
-    w.real("fit_mc_error", c.fit.mc_error);
-    w.real("complexity_mc_error", c.complexity.mc_error);
-    w.field("fit_hits", c.fit.hits);
-    w.field("complexity_hits", c.complexity.hits);
-    w.field("fit_iterations", c.fit.iterations);
-    w.field("complexity_iterations", c.complexity.iterations);
-    w.field("fit_points", c.fit.points);
-    w.field("complexity_points", c.complexity.points);
-    w.end_object();
-  }
-  w.end_array();
-  w.real("total_fit", r.total_fit);
-  w.real("total_complexity", r.total_complexity);
-  w.key("bf_ia");
-  estimate(w, r.bf_ia, true);
-  w.key("bf_ic");
-  estimate(w, r.bf_ic, true);
-  w.field("bf_ic_reported_infinite", r.bf_ic_infinite);
+  w.single = r.method == ineqbf::Method::gibbs;
+  ineqbf::visit_fields(r, FieldWriter{w, names});
   w.single = false;
-  warnings(w, r.warnings);
   w.end_object();
 }
 
-void comparison(Writer& w, const ineqbf::Comparison& c, bool single) {
+void comparison(Writer& w, const ineqbf::Comparison& c, const std::vector<std::string>& names, bool single) {
   w.begin_object();
   w.single = single;
-  w.key("bayes_factors");
-  w.begin_array();
-  for (const auto& row : c.bayes_factors) {
-    w.begin_array();
-    for (const ineqbf::Estimate& e : row) estimate(w, e, true);
-    w.end_array();
-  }
-  w.end_array();
-  estimates(w, "posterior", c.posterior, false);
-  estimates(w, "posterior_with_unconstrained", c.posterior_with_unconstrained, false);
+  ineqbf::visit_fields(c, FieldWriter{w, names});
   w.single = false;
   w.end_object();
 }
@@ -269,7 +270,7 @@ std::string json_document(const std::vector<ProblemOutcome>& problems, int32_t s
     w.begin_object();
     w.field("input", p.input);
     w.strings("reports", p.reports);
-    w.field("status", int64_t{p.status});
+    w.field("status", int64_t{ineqbf::exit_code(p.status)});
     w.key("message");
     if (p.message.empty())
       w.null();
@@ -287,7 +288,7 @@ std::string json_document(const std::vector<ProblemOutcome>& problems, int32_t s
       w.key("comparison");
       bool single = true;
       for (const ineqbf::Result& r : p.results) single = single && r.method == ineqbf::Method::gibbs;
-      comparison(w, *p.comparison, single);
+      comparison(w, *p.comparison, p.names, single);
     }
     w.end_object();
   }

@@ -15,7 +15,7 @@ namespace cli {
 struct ProblemOutcome {
   std::string input;                      // the path given (or "Input.txt")
   std::vector<std::string> reports;       // report files, one per hypothesis
-  int status = 0;
+  ineqbf::Status status = ineqbf::Status::ok;
   std::string message;                    // the message of a run that ended early
   std::vector<std::string> warnings;      // about the input
   std::vector<std::string> said;          // warnings said already, not to be said again

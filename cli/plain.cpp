@@ -17,7 +17,7 @@ namespace {
 // created (emptied), the problem read, analysed, the report written. An
 // error of the reader or of the report file is printed here; one of the
 // analysis has been printed through the console tap already.
-int run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
+ineqbf::Status run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
   ineqbf::Reader reader;
   ineqbf::ReportFile report;
   ProblemOutcome said;  // what is said on standard error
@@ -65,13 +65,13 @@ int run_stages(ineqbf::ProgramConsole& console, ProgressLine& progress) {
 
 }  // namespace
 
-int run_plain() {
+ineqbf::Status run_plain() {
   // A report that is the input (a link to it, or a hard link) would
   // destroy it when it is emptied: refused before anything is opened.
   if (same_file("Output.txt", "Input.txt")) {
     say("Output.txt is Input.txt (the same file, or a link to it); the report would destroy the input, "
         "so nothing is read or written: remove the link Output.txt and run again");
-    return ineqbf::status_io_error;
+    return ineqbf::Status::io_error;
   }
   ineqbf::ProgramConsole console(stdout);
   ProgressLine progress(true);

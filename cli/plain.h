@@ -3,8 +3,10 @@
 // status; warnings about the input and the live progress on standard error.
 #pragma once
 
+#include "ineqbf/ineqbf.h"
+
 namespace cli {
 
-int run_plain();
+ineqbf::Status run_plain();
 
 }  // namespace cli

@@ -109,9 +109,9 @@ void print_comparison(const ProblemOutcome& p, std::FILE* stream) {
 void print_summary(const ProblemOutcome& p) {
   std::string bfs;
   for (const ineqbf::Result& r : p.results) bfs += (bfs.empty() ? "" : ", ") + formatted("%.4g", r.bf_ia.value);
-  std::fprintf(stderr, "%s: status %d, BFia %s, %.2f s\n", p.input.c_str(), p.status,
+  std::fprintf(stderr, "%s: status %d, BFia %s, %.2f s\n", p.input.c_str(), ineqbf::exit_code(p.status),
                bfs.empty() ? "-" : bfs.c_str(), p.seconds);
-  if (p.status != 0 && !p.message.empty()) {
+  if (p.status != ineqbf::Status::ok && !p.message.empty()) {
     std::string m = p.message;
     for (size_t i = 0; (i = m.find('\n', i)) != std::string::npos; i += 3) m.replace(i, 1, "\n  ");
     std::fprintf(stderr, "  %s\n", m.c_str());

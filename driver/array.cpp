@@ -17,11 +17,11 @@ void subscript_error(const char* name, int position, int64_t value, int64_t exte
                   "vexlib: severe: array %s, subscript %d = %lld is above its upper bound %lld", name,
                   position, static_cast<long long>(value), static_cast<long long>(extent));
   }
-  textio::end_run(EXIT_SUBSCRIPT, text);
+  textio::end_run(Status::subscript, text);
 }
 
 void allocation_error() {
-  textio::end_run(textio::EXIT_IO_ERROR, "vexlib: severe: insufficient virtual memory");
+  textio::end_run(Status::io_error, "vexlib: severe: insufficient virtual memory");
 }
 
 void* allocate_zeroed(int64_t n1, int64_t n2, std::size_t size) {

@@ -17,7 +17,7 @@
 
 namespace driver {
 
-using textio::EXIT_SUBSCRIPT;
+using ineqbf::Status;
 
 // Ends the run (textio::RunEnded): subscript `position` (1 or 2) of array
 // `name` has `value` outside [1, extent].

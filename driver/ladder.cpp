@@ -74,7 +74,7 @@ struct ChainOutcome {
   int32_t nhit = 0;
   bool abandoned = false;
   bool ended = false;  // a stop ended it: textio::RunEnded(ended_status, ended_pending)
-  int ended_status = 0;
+  textio::Status ended_status = textio::Status::ok;
   std::string ended_pending;
   std::exception_ptr failure;
 };

@@ -119,7 +119,7 @@ void analyse(RunState& s) {
   summarise(s);
 }
 
-int end_of_run(textio::Console& console, const textio::RunEnded& e) {
+Status end_of_run(textio::Console& console, const textio::RunEnded& e) {
   if (!e.pending.empty()) console.write_message_lines(e.pending);
   try {
     console.close();

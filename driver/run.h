@@ -102,7 +102,7 @@ enum class SamplerKind { fit, complexity };
 
 // Progress of a chain and a way to stop the run; both optional. They are
 // consulted now and then during a chain (every few thousand draws) and at
-// its end; cancel() returning true ends the run with EXIT_CANCELLED.
+// its end; cancel() returning true ends the run with Status::cancelled.
 struct Hooks {
   std::function<void(int32_t k, SamplerKind sampler, int32_t niter, int64_t sweeps_done,
                      int64_t sweeps_total)>
@@ -110,7 +110,7 @@ struct Hooks {
   std::function<bool()> cancel;
 };
 
-using textio::EXIT_CANCELLED;
+using ineqbf::Status;
 
 // ---- the run ---------------------------------------------------------------------
 
@@ -162,7 +162,7 @@ void allocate_working_arrays(RunState& s);
 void analyse(RunState& s);
 // run.cpp: prints on the console what a run that ended early still has to
 // say, and returns its exit status.
-int end_of_run(textio::Console& console, const textio::RunEnded& e);
+Status end_of_run(textio::Console& console, const textio::RunEnded& e);
 
 // setup.cpp: the precision matrix, the conditional-mean coefficients and the
 // first starting point.

@@ -188,7 +188,7 @@ bool hooks_wanted(const RunState& s) { return s.hooks.progress || s.hooks.cancel
 
 void poll_hooks(RunState& s, int32_t k, SamplerKind kind, int32_t niter, int64_t done) {
   if (s.hooks.cancel && s.hooks.cancel())
-    textio::end_run(EXIT_CANCELLED, "ineqbf: the analysis was cancelled");
+    textio::end_run(Status::cancelled, "ineqbf: the analysis was cancelled");
   if (s.hooks.progress) s.hooks.progress(k, kind, niter, done, int64_t{NBURN} + niter);
 }
 

@@ -52,7 +52,7 @@ void check_precision_diagonal(const RunState& s) {
                   "ineqbf: row %lld of its inverse has the diagonal element %.7g, which is not "
                   "positive, so no conditional variance exists; no report was written.",
                   static_cast<long long>(i), static_cast<double>(d));
-    textio::end_run(numlib::EXIT_LIBRARY_STOP,
+    textio::end_run(Status::numerical_stop,
                     std::string("ineqbf: the covariance matrix is not positive definite.\n") + detail);
   }
 }

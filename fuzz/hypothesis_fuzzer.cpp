@@ -3,7 +3,7 @@
 // text and parsed again.
 //
 // Findings: a crash or sanitizer report; an exception other than
-// ineqbf::Error with status_usage, or one with an empty message; a
+// ineqbf::Error with Status::usage, or one with an empty message; a
 // hypothesis without rows; a hypothesis whose own text parses to other rows;
 // a row whose text does not parse back to the same row in single precision.
 #include <cstddef>
@@ -32,7 +32,7 @@ std::vector<ineqbf::Hypothesis> parse(std::string_view text, bool* refused) {
   try {
     return ineqbf::parse_hypotheses(text, names);
   } catch (const ineqbf::Error& e) {
-    if (e.status() != ineqbf::status_usage) finding("an error status other than usage", text);
+    if (e.status() != ineqbf::Status::usage) finding("an error status other than usage", text);
     if (e.message().empty()) finding("an error without a message", text);
   } catch (...) {
     finding("an exception other than ineqbf::Error", text);

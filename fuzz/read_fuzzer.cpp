@@ -23,7 +23,7 @@ namespace {
 // it went through) and the message it had not printed yet, what its console
 // printed, and, when it went through, the problem as read.
 struct Outcome {
-  int status = 0;
+  textio::Status status = textio::Status::ok;
   std::string pending;
   textio::Console console;
   driver::RunState state{console};
@@ -83,15 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Outcome lf;
   read_stage(text, true, lf);
-  if (lf.status != 0 && lf.status != textio::EXIT_IO_ERROR && lf.status != driver::EXIT_SUBSCRIPT)
+  if (lf.status != textio::Status::ok && lf.status != textio::Status::io_error && lf.status != textio::Status::subscript)
     finding("the read stage ended with an exit status it never uses");
   // Every early end of the read stage says why, in one message of the
   // layer's kind; nothing is printed before the caller prints it.
-  if (lf.status != 0 && lf.pending.rfind("vexlib: severe", 0) != 0)
+  if (lf.status != textio::Status::ok && lf.pending.rfind("vexlib: severe", 0) != 0)
     finding("the read stage ended without its message");
   if (!lf.console.text().empty()) finding("the read stage printed on the console");
   const driver::ProblemArrays& p = lf.state.problem;
-  if (lf.status == 0 && p.NPAR >= 0 && p.PARMEANS(int64_t{p.NPAR} + 1) != -1.0f)
+  if (lf.status == textio::Status::ok && p.NPAR >= 0 && p.PARMEANS(int64_t{p.NPAR} + 1) != -1.0f)
     finding("PARMEANS(NPAR+1) is not -1 after the read");
 
   // A text with line feeds only must read the same with CR LF and with lone
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       read_stage(with_line_ends(text, end), false, other);
       if (other.status != lf_read.status || other.pending != lf_read.pending)
         finding("line ends change how the file reads (status or message)");
-      if (other.status == 0 && !same_problem(other.state.problem, lf_read.state.problem))
+      if (other.status == textio::Status::ok && !same_problem(other.state.problem, lf_read.state.problem))
         finding("line ends change how the file reads (values)");
     }
   }

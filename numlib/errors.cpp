@@ -335,6 +335,6 @@ char ACHAR(Context& ctx, int32_t i) {
   return '\0';
 }
 
-void detail::stop_program(Context&) { textio::end_run(EXIT_LIBRARY_STOP); }
+void detail::stop_program(Context&) { textio::end_run(Status::numerical_stop); }
 
 }  // namespace numlib

@@ -53,11 +53,11 @@ inline constexpr int32_t ERR_FATAL = 4;
 inline constexpr int32_t ERR_TERMINAL = 5;
 
 // Exit status of a run stopped by the handler.
-using textio::EXIT_LIBRARY_STOP;
+using ineqbf::Status;
 
 namespace detail {
 [[noreturn]] void push_overflow(Context& ctx);
-// Ends the run with EXIT_LIBRARY_STOP (the messages are printed already).
+// Ends the run with Status::numerical_stop (the messages are printed already).
 [[noreturn]] void stop_program(Context& ctx);
 void pop_slow(Context& ctx, const char* name);
 }  // namespace detail

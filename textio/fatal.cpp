@@ -1,5 +1,5 @@
 // Fatal errors of the text layer (one message record, then the end of the
-// run with EXIT_IO_ERROR) and the one way a run ends early.
+// run with Status::io_error) and the one way a run ends early.
 #include <string>
 #include <utility>
 
@@ -56,9 +56,9 @@ std::string fatal_text(int number, int unit, std::string_view filename) {
 }
 
 void fatal(int number, int unit, std::string_view filename) {
-  end_run(EXIT_IO_ERROR, fatal_text(number, unit, filename));
+  end_run(Status::io_error, fatal_text(number, unit, filename));
 }
 
-void end_run(int status, std::string pending) { throw RunEnded(status, std::move(pending)); }
+void end_run(Status status, std::string pending) { throw RunEnded(status, std::move(pending)); }
 
 }  // namespace textio

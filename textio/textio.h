@@ -14,16 +14,13 @@
 #include <string_view>
 #include <vector>
 
+#include "ineqbf/status.h"
+
 namespace textio {
 
-// The exit statuses of a run that ends early, for every part of the program:
-// the one definition, which the others name (driver::EXIT_SUBSCRIPT,
-// numlib::EXIT_LIBRARY_STOP, ...) and the public ineqbf::Status repeats.
-inline constexpr int EXIT_IO_ERROR = 1;      // a fatal error of the text or the allocation layer
-inline constexpr int EXIT_LIBRARY_STOP = 2;  // the numerical library's error handler stopped the run
-inline constexpr int EXIT_SUBSCRIPT = 3;     // a subscript outside an array's bounds
-inline constexpr int EXIT_USAGE = 4;         // the command line was misused
-inline constexpr int EXIT_CANCELLED = 5;     // the caller's cancel hook ended the run
+// The exit statuses of a run that ends early are the library's
+// (ineqbf/status.h), for every part of the program.
+using ineqbf::Status;
 
 // The units of a run: the input file, the report file and the console.
 inline constexpr int INPUT_UNIT = 10;
@@ -54,21 +51,21 @@ inline constexpr int64_t INPUT_RECORD_LIMIT = INT64_C(64) << 20;
 // prints what is still pending on the run's console and turns `status` into
 // the program's exit status or the caller's error.
 struct RunEnded : std::exception {
-  RunEnded(int status_, std::string pending_) : status(status_), pending(std::move(pending_)) {}
+  RunEnded(Status status_, std::string pending_) : status(status_), pending(std::move(pending_)) {}
   const char* what() const noexcept override { return "the run ended early"; }
-  int status;
+  Status status;
   // The lines of the message that says why (separated by '\n', without
   // record ends) not yet printed; empty when the message has been printed.
   std::string pending;
 };
 
 // Ends the run: throws RunEnded.
-[[noreturn]] void end_run(int status, std::string pending = {});
+[[noreturn]] void end_run(Status status, std::string pending = {});
 
 // The text of the layer's fatal error N: "vexlib: severe (N): <text with
 // unit and file>".
 std::string fatal_text(int number, int unit, std::string_view filename);
-// Ends the run with that message and EXIT_IO_ERROR.
+// Ends the run with that message and Status::io_error.
 [[noreturn]] void fatal(int number, int unit, std::string_view filename);
 
 // One variable (or a run of `count` consecutive variables `stride` elements

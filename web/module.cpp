@@ -85,7 +85,7 @@ bool hypotheses_of(Run& run, const Request& q, ineqbf::Problem& p, std::vector<i
   run.out.names = q.names.empty() ? ineqbf::default_names(p.parameters()) : q.names;
   try {
     if (run.out.names.size() != p.means.size())
-      throw ineqbf::Error(ineqbf::status_usage,
+      throw ineqbf::Error(ineqbf::Status::usage,
                           "ineqbf: " + std::to_string(run.out.names.size()) + " names given, but Input.txt has " +
                               std::to_string(p.means.size()) + " parameters");
     if (q.hypotheses.empty())
@@ -154,7 +154,7 @@ val numbers(const std::vector<double>& v) {
 // Everything the page shows, as a plain object.
 val outcome(const Run& run, int32_t seed) {
   val o = val::object();
-  o.set("status", run.out.status);
+  o.set("status", ineqbf::exit_code(run.out.status));
   o.set("console", run.console);
   o.set("message", run.out.message);
   std::vector<std::string> warnings = run.out.warnings;

@@ -37,6 +37,6 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const ineqbf::Error& e) {
     std::cerr << e.message() << "\n";
-    return e.status();
+    return ineqbf::exit_code(e.status());
   }
 }

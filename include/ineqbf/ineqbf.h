@@ -33,6 +33,8 @@
 #include <utility>
 #include <vector>
 
+#include "ineqbf/status.h"
+
 namespace ineqbf {
 
 // The version of the library and of the program.
@@ -42,17 +44,6 @@ std::string_view version();
 // Settings::seed, which defaults to it.
 inline constexpr int32_t default_seed = 12345;
 
-// Exit statuses. 0 to 3 are those of the program run on Input.txt; the
-// others belong to the library's callers and the command line.
-enum Status : int {
-  status_ok = 0,
-  status_io_error = 1,        // input not readable, output not writable, memory exhausted
-  status_numerical_stop = 2,  // the numerical library stopped the run
-  status_subscript = 3,       // an array subscript out of bounds (a bad count)
-  status_usage = 4,           // a malformed problem, hypothesis or command line
-  status_cancelled = 5,       // the caller cancelled the analysis
-};
-
 // An error that ended an analysis, or a malformed request. status() is the
 // exit status the program ends with; message() is the text the program
 // prints for the error (several lines joined by '\n', without the CR LF of
@@ -60,15 +51,15 @@ enum Status : int {
 // including it, with CR LF line ends.
 class Error : public std::runtime_error {
  public:
-  Error(int status, std::string message, std::string console = {})
+  Error(Status status, std::string message, std::string console = {})
       : std::runtime_error(message), status_(status), message_(std::move(message)),
         console_(std::move(console)) {}
-  int status() const noexcept { return status_; }
+  Status status() const noexcept { return status_; }
   const std::string& message() const noexcept { return message_; }
   const std::string& console() const noexcept { return console_; }
 
  private:
-  int status_;
+  Status status_;
   std::string message_;
   std::string console_;
 };
@@ -157,9 +148,9 @@ class ProgramConsole {
   void write(std::string_view records);
   // The lines of a message (an Error's message()), separated by '\n'.
   void message(std::string_view lines);
-  // Pushes out what is buffered: status_ok, or status_io_error (its
+  // Pushes out what is buffered: Status::ok, or Status::io_error (its
   // message printed, as far as the stream takes it) when a write failed.
-  int close();
+  Status close();
 
  private:
   struct State;
@@ -167,7 +158,7 @@ class ProgramConsole {
 };
 
 // The report file, opened as the program opens Output.txt: created, or
-// emptied when it exists. Each step throws Error(status_io_error) with the
+// emptied when it exists. Each step throws Error(Status::io_error) with the
 // program's message where the program stops; `shown` names the file in
 // messages (the path when empty).
 class ReportFile {
@@ -204,7 +195,7 @@ struct Hypothesis {
 // that is not an identifier is written between backquotes: `(Intercept)`.
 // `names` must be distinct, non-empty and free of backquotes. A row whose
 // coefficients all round to 0 in single precision, or a value beyond single
-// precision, is refused. Throws Error (status_usage) naming what is wrong and
+// precision, is refused. Throws Error (Status::usage) naming what is wrong and
 // where, with a 1-based column counted in characters.
 std::vector<Hypothesis> parse_hypotheses(std::string_view text,
                                          const std::vector<std::string>& names);
@@ -212,7 +203,7 @@ std::vector<Hypothesis> parse_hypotheses(std::string_view text,
 // A constraint row as text over `names`, e.g. "b1 - 2*b2 > 0.5"; numbers are
 // written as the shortest text that reads back to the same float, so that
 // the text parses back to the row as the analysis uses it. Throws Error
-// (status_usage) when the row has not one coefficient per name.
+// (Status::usage) when the row has not one coefficient per name.
 std::string constraint_text(const Constraint& row, const std::vector<std::string>& names);
 
 // Which sampler a progress report is about.
@@ -249,7 +240,7 @@ struct Settings {
   // at the end of every chain.
   std::function<void(const Progress&)> progress;
   // Polled as often as progress is reported; returning true ends the
-  // analysis with Error(status_cancelled).
+  // analysis with Error(Status::cancelled).
   std::function<bool()> cancel;
   // Called with each record printed to the console (progress lines and
   // messages), CR LF included, as it is printed.
@@ -365,7 +356,7 @@ Comparison analyse(const Problem& problem, H&& hypotheses, const Settings& setti
 
 // The comparison of hypotheses analysed one by one (results[i] the Result of
 // an analysis of hypotheses[i]'s rows with one seed), for callers that run
-// them in threads of their own. Throws Error (status_usage) when the counts
+// them in threads of their own. Throws Error (Status::usage) when the counts
 // differ.
 Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
                    const std::vector<double>& prior = {});
@@ -393,7 +384,7 @@ float log10_single(float x);
 //   - constraint rows that cannot all hold. For the rows of a problem
 //     analysed by Gibbs this is a warning and the run goes on as the program
 //     runs it; for hypotheses (analyse with hypotheses, as text or rows) and
-//     under Method::integration it is Error(status_usage) naming the rows;
+//     under Method::integration it is Error(Status::usage) naming the rows;
 //   - rows that enclose the parameters on both sides of some direction, so
 //     that the Bayes factor measures the vague prior's width.
 // After a Gibbs run (Settings::check) come the fits, complexities and BFia
@@ -412,7 +403,7 @@ float log10_single(float x);
 // Throws Error where analyse refuses the request before any run.
 std::vector<Warning> check(const Problem& problem, const Settings& settings = {});
 
-// Throws Error(status_usage) when the rows of one of the hypotheses cannot
+// Throws Error(Status::usage) when the rows of one of the hypotheses cannot
 // all hold, naming the hypothesis and the rows ("hypothesis 2 (b1 > 1 &
 // b1 < 0): the constraints cannot all hold: rows 1 and 2 (b1 > 1, -b1 > 0)
 // contradict each other"). analyse() with hypotheses calls it before any

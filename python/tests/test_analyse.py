@@ -4,6 +4,7 @@ input forms, comparisons, errors, callbacks, cancellation and threads."""
 from __future__ import annotations
 
 import concurrent.futures
+import dataclasses
 import json
 import math
 import pickle
@@ -14,6 +15,7 @@ import numpy as np
 import pytest
 
 import ineqbf
+from ineqbf import _results
 from conftest import ROOT, expected
 
 try:
@@ -81,6 +83,18 @@ def test_the_result_as_values():
         assert list(r.to_frame().index) == ["H1", "H2", "Hu"]
         assert r.to_frame("constraints").shape[0] == 3
         assert r.to_frame("bayes_factors").loc["H1", "H1"] == 1
+
+
+def test_the_engines_fields_are_the_classes_and_statuses_its_own():
+    r = ineqbf.analyse_file(ROOT / "examples/two-parameters")
+    assert r[0].seed == 12345 and r[0].method == "gibbs"
+    row = {f.name: getattr(r[0].constraints[0], f.name) for f in dataclasses.fields(ineqbf.ConstraintResult)}
+    assert row["fit_hits"] == round(row["fit"] * row["fit_iterations"]) and len(row["fit_replicates"]) == 1000
+    # A field of the engine that a class does not have is refused, not dropped.
+    with pytest.raises(TypeError, match="no field for the engine's new_field"):
+        _results._typed(ineqbf.ConstraintResult, {"new_field": 1.0})
+    assert [(s.name, int(s)) for s in ineqbf.Status] == [
+        ("OK", 0), ("IO_ERROR", 1), ("NUMERICAL_STOP", 2), ("SUBSCRIPT", 3), ("USAGE", 4), ("CANCELLED", 5)]
 
 
 def test_a_files_result_has_no_comparison():

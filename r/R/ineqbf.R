@@ -399,18 +399,30 @@ prior_weights <- function(prior, labels) {
   stats::setNames(w / sum(w), c(labels, "Hu"))
 }
 
+# R's names of the library's fields in the table of hypotheses, where they
+# differ.
+shown_names <- c(bf_ia = "BFia", bf_ic = "BFic", bf_ic_infinite = "BFic_infinite")
+
+# A result's row of the table of hypotheses: every number and flag of the
+# result, and every estimate as four columns (BFia, BFia_error, BFia_lower,
+# BFia_upper); replicates, the rows, texts and the seed stay out.
+hypothesis_row <- function(result) {
+  shown <- Filter(function(x) is.null(dim(x)) && length(x) >= 1L &&
+                    ((is.double(x) && (length(x) == 1L || !is.null(names(x)))) ||
+                       (is.logical(x) && length(x) == 1L)), result)
+  columns <- lapply(names(shown), function(field) {
+    x <- shown[[field]]
+    name <- if (field %in% names(shown_names)) shown_names[[field]] else field
+    if (is.null(names(x))) return(stats::setNames(list(x), name))
+    stats::setNames(as.list(unname(x)), ifelse(names(x) == "value", name, paste(name, names(x), sep = "_")))
+  })
+  data.frame(do.call(c, columns))
+}
+
 new_ineqbf <- function(results, texts, estimates, Sigma, names, seed, comparison) {
   labels <- paste0("H", seq_along(results))
-  part <- function(field, i) vapply(results, function(r) r[[field]][[i]], 0)
-  hypotheses <- data.frame(
-    text = texts,
-    total_fit = part("total_fit", 1L), total_complexity = part("total_complexity", 1L),
-    BFia = part("bf_ia", 1L), BFia_error = part("bf_ia", 2L),
-    BFia_lower = part("bf_ia", 3L), BFia_upper = part("bf_ia", 4L),
-    BFic = part("bf_ic", 1L), BFic_error = part("bf_ic", 2L),
-    BFic_lower = part("bf_ic", 3L), BFic_upper = part("bf_ic", 4L),
-    BFic_infinite = vapply(results, function(r) r$bf_ic_infinite, TRUE),
-    row.names = labels, stringsAsFactors = FALSE)
+  hypotheses <- data.frame(text = texts, do.call(rbind, lapply(results, hypothesis_row)),
+                           row.names = labels, stringsAsFactors = FALSE)
   constraints <- do.call(rbind, lapply(seq_along(results), function(h) {
     c <- results[[h]]$constraints
     data.frame(hypothesis = rep(labels[h], length(c$text)), constraint = seq_along(c$text),

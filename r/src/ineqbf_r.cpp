@@ -16,9 +16,11 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "ineqbf/fields.h"
 #include "ineqbf/ineqbf.h"
 
 namespace {
@@ -102,13 +104,13 @@ class Watch {
 // ---- conversions ------------------------------------------------------------------
 
 List error_list(const ineqbf::Error& e) {
-  return List::create(Named("error") = true, Named("status") = e.status(),
+  return List::create(Named("error") = true, Named("status") = ineqbf::exit_code(e.status()),
                       Named("message") = e.message(), Named("console") = e.console());
 }
 
 // A caller's value as the error the engine would give for a malformed
 // request.
-[[noreturn]] void usage(const std::string& message) { throw ineqbf::Error(ineqbf::status_usage, message); }
+[[noreturn]] void usage(const std::string& message) { throw ineqbf::Error(ineqbf::Status::usage, message); }
 
 std::vector<std::string> strings(const Rcpp::CharacterVector& v) {
   std::vector<std::string> out;
@@ -136,109 +138,194 @@ NumericMatrix matrix_of(const std::vector<ineqbf::Constraint>& rows, int npar) {
   return m;
 }
 
-NumericVector estimate(const ineqbf::Estimate& e) {
-  return NumericVector::create(e.value, e.mc_error, e.lower, e.upper);
-}
-
 NumericVector floats(const std::vector<double>& v) { return NumericVector(v.begin(), v.end()); }
 
-const char* method_name(ineqbf::Method m) { return m == ineqbf::Method::integration ? "integration" : "gibbs"; }
-
 ineqbf::Method method_of(const std::string& name) {
-  if (name == "gibbs") return ineqbf::Method::gibbs;
-  if (name == "integration") return ineqbf::Method::integration;
-  usage("the method must be \"integration\" or \"gibbs\", not \"" + name + "\"");
+  ineqbf::Method m{};
+  if (!ineqbf::method_named(name, m)) usage("the method must be \"integration\" or \"gibbs\", not \"" + name + "\"");
+  return m;
 }
 
-// The warnings of a result as columns (message, quantity, constraint,
-// value, integrated), for the R side to show and keep.
-List warning_list(const std::vector<ineqbf::Warning>& ws) {
-  const size_t n = ws.size();
-  Rcpp::CharacterVector message(n), quantity(n);
-  Rcpp::IntegerVector constraint(n);
-  NumericVector value(n), integrated(n);
-  for (size_t i = 0; i < n; ++i) {
-    message[i] = ws[i].message;
-    quantity[i] = ws[i].quantity;
-    constraint[i] = ws[i].constraint;
-    value[i] = ws[i].value;
-    integrated[i] = ws[i].integrated;
+// R names a Monte Carlo error "error", as its tables always have; every
+// other field keeps the library's name (ineqbf/fields.h).
+std::string r_name(std::string_view name) {
+  std::string s(name);
+  const size_t at = s.find("mc_error");
+  if (at != std::string::npos) s.replace(at, 8, "error");
+  return s;
+}
+
+// An estimate as a named numeric vector: value, error, lower, upper.
+NumericVector estimate(const ineqbf::Estimate& e) {
+  std::vector<double> values;
+  Rcpp::CharacterVector names;
+  ineqbf::visit_fields(e, [&](std::string_view name, double x) {
+    values.push_back(x);
+    names.push_back(r_name(name));
+  });
+  NumericVector v(values.begin(), values.end());
+  v.attr("names") = names;
+  return v;
+}
+
+// Estimates as a matrix, one row each, and a matrix of them as an
+// n x n x 4 array (the value, error, lower and upper as the third index).
+NumericMatrix estimate_matrix(const std::vector<ineqbf::Estimate>& list) {
+  const int fields = static_cast<int>(estimate(ineqbf::Estimate{}).size());
+  NumericMatrix m(static_cast<int>(list.size()), fields);
+  for (size_t i = 0; i < list.size(); ++i) {
+    const NumericVector e = estimate(list[i]);
+    for (int q = 0; q < fields; ++q) m(static_cast<int>(i), q) = e[q];
   }
-  return List::create(Named("message") = message, Named("quantity") = quantity,
-                      Named("constraint") = constraint, Named("value") = value,
-                      Named("integrated") = integrated);
+  return m;
 }
 
-// Per constraint: the row as text, fit and complexity with their MC errors,
-// hits and iterations (Gibbs) and points (integration).
-List constraint_columns(const std::vector<ineqbf::ConstraintResult>& cs,
-                        const std::vector<std::string>& names) {
-  const size_t n = cs.size();
-  Rcpp::CharacterVector text(n);
-  NumericVector fit(n), complexity(n), fit_error(n), complexity_error(n);
-  Rcpp::IntegerVector fit_hits(n), complexity_hits(n), fit_iterations(n), complexity_iterations(n);
-  NumericVector fit_points(n), complexity_points(n);
-  for (size_t k = 0; k < n; ++k) {
-    const ineqbf::ConstraintResult& c = cs[k];
-    text[k] = ineqbf::constraint_text(c.row, names);
-    fit[k] = c.fit.value;
-    complexity[k] = c.complexity.value;
-    fit_error[k] = c.fit.mc_error;
-    complexity_error[k] = c.complexity.mc_error;
-    fit_hits[k] = static_cast<int>(c.fit.hits);
-    complexity_hits[k] = static_cast<int>(c.complexity.hits);
-    fit_iterations[k] = static_cast<int>(c.fit.iterations);
-    complexity_iterations[k] = static_cast<int>(c.complexity.iterations);
-    fit_points[k] = static_cast<double>(c.fit.points);
-    complexity_points[k] = static_cast<double>(c.complexity.points);
-  }
-  return List::create(
-      Named("text") = text, Named("fit") = fit, Named("complexity") = complexity,
-      Named("fit_error") = fit_error, Named("complexity_error") = complexity_error,
-      Named("fit_hits") = fit_hits, Named("complexity_hits") = complexity_hits,
-      Named("fit_iterations") = fit_iterations, Named("complexity_iterations") = complexity_iterations,
-      Named("fit_points") = fit_points, Named("complexity_points") = complexity_points);
-}
-
-List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
-  std::vector<ineqbf::Constraint> rows;
-  for (const ineqbf::ConstraintResult& c : r.constraints) rows.push_back(c.row);
-  return List::create(
-      Named("method") = method_name(r.method),
-      Named("rows") = matrix_of(rows, static_cast<int>(names.size())),
-      Named("constraints") = constraint_columns(r.constraints, names),
-      Named("total_fit") = r.total_fit, Named("total_complexity") = r.total_complexity,
-      Named("bf_ia") = estimate(r.bf_ia), Named("bf_ic") = estimate(r.bf_ic),
-      Named("bf_ic_infinite") = r.bf_ic_infinite, Named("bf_ia_replicates") = floats(r.bf_ia_replicates),
-      Named("bf_ic_replicates") = floats(r.bf_ic_replicates),
-      Named("warnings") = warning_list(r.warnings), Named("report") = r.report,
-      Named("console") = r.console, Named("seed") = r.seed);
-}
-
-// An n × n × 4 array (value, MC error, 2.5 and 97.5 percentiles) of the
-// Bayes factors between hypotheses.
-NumericVector bayes_factor_array(const std::vector<std::vector<ineqbf::Estimate>>& bf) {
+NumericVector estimate_array(const std::vector<std::vector<ineqbf::Estimate>>& bf) {
   const int n = static_cast<int>(bf.size());
-  NumericVector a(static_cast<R_xlen_t>(n) * n * 4);
+  const int fields = static_cast<int>(estimate(ineqbf::Estimate{}).size());
+  NumericVector a(static_cast<R_xlen_t>(n) * n * fields);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
-      const ineqbf::Estimate& e = bf[i][j];
-      const double parts[4] = {e.value, e.mc_error, e.lower, e.upper};
-      for (int q = 0; q < 4; ++q) a[i + n * j + n * n * q] = parts[q];
+      const NumericVector e = estimate(bf[i][j]);
+      for (int q = 0; q < fields; ++q) a[i + n * j + n * n * q] = e[q];
     }
-  a.attr("dim") = Rcpp::IntegerVector::create(n, n, 4);
+  a.attr("dim") = Rcpp::IntegerVector::create(n, n, fields);
   return a;
 }
 
-NumericMatrix estimate_matrix(const std::vector<ineqbf::Estimate>& v) {
-  NumericMatrix m(static_cast<int>(v.size()), 4);
-  for (size_t i = 0; i < v.size(); ++i) {
-    m(i, 0) = v[i].value;
-    m(i, 1) = v[i].mc_error;
-    m(i, 2) = v[i].lower;
-    m(i, 3) = v[i].upper;
+// The items of a list (constraints, warnings) as the columns of a data
+// frame, one per field: numbers and counts as numeric (R has no 64-bit
+// integer), constraint numbers as integer, a row as its text. Replicates
+// stay out of a table.
+class Columns {
+ public:
+  template <class Item>
+  static List of(const std::vector<Item>& items, const std::vector<std::string>& names) {
+    Columns c(names);
+    const Item blank{};
+    c.row(blank, false);  // the columns, even of no items
+    for (const Item& item : items) c.row(item, true);
+    List out(c.columns_.size());
+    Rcpp::CharacterVector labels(c.columns_.size());
+    for (size_t i = 0; i < c.columns_.size(); ++i) {
+      out[i] = c.columns_[i].values();
+      labels[i] = c.columns_[i].name;
+    }
+    out.attr("names") = labels;
+    return out;
   }
-  return m;
+
+  template <class T>
+  void operator()(std::string_view name, const T& value) {
+    if constexpr (!std::is_same_v<T, ineqbf::Replicates>) {
+      if (at_ == columns_.size()) columns_.push_back({r_name(name == "row" ? "text" : name), kind_of(value), {}, {}, {}});
+      if (keep_) add(columns_[at_], value);
+      ++at_;
+    }
+  }
+
+ private:
+  enum class Kind { number, integer, flag, text };
+  struct Column {
+    std::string name;
+    Kind kind;
+    std::vector<double> numbers;
+    std::vector<int> integers;  // also the flags
+    std::vector<std::string> texts;
+
+    SEXP values() const {
+      switch (kind) {
+        case Kind::integer: return Rcpp::wrap(integers);
+        case Kind::flag: return Rcpp::LogicalVector(integers.begin(), integers.end());
+        case Kind::text: return Rcpp::wrap(texts);
+        default: return Rcpp::wrap(numbers);
+      }
+    }
+  };
+  explicit Columns(const std::vector<std::string>& names) : names_(names) {}
+
+  template <class Item>
+  void row(const Item& item, bool keep) {
+    at_ = 0;
+    keep_ = keep;
+    ineqbf::visit_fields(item, *this);
+  }
+  template <class T>
+  static Kind kind_of(const T&) {
+    if constexpr (std::is_same_v<T, std::string> || std::is_same_v<T, ineqbf::Constraint>) return Kind::text;
+    else if constexpr (std::is_same_v<T, int32_t>) return Kind::integer;
+    else if constexpr (std::is_same_v<T, bool>) return Kind::flag;
+    else return Kind::number;
+  }
+  void add(Column& c, const ineqbf::Constraint& row) const { c.texts.push_back(ineqbf::constraint_text(row, names_)); }
+  void add(Column& c, const std::string& text) const { c.texts.push_back(text); }
+  void add(Column& c, int32_t n) const { c.integers.push_back(n); }
+  void add(Column& c, bool b) const { c.integers.push_back(b ? 1 : 0); }
+  void add(Column& c, int64_t n) const { c.numbers.push_back(static_cast<double>(n)); }
+  void add(Column& c, double x) const { c.numbers.push_back(x); }
+
+  const std::vector<std::string>& names_;
+  std::vector<Column> columns_;
+  size_t at_ = 0;
+  bool keep_ = false;
+};
+
+// A result as a named list, a field each (ineqbf/fields.h): the rows as a
+// matrix and the constraints as columns, estimates as named vectors.
+class ResultList {
+ public:
+  explicit ResultList(const std::vector<std::string>& names) : names_(names) {}
+
+  template <class T>
+  void operator()(std::string_view name, const T& value) {
+    add(r_name(name), value);
+  }
+  List list() const {
+    List out(values_.size());
+    Rcpp::CharacterVector labels(values_.size());
+    for (size_t i = 0; i < values_.size(); ++i) {
+      out[i] = values_[i];
+      labels[i] = labels_[i];
+    }
+    out.attr("names") = labels;
+    return out;
+  }
+  void put(std::string name, SEXP value) {
+    labels_.push_back(std::move(name));
+    values_.push_back(Rcpp::RObject(value));
+  }
+
+ private:
+  void add(std::string name, ineqbf::Method m) { put(std::move(name), Rcpp::wrap(std::string(ineqbf::name_of(m)))); }
+  void add(std::string name, const ineqbf::Estimate& e) { put(std::move(name), estimate(e)); }
+  void add(std::string name, ineqbf::Replicates r) { put(std::move(name), floats(r.values)); }
+  void add(std::string name, ineqbf::Output o) { put(std::move(name), Rcpp::wrap(o.bytes)); }
+  void add(std::string name, const std::vector<ineqbf::ConstraintResult>& cs) {
+    std::vector<ineqbf::Constraint> rows;
+    for (const ineqbf::ConstraintResult& c : cs) rows.push_back(c.row);
+    put("rows", matrix_of(rows, static_cast<int>(names_.size())));
+    put(std::move(name), Columns::of(cs, names_));
+  }
+  void add(std::string name, const std::vector<ineqbf::Warning>& ws) { put(std::move(name), Columns::of(ws, names_)); }
+  void add(std::string name, const std::vector<ineqbf::Estimate>& es) { put(std::move(name), estimate_matrix(es)); }
+  void add(std::string name, const std::vector<std::vector<ineqbf::Estimate>>& bf) {
+    put(std::move(name), estimate_array(bf));
+  }
+  template <class T>
+  void add(std::string name, const T& scalar) {
+    if constexpr (std::is_same_v<T, int64_t>) put(std::move(name), Rcpp::wrap(static_cast<double>(scalar)));
+    else put(std::move(name), Rcpp::wrap(scalar));
+  }
+
+  const std::vector<std::string>& names_;
+  std::vector<std::string> labels_;
+  std::vector<Rcpp::RObject> values_;
+};
+
+List result_list(const ineqbf::Result& r, const std::vector<std::string>& names) {
+  ResultList out(names);
+  ineqbf::visit_fields(r, out);
+  return out.list();
 }
 
 ineqbf::Problem problem_of(const NumericVector& means, const NumericMatrix& covariance,
@@ -341,12 +428,13 @@ List analyse_hypotheses(NumericVector means, NumericMatrix covariance, Rcpp::Cha
       interrupted = watch.interrupted();
       List results(c.results.size());
       for (size_t h = 0; h < c.results.size(); ++h) results[h] = result_list(c.results[h], name_list);
-      out = List::create(Named("error") = false, Named("results") = results,
-                         Named("bayes_factors") = bayes_factor_array(c.bayes_factors),
-                         Named("posterior") = estimate_matrix(c.posterior),
-                         Named("posterior_with_unconstrained") = estimate_matrix(c.posterior_with_unconstrained));
+      ResultList fields(name_list);
+      fields.put("error", Rcpp::wrap(false));
+      fields.put("results", results);
+      ineqbf::visit_fields(c, fields);
+      out = fields.list();
     } catch (const ineqbf::Error& e) {
-      interrupted = e.status() == ineqbf::status_cancelled;
+      interrupted = e.status() == ineqbf::Status::cancelled;
       if (!interrupted) out = error_list(e);
     }
   }
@@ -371,7 +459,7 @@ List analyse_file(std::string path, int seed, SEXP progress) {
                          Named("means") = NumericVector(problem.means.begin(), problem.means.end()),
                          Named("covariance") = NumericVector(problem.covariance.begin(), problem.covariance.end()));
     } catch (const ineqbf::Error& e) {
-      interrupted = e.status() == ineqbf::status_cancelled;
+      interrupted = e.status() == ineqbf::Status::cancelled;
       if (!interrupted) out = error_list(e);
     }
   }

@@ -35,7 +35,7 @@ Outcome analyse_case(const GoldenCase& c) {
     o.console = r.console;
     o.report = r.report;
   } catch (const ineqbf::Error& e) {
-    o.status = e.status();
+    o.status = ineqbf::exit_code(e.status());
     o.console = e.console();
   }
   return o;
@@ -128,7 +128,7 @@ TEST(Analyse, ThreadsChangeNoBit) {
       try {
         results[t] = ineqbf::analyse(p, t == 0 ? one : two);
       } catch (const ineqbf::Error& e) {
-        outcomes[t].status = e.status();
+        outcomes[t].status = ineqbf::exit_code(e.status());
         outcomes[t].console = e.console();
         outcomes[t].report = e.message();
       }
@@ -157,15 +157,15 @@ TEST(Analyse, ErrorsAreValuesWithTheMessage) {
   struct Case {
     const char* what;
     std::vector<double> covariance;
-    int status;
+    ineqbf::Status status;
     std::string message;
   };
   const Case cases[] = {
-      {"singular", {1, 1, 1, 1}, ineqbf::status_numerical_stop,
+      {"singular", {1, 1, 1, 1}, ineqbf::Status::numerical_stop,
        " *** FATAL ERROR 2 from LINRG.  The input matrix is singular.  Some of\n"
        " ***          the diagonal elements of the upper triangular matrix U\n"
        " ***          of the LU factorization are close to zero."},
-      {"not positive definite", {-1, 0, 0, 1}, ineqbf::status_numerical_stop,
+      {"not positive definite", {-1, 0, 0, 1}, ineqbf::Status::numerical_stop,
        "ineqbf: the covariance matrix is not positive definite.\n"
        "ineqbf: row 1 of its inverse has the diagonal element -1, which is not positive, so no "
        "conditional variance exists; no report was written."},
@@ -209,7 +209,7 @@ TEST(Analyse, MalformedProblemsAreRefused) {
       ineqbf::analyse(p);
       ADD_FAILURE() << c.message << ": no error";
     } catch (const ineqbf::Error& e) {
-      EXPECT_EQ(e.status(), ineqbf::status_usage);
+      EXPECT_EQ(e.status(), ineqbf::Status::usage);
       EXPECT_EQ(e.message(), c.message);
     }
   }
@@ -289,7 +289,7 @@ TEST(Analyse, PriorModelProbabilities) {
       (void)ineqbf::compare(h, {result(2), result(4)}, bad);
       ADD_FAILURE() << "prior accepted";
     } catch (const ineqbf::Error& e) {
-      EXPECT_EQ(e.status(), ineqbf::status_usage);
+      EXPECT_EQ(e.status(), ineqbf::Status::usage);
       EXPECT_NE(e.message().find("prior model probabilities"), std::string::npos) << e.message();
     }
   }
@@ -334,7 +334,7 @@ TEST(Analyse, SettingsSeedProgressCancelAndConsole) {
     ineqbf::analyse(p, cancelling);
     ADD_FAILURE() << "not cancelled";
   } catch (const ineqbf::Error& e) {
-    EXPECT_EQ(e.status(), ineqbf::status_cancelled);
+    EXPECT_EQ(e.status(), ineqbf::Status::cancelled);
     EXPECT_EQ(e.message(), "ineqbf: the analysis was cancelled");
   }
 }
@@ -384,7 +384,7 @@ TEST(Analyse, CallersFloatingPointEnvironmentChangesNoByte) {
       o.console = r.console;
       o.report = r.report;
     } catch (const ineqbf::Error& e) {
-      o.status = e.status();
+      o.status = ineqbf::exit_code(e.status());
       o.console = e.console();
     }
     EXPECT_TRUE(hostile.still_set()) << c.name;

@@ -92,7 +92,7 @@ std::string error_of(const std::function<void()>& f) {
   try {
     f();
   } catch (const ineqbf::Error& e) {
-    return std::to_string(e.status()) + ": " + e.message();
+    return std::to_string(ineqbf::exit_code(e.status())) + ": " + e.message();
   }
   return "no error";
 }

@@ -25,7 +25,7 @@ std::string usage_error(const std::string& text, const std::vector<std::string>&
   try {
     ineqbf::parse_hypotheses(text, over);
   } catch (const ineqbf::Error& e) {
-    EXPECT_EQ(e.status(), ineqbf::status_usage) << text;
+    EXPECT_EQ(e.status(), ineqbf::Status::usage) << text;
     return e.message();
   }
   return "(parsed)";

@@ -84,7 +84,7 @@ TEST(Reader, WarningsSayWhatItSaw) {
     failing.read();
     ADD_FAILURE() << "read";
   } catch (const ineqbf::Error& e) {
-    EXPECT_EQ(e.status(), 1);
+    EXPECT_EQ(e.status(), ineqbf::Status::io_error);
     EXPECT_EQ(e.message(), "vexlib: severe (24): end-of-file during read, unit 10, file Input.txt");
   }
   ASSERT_EQ(failing.warnings().size(), 1u);

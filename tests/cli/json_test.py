@@ -57,6 +57,10 @@ check(f'{bf["value"]:8.3f}' == lines[14][:8], "BFia as in the report")
 check(abs(bf["log10"] - math.log10(bf["value"])) < 1e-6, "log10")
 check(bf["percentile_2_5"] <= bf["value"] <= bf["percentile_97_5"], "interval")
 check(h["bf_ic_reported_infinite"] is False, "BFic finite")
+check(h["seed"] == 12345 and h["method"] == "gibbs", "the result's seed and method")
+check(not any(k.endswith("replicates") or k in ("console", "report") for k in h)
+      and not any(k.endswith("replicates") for c in h["constraints"] for k in c),
+      "no replicates, console or report bytes in the JSON")
 
 # Every fit 1: BFic is reported "infinit"; its value is not finite.
 status, doc, report = run_json("tests/e2e/cases/every-fit-one")

@@ -56,7 +56,7 @@ TEST(ArrayError, SubscriptOutsideTheBoundsEndsTheRunNamingArrayPositionValueAndB
     m.allocate("COV", 3, 2);
     const test_support::Ending e = test_support::ending_of([&] { m(c.i, c.j) = 1.0f; });
     EXPECT_TRUE(e.ended);
-    EXPECT_EQ(e.status, driver::EXIT_SUBSCRIPT);
+    EXPECT_EQ(e.status, Status::subscript);
     EXPECT_EQ(e.pending, std::string("vexlib: severe: ") + c.message);
   }
 }
@@ -65,9 +65,9 @@ TEST(ArrayError, ZeroExtentArrayRejectsEverySubscript) {
   Array1<float> v;
   v.allocate("PARMEANS", 0);
   const test_support::Ending e = test_support::ending_of([&] { v(0) = -1.0f; });
-  EXPECT_EQ(e.status, driver::EXIT_SUBSCRIPT);
+  EXPECT_EQ(e.status, Status::subscript);
   EXPECT_EQ(e.pending, "vexlib: severe: array PARMEANS, subscript 1 = 0 is below its lower bound 1");
-  EXPECT_RUN_ENDS(v(1) = -1.0f, driver::EXIT_SUBSCRIPT);
+  EXPECT_RUN_ENDS(v(1) = -1.0f, Status::subscript);
 }
 
 TEST(ArrayError, ByteCountThatOverflowsIsRefusedBeforeAllocation) {
@@ -76,12 +76,12 @@ TEST(ArrayError, ByteCountThatOverflowsIsRefusedBeforeAllocation) {
   test_support::Ending e =
       test_support::ending_of([&] { m.allocate("COV", int64_t{2147483647}, int64_t{2147483647} * 4); });
   EXPECT_TRUE(e.ended);
-  EXPECT_EQ(e.status, textio::EXIT_IO_ERROR);
+  EXPECT_EQ(e.status, Status::io_error);
   EXPECT_EQ(e.pending, message);
   Array1<float> v;
   e = test_support::ending_of([&] { v.allocate("X", int64_t{1} << 62); });
   EXPECT_TRUE(e.ended);
-  EXPECT_EQ(e.status, textio::EXIT_IO_ERROR);
+  EXPECT_EQ(e.status, Status::io_error);
   EXPECT_EQ(e.pending, message);
 }
 

@@ -303,7 +303,7 @@ TEST(Ladder, HooksSeeTheChainsKeptInOrderAndCancelEndsTheLadder) {
   const test_support::Ending e = test_support::ending_of(
       [&] { (void)driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain); });
   EXPECT_TRUE(e.ended);
-  EXPECT_EQ(e.status, driver::EXIT_CANCELLED);
+  EXPECT_EQ(e.status, Status::cancelled);
 }
 
 // A chain whose predecessor left the library in another state than it was

@@ -161,7 +161,7 @@ TEST(FitSampler, ConstraintThatNeverHoldsClimbsTheWholeLadder) {
 }
 
 // A chain reports its progress at its end at least, and a cancel ends the
-// run with EXIT_CANCELLED before the sampler's progress line.
+// run with Status::cancelled before the sampler's progress line.
 TEST(SamplerHooks, ProgressAtTheEndOfEachChainAndCancelEndsTheRun) {
   LoadedRun r("c\n2 1\nm\n0.30 0.10\nv\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n");
   driver::RunState& s = r.s;
@@ -186,7 +186,7 @@ TEST(SamplerHooks, ProgressAtTheEndOfEachChainAndCancelEndsTheRun) {
   s.hooks.cancel = [] { return true; };
   const test_support::Ending e = test_support::ending_of([&] { driver::complexity_sampler(s, 1); });
   EXPECT_TRUE(e.ended);
-  EXPECT_EQ(e.status, driver::EXIT_CANCELLED);
+  EXPECT_EQ(e.status, Status::cancelled);
   EXPECT_EQ(e.pending, "ineqbf: the analysis was cancelled");
   EXPECT_EQ(r.printed(), "Constraint   1 for    fit     has been evaluated\r\n");
 }

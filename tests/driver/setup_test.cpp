@@ -128,7 +128,7 @@ TEST(SetUpError, CovarianceThatIsNotPositiveDefiniteEndsTheRunBeforeTheFirstPass
   const test_support::Ending e =
       test_support::ending_of([&] { driver::check_precision_diagonal(r.s); });
   ASSERT_TRUE(e.ended);
-  EXPECT_EQ(e.status, numlib::EXIT_LIBRARY_STOP);
+  EXPECT_EQ(e.status, Status::numerical_stop);
   EXPECT_TRUE(std::regex_match(
       e.pending, std::regex("ineqbf: the covariance matrix is not positive definite\\.\n"
                             "ineqbf: row 1 of its inverse has the diagonal element -0\\.333333[0-9]*, "
@@ -138,7 +138,7 @@ TEST(SetUpError, CovarianceThatIsNotPositiveDefiniteEndsTheRunBeforeTheFirstPass
   EXPECT_EQ(r.printed(), "");
 
   EXPECT_EQ(driver::end_of_run(r.console, textio::RunEnded(e.status, e.pending)),
-            numlib::EXIT_LIBRARY_STOP);
+            Status::numerical_stop);
   const size_t cut = e.pending.find('\n');
   EXPECT_EQ(r.printed(), test_support::Lines({e.pending.substr(0, cut), e.pending.substr(cut + 1)}));
   EXPECT_EQ(r.console.message(), e.pending);

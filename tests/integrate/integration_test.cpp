@@ -362,7 +362,7 @@ TEST(Integration, MalformedRequestsAreUsageErrors) {
       integrated(b.problem, b.precision);
       ADD_FAILURE() << b.name << ": no error";
     } catch (const ineqbf::Error& e) {
-      EXPECT_EQ(e.status(), ineqbf::status_usage) << b.name;
+      EXPECT_EQ(e.status(), ineqbf::Status::usage) << b.name;
       EXPECT_NE(e.message().find(b.message), std::string::npos) << b.name << ": " << e.message();
     }
   }
@@ -390,7 +390,7 @@ TEST(Integration, CancellingEndsTheAnalysis) {
     ineqbf::analyse(three_rows(), s);
     ADD_FAILURE() << "not cancelled";
   } catch (const ineqbf::Error& e) {
-    EXPECT_EQ(e.status(), ineqbf::status_cancelled);
+    EXPECT_EQ(e.status(), ineqbf::Status::cancelled);
     EXPECT_EQ(e.message(), "ineqbf: the analysis was cancelled");
   }
 }

@@ -20,7 +20,7 @@ namespace numlib_test {
 // How a statement run on a context ended, and what its run printed.
 struct Stop {
   bool ended = false;
-  int status = 0;
+  Status status = Status::ok;
   std::string pending;
   std::string printed;  // everything on the run's console, CR LF line ends
   std::string message;  // the lines of the last message, joined by '\n'
@@ -61,9 +61,9 @@ inline ::testing::AssertionResult StopPrints(const char* stop_expr, const char* 
   const std::string shown = ::testing::PrintToString(s.printed);
   if (!s.ended)
     return ::testing::AssertionFailure() << stop_expr << " went on without a stop; it printed " << shown;
-  if (s.status != numlib::EXIT_LIBRARY_STOP)
+  if (s.status != Status::numerical_stop)
     return ::testing::AssertionFailure() << stop_expr << " ended the run with status " << s.status
-                                         << " instead of " << numlib::EXIT_LIBRARY_STOP;
+                                         << " instead of " << Status::numerical_stop;
   if (!s.pending.empty())
     return ::testing::AssertionFailure() << stop_expr << " left lines unprinted: "
                                          << ::testing::PrintToString(s.pending);
@@ -74,13 +74,13 @@ inline ::testing::AssertionResult StopPrints(const char* stop_expr, const char* 
 }
 
 // Runs `call` on a context of its own and expects the library to stop the
-// run: status EXIT_LIBRARY_STOP, with the message printed (nothing left
+// run: status Status::numerical_stop, with the message printed (nothing left
 // pending). Returns what the run printed.
 template <class F>
 std::string StopText(F&& call) {
   const Stop s = StopOf(std::forward<F>(call));
   EXPECT_TRUE(s.ended) << "the run went on";
-  EXPECT_EQ(s.status, numlib::EXIT_LIBRARY_STOP);
+  EXPECT_EQ(s.status, Status::numerical_stop);
   EXPECT_EQ(s.pending, "");
   return s.printed;
 }

@@ -5,11 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 
 #include "numlib/context.h"
 #include "textio/textio.h"
+
+// Statuses read as in the program's code, and shown by their number.
+using ineqbf::Status;
+namespace ineqbf {
+inline std::ostream& operator<<(std::ostream& out, Status s) { return out << exit_code(s); }
+}  // namespace ineqbf
 
 namespace test_support {
 
@@ -40,7 +47,7 @@ class RunTest : public ::testing::Test {
 // lines it had not printed yet.
 struct Ending {
   bool ended = false;
-  int status = 0;
+  Status status = Status::ok;
   std::string pending;
 };
 
@@ -57,7 +64,7 @@ Ending ending_of(F&& statement) {
 // Expects `statement` to end the run with `status` and `pending` still to
 // print (a fatal error of the text layer, a subscript, an allocation).
 template <class F>
-void expect_ending(F&& statement, int status, const std::string& pending) {
+void expect_ending(F&& statement, Status status, const std::string& pending) {
   const Ending e = ending_of(std::forward<F>(statement));
   EXPECT_TRUE(e.ended) << "the run went on";
   EXPECT_EQ(e.status, status);

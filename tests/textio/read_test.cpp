@@ -376,7 +376,7 @@ void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
 class ReadError : public ::testing::TestWithParam<BadCase> {};
 
-// The run ends with EXIT_IO_ERROR and the message naming unit and file
+// The run ends with Status::io_error and the message naming unit and file
 // pending.
 TEST_P(ReadError, EndsRun) {
   const BadCase& c = GetParam();
@@ -386,7 +386,7 @@ TEST_P(ReadError, EndsRun) {
   in.open_text(10, "Input.txt", c.text);
   const test_support::Ending e = test_support::ending_of([&] { read_values(in, c.kinds); });
   EXPECT_TRUE(e.ended) << "the read went through";
-  EXPECT_EQ(e.status, textio::EXIT_IO_ERROR);
+  EXPECT_EQ(e.status, Status::io_error);
   EXPECT_EQ(e.pending, message);
 }
 
@@ -479,7 +479,7 @@ TEST(ReadFromFile, LongTokenAcrossBufferBoundaries) {
 // Expects `statement` to end the run with the layer's fatal error `message`.
 template <class F>
 void expect_fatal(F&& statement, const std::string& message) {
-  test_support::expect_ending(std::forward<F>(statement), textio::EXIT_IO_ERROR, message);
+  test_support::expect_ending(std::forward<F>(statement), Status::io_error, message);
 }
 
 // A unit opened from a path names the file it was shown as (the program

@@ -314,13 +314,13 @@ TEST(OutputUnit, MemoryUnitKeepsItsRecords) {
 }
 
 // ---------------------------------------------------------------------------
-// Fatal errors of output units: the run ends with EXIT_IO_ERROR and the
+// Fatal errors of output units: the run ends with Status::io_error and the
 // message pending, nothing printed.
 
 // Expects `statement` to end the run with the layer's fatal error `message`.
 template <class F>
 void expect_fatal(F&& statement, const std::string& message) {
-  test_support::expect_ending(std::forward<F>(statement), textio::EXIT_IO_ERROR, message);
+  test_support::expect_ending(std::forward<F>(statement), Status::io_error, message);
 }
 
 TEST(OutputUnitError, RecordLongerThanTheRecordLength) {
@@ -392,11 +392,11 @@ TEST(Fatal, FileNameIsNotAFormatAndNothingIsPrinted) {
 }
 
 TEST(Fatal, EndRunCarriesStatusAndPendingLines) {
-  const test_support::Ending e = test_support::ending_of([] { textio::end_run(3, "first\nsecond"); });
+  const test_support::Ending e = test_support::ending_of([] { textio::end_run(Status::subscript, "first\nsecond"); });
   EXPECT_TRUE(e.ended);
-  EXPECT_EQ(e.status, 3);
+  EXPECT_EQ(e.status, Status::subscript);
   EXPECT_EQ(e.pending, "first\nsecond");
-  EXPECT_EQ(test_support::ending_of([] { textio::end_run(2); }).pending, "");
+  EXPECT_EQ(test_support::ending_of([] { textio::end_run(Status::numerical_stop); }).pending, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -549,7 +549,7 @@ TEST(Console, FailedWriteIsReportedOnlyAtClose) {
     expect_fatal([&] { console.close(); },
                  "vexlib: severe (38): error during write, unit 6, file stdout");
     // The failure stays: a second close reports it again.
-    EXPECT_RUN_ENDS(console.close(), textio::EXIT_IO_ERROR);
+    EXPECT_RUN_ENDS(console.close(), Status::io_error);
   }
   std::fclose(f);
 }

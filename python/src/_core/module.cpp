@@ -11,13 +11,17 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "ineqbf/fields.h"
 #include "ineqbf/ineqbf.h"
 
 namespace py = pybind11;
@@ -38,8 +42,8 @@ py::object* error_class = nullptr;
 py::object* usage_error_class = nullptr;
 
 [[noreturn]] void raise_error(const ineqbf::Error& e) {
-  py::object cls = e.status() == ineqbf::status_usage ? *usage_error_class : *error_class;
-  py::object exc = cls(e.status(), text(e.message()), text(e.console()));
+  py::object cls = e.status() == ineqbf::Status::usage ? *usage_error_class : *error_class;
+  py::object exc = cls(ineqbf::exit_code(e.status()), text(e.message()), text(e.console()));
   PyErr_SetObject(cls.ptr(), exc.ptr());
   throw py::error_already_set();
 }
@@ -131,68 +135,71 @@ py::array_t<T> array(const std::vector<T>& v) {
   return py::array_t<T>(static_cast<py::ssize_t>(v.size()), v.data());
 }
 
-py::tuple estimate(const ineqbf::Estimate& e) {
-  return py::make_tuple(e.value, e.mc_error, e.lower, e.upper);
-}
-
 py::list constraints(const std::vector<ineqbf::Constraint>& rows) {
   py::list out;
   for (const ineqbf::Constraint& c : rows) out.append(py::make_tuple(c.coefficients, c.rhs));
   return out;
 }
 
-const char* method_name(ineqbf::Method m) { return m == ineqbf::Method::gibbs ? "gibbs" : "integration"; }
+// The fields of a result (ineqbf/fields.h) as Python values: a dict per
+// result, constraint and warning; an estimate as a tuple in its fields'
+// order; replicates as NumPy arrays.
+struct PythonFields {
+  const std::vector<std::string>& names;
+  py::dict out;
 
-// One fit or complexity as the keys <prefix>, <prefix>_mc_error, ….
-void put_probability(py::dict& d, const std::string& prefix, const ineqbf::Probability& p) {
-  d[py::str(prefix)] = p.value;
-  d[py::str(prefix + "_mc_error")] = p.mc_error;
-  d[py::str(prefix + "_hits")] = p.hits;
-  d[py::str(prefix + "_iterations")] = p.iterations;
-  d[py::str(prefix + "_points")] = p.points;
-  d[py::str(prefix + "_replicates")] = array(p.replicates);
-}
-
-py::list warnings(const std::vector<ineqbf::Warning>& ws) {
-  py::list out;
-  for (const ineqbf::Warning& w : ws) {
-    py::dict d;
-    d["message"] = text(w.message);
-    d["quantity"] = w.quantity;
-    d["constraint"] = w.constraint;
-    d["value"] = w.value;
-    d["integrated"] = w.integrated;
-    out.append(std::move(d));
+  template <class T>
+  void operator()(std::string_view name, const T& value) {
+    put(py::str(std::string(name)), value);
   }
-  return out;
-}
+
+  py::object of(double x) const { return py::float_(x); }
+  py::object of(int64_t n) const { return py::int_(n); }
+  py::object of(int32_t n) const { return py::int_(n); }
+  py::object of(bool b) const { return py::bool_(b); }
+  py::object of(const std::string& s) const { return text(s); }
+  py::object of(ineqbf::Method m) const { return py::str(std::string(ineqbf::name_of(m))); }
+  py::object of(ineqbf::Replicates r) const { return array(r.values); }
+  py::object of(ineqbf::Output o) const { return text(o.bytes); }
+  py::object of(const ineqbf::Estimate& e) const {
+    py::list values;
+    ineqbf::visit_fields(e, [&](std::string_view, double x) { values.append(x); });
+    return py::tuple(values);
+  }
+  template <class Item>
+  py::object of(const std::vector<Item>& items) const {
+    py::list list;
+    for (const Item& item : items) {
+      if constexpr (std::is_same_v<Item, ineqbf::ConstraintResult> || std::is_same_v<Item, ineqbf::Warning>)
+        list.append(dict_of(item, names));
+      else
+        list.append(of(item));
+    }
+    return list;
+  }
+
+  template <class Value>
+  static py::dict dict_of(const Value& value, const std::vector<std::string>& names) {
+    PythonFields f{names, {}};
+    ineqbf::visit_fields(value, f);
+    return f.out;
+  }
+
+ private:
+  // A row: its coefficients, right-hand side and text over the names.
+  void put(const py::str&, const ineqbf::Constraint& row) {
+    out["coefficients"] = row.coefficients;
+    out["rhs"] = row.rhs;
+    out["text"] = text(ineqbf::constraint_text(row, names));
+  }
+  template <class T>
+  void put(const py::str& key, const T& value) {
+    out[key] = of(value);
+  }
+};
 
 py::dict result(const ineqbf::Result& r, const std::vector<std::string>& names) {
-  py::list rows;
-  for (const ineqbf::ConstraintResult& c : r.constraints) {
-    py::dict d;
-    d["coefficients"] = c.row.coefficients;
-    d["rhs"] = c.row.rhs;
-    d["text"] = text(ineqbf::constraint_text(c.row, names));
-    put_probability(d, "fit", c.fit);
-    put_probability(d, "complexity", c.complexity);
-    rows.append(std::move(d));
-  }
-  py::dict d;
-  d["method"] = method_name(r.method);
-  d["constraints"] = std::move(rows);
-  d["total_fit"] = r.total_fit;
-  d["total_complexity"] = r.total_complexity;
-  d["bf_ia"] = estimate(r.bf_ia);
-  d["bf_ic"] = estimate(r.bf_ic);
-  d["bf_ic_infinite"] = r.bf_ic_infinite;
-  d["bf_ia_replicates"] = array(r.bf_ia_replicates);
-  d["bf_ic_replicates"] = array(r.bf_ic_replicates);
-  d["warnings"] = warnings(r.warnings);
-  d["console"] = text(r.console);
-  d["report"] = text(r.report);
-  d["seed"] = r.seed;
-  return d;
+  return PythonFields::dict_of(r, names);
 }
 
 py::dict problem_dict(const ineqbf::Problem& p) {
@@ -216,7 +223,7 @@ ineqbf::Problem make_problem(std::vector<double> means, std::vector<double> cova
   return p;
 }
 
-[[noreturn]] void usage(const std::string& message) { raise_error(ineqbf::Error(ineqbf::status_usage, message)); }
+[[noreturn]] void usage(const std::string& message) { raise_error(ineqbf::Error(ineqbf::Status::usage, message)); }
 
 // The settings the package passes: the seed, "gibbs" or "integration", the
 // precision aimed at by integration and the prior model probabilities.
@@ -224,9 +231,8 @@ ineqbf::Settings base_settings(int32_t seed, const std::string& method, double p
                                std::vector<double> prior) {
   ineqbf::Settings s;
   s.seed = seed;
-  if (method != "gibbs" && method != "integration")
+  if (!ineqbf::method_named(method, s.method))
     usage("the method must be \"gibbs\" or \"integration\", not \"" + method + "\"");
-  s.method = method == "integration" ? ineqbf::Method::integration : ineqbf::Method::gibbs;
   s.precision = precision;
   s.prior = std::move(prior);
   return s;
@@ -280,24 +286,15 @@ py::dict analyse_hypotheses(std::vector<double> means, std::vector<double> covar
   const ineqbf::Settings settings = hooks.settings(base_settings(seed, method, precision, std::move(prior)));
   const ineqbf::Comparison c = hooks.run([&] { return ineqbf::analyse(p, parsed, settings); });
 
-  py::list hyps, results, bayes_factors;
+  py::list hyps, results;
   for (size_t h = 0; h < c.hypotheses.size(); ++h) {
     hyps.append(text(c.hypotheses[h].text));
     results.append(result(c.results[h], used));
-    py::list row;
-    for (const ineqbf::Estimate& e : c.bayes_factors[h]) row.append(estimate(e));
-    bayes_factors.append(std::move(row));
   }
-  py::list posterior, posterior_u;
-  for (const ineqbf::Estimate& e : c.posterior) posterior.append(estimate(e));
-  for (const ineqbf::Estimate& e : c.posterior_with_unconstrained) posterior_u.append(estimate(e));
-  py::dict d;
+  py::dict d = PythonFields::dict_of(c, used);
   d["names"] = used;
   d["hypotheses"] = std::move(hyps);
   d["results"] = std::move(results);
-  d["bayes_factors"] = std::move(bayes_factors);
-  d["posterior"] = std::move(posterior);
-  d["posterior_with_unconstrained"] = std::move(posterior_u);
   return d;
 }
 
@@ -337,7 +334,7 @@ py::list parse_hypotheses(const std::string& textual, const std::vector<std::str
 
 py::str constraint_text(std::vector<double> coefficients, double rhs, const std::vector<std::string>& names) {
   if (coefficients.size() != names.size())
-    raise_error(ineqbf::Error(ineqbf::status_usage, "the row has " + std::to_string(coefficients.size()) +
+    raise_error(ineqbf::Error(ineqbf::Status::usage, "the row has " + std::to_string(coefficients.size()) +
                                                         " coefficients for " + std::to_string(names.size()) +
                                                         " names"));
   return text(ineqbf::constraint_text({std::move(coefficients), rhs}, names));
@@ -370,7 +367,7 @@ PYBIND11_MODULE(_core, m) {
       .def_readonly("constraint", &ineqbf::Progress::constraint, "The constraint row, 1-based.")
       .def_property_readonly(
           "sampler",
-          [](const ineqbf::Progress& p) { return p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity"; },
+          [](const ineqbf::Progress& p) { return std::string(ineqbf::name_of(p.sampler)); },
           "'fit' or 'complexity'.")
       .def_readonly("iterations", &ineqbf::Progress::iterations, "Counted iterations of the current chain.")
       .def_readonly("sweeps_done", &ineqbf::Progress::sweeps_done, "Sweeps of the current chain done.")
@@ -379,10 +376,25 @@ PYBIND11_MODULE(_core, m) {
       .def("__repr__", [](const ineqbf::Progress& p) {
         return "Progress(hypothesis=" + std::to_string(p.hypothesis) +
                ", constraint=" + std::to_string(p.constraint) + ", sampler='" +
-               (p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity") +
+               std::string(ineqbf::name_of(p.sampler)) +
                "', iterations=" + std::to_string(p.iterations) + ", sweeps_done=" + std::to_string(p.sweeps_done) +
                ", sweeps_total=" + std::to_string(p.sweeps_total) + ")";
       });
+
+  // The statuses, from the library's one list: OK, IO_ERROR, …, CANCELLED.
+  py::list statuses;
+  for (const ineqbf::StatusName& s : ineqbf::status_names) {
+    std::string name(s.name);
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    statuses.append(py::make_tuple(name, ineqbf::exit_code(s.status)));
+  }
+  py::object status = py::module_::import("enum").attr("IntEnum")("Status", statuses, py::arg("module") = "ineqbf");
+  status.attr("__doc__") =
+      "The exit statuses of the program and of the library: OK (0), IO_ERROR (1: input not readable, output "
+      "not writable, memory exhausted), NUMERICAL_STOP (2: the numerical library stopped the run), SUBSCRIPT "
+      "(3: an array subscript out of bounds), USAGE (4: a malformed problem, hypothesis or command line), "
+      "CANCELLED (5: the caller cancelled the analysis).";
+  m.attr("Status") = status;
 
   m.attr("DEFAULT_SEED") = ineqbf::default_seed;
   m.def("version", [] { return std::string(ineqbf::version()); });

@@ -27,7 +27,8 @@ from typing import Any, Callable, NamedTuple, Optional, Sequence, Union
 
 import numpy as np
 
-from ._errors import IneqbfError, IneqbfUsageError, IneqbfWarning, Status
+from ._core import Status
+from ._errors import IneqbfError, IneqbfUsageError, IneqbfWarning
 from . import _core, _inputs
 from ._names import map_names
 from ._results import ConstraintResult, Estimate, HypothesisResult, Result, ResultWarning

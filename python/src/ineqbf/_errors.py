@@ -2,24 +2,12 @@
 
 from __future__ import annotations
 
-import enum
-
-
-class Status(enum.IntEnum):
-    """The exit statuses of the program and of the library."""
-
-    OK = 0
-    IO_ERROR = 1  #: input not readable, output not writable, memory exhausted
-    NUMERICAL_STOP = 2  #: the numerical library stopped the run
-    SUBSCRIPT = 3  #: an array subscript out of bounds (a bad count)
-    USAGE = 4  #: a malformed problem, hypothesis or command line
-    CANCELLED = 5  #: the caller cancelled the analysis
-
 
 class IneqbfError(Exception):
     """An error that ended an analysis.
 
-    ``status`` is the exit status the program ends with on the same input,
+    ``status`` is the exit status the program ends with on the same input
+    (one of :class:`ineqbf.Status`),
     ``message`` the text it prints for the error (lines joined by ``"\\n"``,
     without the console's CR LF) and ``console`` everything the program
     prints up to and including it, CR LF line ends included.

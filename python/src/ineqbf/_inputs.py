@@ -8,7 +8,8 @@ from typing import Any, Mapping, NamedTuple, Optional, Sequence
 
 import numpy as np
 
-from ._errors import IneqbfUsageError, Status
+from ._core import Status
+from ._errors import IneqbfUsageError
 
 
 def usage(message: str) -> IneqbfUsageError:

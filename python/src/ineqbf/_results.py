@@ -58,6 +58,27 @@ def _frozen(values: Any) -> np.ndarray:
     return a
 
 
+# How a field of the engine's result (the library's list of fields, the
+# same in every door) becomes the Python value, by the field's type here.
+_CONVERT = {
+    "Estimate": lambda v: Estimate(*v),
+    "np.ndarray": _frozen,
+    "tuple[float, ...]": tuple,
+    "tuple[ResultWarning, ...]": lambda v: tuple(ResultWarning(**w) for w in v),
+}
+
+
+def _typed(cls: Any, d: dict) -> dict:
+    """The engine's fields of `d` as the values of the dataclass `cls`; a
+    field of the engine the class does not have is an error, so that a field
+    added to the library cannot go missing here unnoticed."""
+    known = {f.name: f.type for f in dataclasses.fields(cls)}
+    extra = sorted(set(d) - set(known))
+    if extra:
+        raise TypeError(f"{cls.__name__} has no field for the engine's {', '.join(extra)}")
+    return {name: _CONVERT.get(known[name], lambda v: v)(v) for name, v in d.items()}
+
+
 @dataclasses.dataclass(frozen=True, eq=False)
 class ConstraintResult:
     """One constraint row, ``coefficients · θ > rhs``, evaluated given that
@@ -84,11 +105,7 @@ class ConstraintResult:
 
     @classmethod
     def _from_core(cls, d: dict) -> "ConstraintResult":
-        d = dict(d)
-        d["coefficients"] = tuple(d["coefficients"])
-        d["fit_replicates"] = _frozen(d["fit_replicates"])
-        d["complexity_replicates"] = _frozen(d["complexity_replicates"])
-        return cls(**d)
+        return cls(**_typed(cls, d))
 
 
 @dataclasses.dataclass(frozen=True, eq=False)
@@ -107,6 +124,7 @@ class HypothesisResult:
     #: not finite (the report says so in its own words).
     bf_ic_infinite: bool
     warnings: tuple[ResultWarning, ...]  #: what the analysis warned about
+    seed: int  #: the seed its random stream started from
     bf_ia_replicates: np.ndarray = dataclasses.field(repr=False)  #: in the order drawn
     bf_ic_replicates: np.ndarray = dataclasses.field(repr=False)
     report: str = dataclasses.field(repr=False)  #: the bytes of Output.txt (CR LF line ends)
@@ -114,24 +132,11 @@ class HypothesisResult:
 
     @classmethod
     def _from_core(cls, text: Optional[str], d: dict) -> "HypothesisResult":
-        rows = tuple(ConstraintResult._from_core(c) for c in d["constraints"])
+        d = dict(d)
+        rows = tuple(ConstraintResult._from_core(c) for c in d.pop("constraints"))
         if text is None:
             text = " & ".join(r.text for r in rows)
-        return cls(
-            text=text,
-            method=d["method"],
-            constraints=rows,
-            total_fit=d["total_fit"],
-            total_complexity=d["total_complexity"],
-            bf_ia=Estimate(*d["bf_ia"]),
-            bf_ic=Estimate(*d["bf_ic"]),
-            bf_ic_infinite=d["bf_ic_infinite"],
-            warnings=tuple(ResultWarning(**w) for w in d["warnings"]),
-            bf_ia_replicates=_frozen(d["bf_ia_replicates"]),
-            bf_ic_replicates=_frozen(d["bf_ic_replicates"]),
-            report=d["report"],
-            console=d["console"],
-        )
+        return cls(text=text, constraints=rows, **_typed(cls, d))
 
     def to_dict(self, replicates: bool = False) -> dict:
         """Plain Python values (JSON-ready); the replicates only when asked."""

@@ -126,3 +126,17 @@ test_that("plots are drawn: one hypothesis and a comparison", {
   expect_error(plot(r, hypothesis = "H3"), "hypothesis must be one of H1, H2")
   unlink(file)
 })
+
+test_that("the tables carry every field of the library's results, under R's names", {
+  r <- compared()
+  expect_identical(names(r$hypotheses), c(
+    "text", "total_fit", "total_complexity", "BFia", "BFia_error", "BFia_lower", "BFia_upper",
+    "BFic", "BFic_error", "BFic_lower", "BFic_upper", "BFic_infinite"))
+  expect_identical(names(r$constraints), c(
+    "hypothesis", "constraint", "text", "fit", "complexity", "fit_error", "complexity_error",
+    "fit_hits", "complexity_hits", "fit_iterations", "complexity_iterations", "fit_points",
+    "complexity_points"))
+  expect_equal(r$constraints$fit_hits, round(r$constraints$fit * r$constraints$fit_iterations))
+  expect_identical(names(r$warnings)[-1], c("message", "quantity", "constraint", "value", "integrated"))
+  expect_identical(dimnames(r$comparison$bf)[[3]], c("value", "error", "lower", "upper"))
+})

@@ -28,21 +28,14 @@ using numlib::wide;
 
 
 void check_seed(int32_t seed) {
-  // The generator takes any seed in 1 .. 2^31 - 2; others would fall back
-  // to a seed from the clock, and the analysis would not repeat itself.
-  if (seed < 1 || seed > 2147483646)
-    throw Error(Status::usage,
-                "the seed must be between 1 and 2147483646, not " + std::to_string(seed));
+  if (seed < min_seed || seed > max_seed)
+    throw Error(Status::usage, "the seed must be between " + std::to_string(min_seed) + " and " +
+                                   std::to_string(max_seed) + ", not " + std::to_string(seed));
 }
 
 driver::Hooks hooks_of(const Settings& settings) {
   driver::Hooks h;
-  if (settings.progress) {
-    h.progress = [&settings](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
-                             int64_t total) {
-      settings.progress(detail::progress_of(k, kind, niter, done, total));
-    };
-  }
+  if (settings.progress) h.progress = settings.progress;
   if (settings.cancel) h.cancel = settings.cancel;
   return h;
 }
@@ -229,17 +222,6 @@ void detail::end_run(textio::Console& console, const textio::RunEnded& e) {
 
 void detail::end_run_out_of_memory(textio::Console& console) {
   end_run(console, textio::RunEnded(Status::io_error, kNoMemory));
-}
-
-Progress detail::progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
-                             int64_t total) {
-  Progress p;
-  p.constraint = k;
-  p.sampler = kind == driver::SamplerKind::fit ? Sampler::fit : Sampler::complexity;
-  p.iterations = niter;
-  p.sweeps_done = done;
-  p.sweeps_total = total;
-  return p;
 }
 
 std::string_view version() { return INEQBF_VERSION; }

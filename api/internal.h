@@ -32,7 +32,5 @@ void compare(Comparison& c, const std::vector<double>& prior);
 std::vector<double> prior_weights(const std::vector<double>& prior, size_t n);
 // An analysis by integration (Method::integration).
 Result integrate(const Problem& problem, const Settings& settings);
-// A chain's progress, as a run's hooks report it, for the library's callers.
-Progress progress_of(int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done, int64_t total);
 
 }  // namespace ineqbf::detail

@@ -144,8 +144,9 @@ class ArgumentReader {
     } else if (name == "--names") {
       o.names = split_list(v);
     } else if (name == "--seed") {
-      if (!to_int(v, 1, 2147483646, o.seed))
-        r_.error = "--seed needs a whole number from 1 to 2147483646, not " + quoted;
+      if (!to_int(v, ineqbf::min_seed, ineqbf::max_seed, o.seed))
+        r_.error = "--seed needs a whole number from " + std::to_string(ineqbf::min_seed) + " to " +
+                   std::to_string(ineqbf::max_seed) + ", not " + quoted;
     } else if (name == "--jobs") {
       if (!to_int(v, 0, 1024, o.jobs))
         r_.error = std::string(name_) + " needs a number of problems from 0 (every core) to 1024, not " + quoted;

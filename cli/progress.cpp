@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string_view>
 
 namespace cli {
 
@@ -26,9 +27,10 @@ void ProgressLine::update(const ineqbf::Progress& p) {
   const double percent = p.sweeps_total > 0 ? 100.0 * static_cast<double>(p.sweeps_done) /
                                                   static_cast<double>(p.sweeps_total)
                                             : 0.0;
-  const int n = std::snprintf(line, sizeof line, "%sconstraint %d, %s, chain of %d iterations: %5.1f%%",
-                              hypothesis, static_cast<int>(p.constraint),
-                              p.sampler == ineqbf::Sampler::fit ? "fit" : "complexity",
+  const std::string_view sampler = ineqbf::name_of(p.sampler);
+  const int n = std::snprintf(line, sizeof line, "%sconstraint %d, %.*s, chain of %d iterations: %5.1f%%",
+                              hypothesis, static_cast<int>(p.constraint), static_cast<int>(sampler.size()),
+                              sampler.data(),
                               static_cast<int>(p.iterations), percent);
   std::string text(1, '\r');
   text.append(line, static_cast<size_t>(n > 0 ? n : 0));

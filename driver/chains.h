@@ -92,7 +92,7 @@ class Deviates {
     bool ready;
   };
 
-  Deviates(numlib::Context& lib, const ProblemArrays& p, int32_t k, SamplerKind kind, int64_t draws)
+  Deviates(numlib::Context& lib, const ProblemArrays& p, int32_t k, Sampler kind, int64_t draws)
       : lib_(lib), p_(p), k_(k), kind_(kind), npar_(p.NPAR), left_(draws) {
     fill(0);
     fill(HALF);
@@ -140,7 +140,7 @@ class Deviates {
     }
     // The unbounded draws of the block and their probabilities.
     float PA = 0.0f, PB = 1.0f;
-    if (kind_ == SamplerKind::complexity) {
+    if (kind_ == Sampler::complexity) {
       PA = numlib::kernels::anordf_unit(-1.0f);
       PB = numlib::kernels::anordf_unit(1.0f);
     }
@@ -191,7 +191,7 @@ class Deviates {
   numlib::Context& lib_;
   const ProblemArrays& p_;
   int32_t k_;
-  SamplerKind kind_;
+  Sampler kind_;
   int64_t npar_;
   int64_t left_;       // deviates of the chain not yet drawn
   int64_t param_ = 0;  // parameters drawn in the current sweep, up to the next deviate to draw
@@ -518,7 +518,7 @@ inline void sweep(const ProblemArrays& p, ChainArrays& c, int32_t k, Conditional
 // counted sweeps.
 template <class Isa, class Conditional>
 inline int32_t chain(numlib::Context& lib, const ProblemArrays& p, const Array1<float>& INITIAL,
-                     ChainArrays& c, int32_t k, SamplerKind kind, int32_t niter, Conditional& cond,
+                     ChainArrays& c, int32_t k, Sampler kind, int32_t niter, Conditional& cond,
                      const ChainPoll& poll) {
   const int64_t npar = p.NPAR;
   const int64_t n1 = npar + 1;
@@ -671,12 +671,12 @@ inline int32_t unrestricted_fit_chain(numlib::Context& lib, const ProblemArrays&
 }
 
 template <class Isa>
-inline int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter,
+inline int32_t run_chain(const RunState& s, Sampler kind, int32_t k, int32_t niter,
                          ChainArrays& c, numlib::Context& lib, const ChainPoll& poll) {
-  if (kind == SamplerKind::fit && k == 1 && s.problem.NPAR >= 1 && s.problem.NPAR <= SMALL_NPAR &&
+  if (kind == Sampler::fit && k == 1 && s.problem.NPAR >= 1 && s.problem.NPAR <= SMALL_NPAR &&
       lib.generator.initialised && lib.generator.seed_given)
     return unrestricted_fit_chain<Isa>(lib, s.problem, s.approx, s.start.INITIAL, c, niter, poll);
-  if (kind == SamplerKind::fit) {
+  if (kind == Sampler::fit) {
     PosteriorConditional<Isa> cond(lib, s.problem, s.approx, c);
     return chain<Isa>(lib, s.problem, s.start.INITIAL, c, k, kind, niter, cond, poll);
   }

@@ -90,10 +90,10 @@ struct AheadSlot {
     allocate_like(fit_arrays, s.fit_chain);
     allocate_like(complexity_arrays, s.complexity_chain);
   }
-  ChainArrays& arrays() { return kind == SamplerKind::fit ? fit_arrays : complexity_arrays; }
+  ChainArrays& arrays() { return kind == Sampler::fit ? fit_arrays : complexity_arrays; }
 
   // Sets the chain up on the context's state `from` (the slot is idle).
-  void prepare(SamplerKind chain_kind, int32_t chain_k, int32_t chain_niter,
+  void prepare(Sampler chain_kind, int32_t chain_k, int32_t chain_niter,
                numlib::ContextState from) {
     numlib::set_state(ctx, from);
     start = std::move(from);
@@ -112,7 +112,7 @@ struct AheadSlot {
   numlib::Context ctx{console};
   ChainArrays fit_arrays, complexity_arrays;
   numlib::ContextState start;  // the state ctx was set to before the chain
-  SamplerKind kind = SamplerKind::fit;
+  Sampler kind = Sampler::fit;
   int32_t k = 0;
   int32_t niter = 0;
   int32_t stop_hits = 0;
@@ -403,7 +403,7 @@ namespace {
 struct HookPoll {
   RunState& s;
   int32_t k;
-  SamplerKind kind;
+  Sampler kind;
   int32_t niter;
 
   static void call(void* self, int64_t done, int32_t) {
@@ -414,7 +414,7 @@ struct HookPoll {
 
 // A chain on the run's own context, with the run's hooks asked now and then
 // and at its end.
-int32_t chain_here(RunState& s, SamplerKind kind, int32_t k, int32_t niter, ChainArrays& c,
+int32_t chain_here(RunState& s, Sampler kind, int32_t k, int32_t niter, ChainArrays& c,
                    ChainRunner chain) {
   HookPoll hooks{s, k, kind, niter};
   ChainPoll poll;
@@ -431,7 +431,7 @@ int32_t chain_here(RunState& s, SamplerKind kind, int32_t k, int32_t niter, Chai
 
 // Chain `rung` of the ladder on the caller's thread: true when the ladder
 // climbs past it.
-bool rung_here(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
+bool rung_here(RunState& s, Sampler kind, int32_t k, ChainArrays& c, Estimates& e,
                ChainRunner chain, int rung, LadderEnd& end) {
   const int32_t niter = LADDER_NITER[rung];
   const int32_t nhit = chain_here(s, kind, k, niter, c, chain);
@@ -475,7 +475,7 @@ bool have_workers(RunState& s) {
 // The caller's side of a ladder climbed ahead of time, from chain `from` on.
 class AheadClimb {
  public:
-  AheadClimb(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
+  AheadClimb(RunState& s, Sampler kind, int32_t k, ChainArrays& c, Estimates& e,
              ChainRunner chain, int from)
       : s_(s), kind_(kind), k_(k), c_(c), e_(e), chain_(chain), w_(*s.workers), first_(from),
         next_(from), hooked_(hooks_wanted(s)) {
@@ -578,7 +578,7 @@ class AheadClimb {
   }
 
   RunState& s_;
-  const SamplerKind kind_;
+  const Sampler kind_;
   const int32_t k_;
   ChainArrays& c_;
   Estimates& e_;
@@ -594,7 +594,7 @@ class AheadClimb {
 
 }  // namespace
 
-LadderEnd climb_ladder(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
+LadderEnd climb_ladder(RunState& s, Sampler kind, int32_t k, ChainArrays& c, Estimates& e,
                        ChainRunner chain) {
   // The chains one after another here as long as the one after the chain
   // at hand is too small to be worth another thread (or the run has one),

@@ -29,7 +29,7 @@ struct LadderEnd {
 };
 
 // How a ladder runs one chain: run_chain, or what a test puts in its place.
-using ChainRunner = int32_t (*)(const RunState& s, SamplerKind kind, int32_t k, int32_t niter,
+using ChainRunner = int32_t (*)(const RunState& s, Sampler kind, int32_t k, int32_t niter,
                                 ChainArrays& c, numlib::Context& lib, const ChainPoll& poll);
 
 // The ladder of sampler `kind` for constraint k: its chains one after
@@ -37,7 +37,7 @@ using ChainRunner = int32_t (*)(const RunState& s, SamplerKind kind, int32_t k, 
 // and at its end, or ahead of time on the run's threads when it has more
 // than one (and can have them). The estimate of every chain is written to
 // e.estimate(k), the chain arrays of the last one are left in c.
-LadderEnd climb_ladder(RunState& s, SamplerKind kind, int32_t k, ChainArrays& c, Estimates& e,
+LadderEnd climb_ladder(RunState& s, Sampler kind, int32_t k, ChainArrays& c, Estimates& e,
                        ChainRunner chain = &run_chain);
 
 // The threads of a run and the places their chains work in; created when the

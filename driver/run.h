@@ -96,17 +96,16 @@ struct Summary {
 
 // ---- what a caller may ask of a run ---------------------------------------------
 
-// The two samplers: the one internal name of them (the public
-// ineqbf::Sampler is what callers of the library see; api/ converts).
-enum class SamplerKind { fit, complexity };
+// The two samplers and the progress of a chain, as the library's callers
+// see them.
+using ineqbf::Progress;
+using ineqbf::Sampler;
 
 // Progress of a chain and a way to stop the run; both optional. They are
 // consulted now and then during a chain (every few thousand draws) and at
 // its end; cancel() returning true ends the run with Status::cancelled.
 struct Hooks {
-  std::function<void(int32_t k, SamplerKind sampler, int32_t niter, int64_t sweeps_done,
-                     int64_t sweeps_total)>
-      progress;
+  std::function<void(const Progress&)> progress;
   std::function<bool()> cancel;
 };
 

@@ -142,7 +142,7 @@ void finish_sampler(RunState& s, int32_t k, Estimates& e, int32_t niter, int32_t
   progress_line(s.console, k, closing_text);
 }
 
-void run_sampler(RunState& s, int32_t k, SamplerKind kind, ChainArrays& c, Estimates& e,
+void run_sampler(RunState& s, int32_t k, Sampler kind, ChainArrays& c, Estimates& e,
                  const char* closing_text) {
   const LadderEnd end = climb_ladder(s, kind, k, c, e);
   finish_sampler(s, k, e, end.niter, end.nhit, closing_text);
@@ -179,25 +179,32 @@ int64_t chain_uniforms(int32_t npar, int32_t niter) {
   return (int64_t{NBURN} + niter) * (npar > 0 ? npar : 0);
 }
 
-int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter, ChainArrays& c,
+int32_t run_chain(const RunState& s, Sampler kind, int32_t k, int32_t niter, ChainArrays& c,
                   numlib::Context& lib, const ChainPoll& poll) {
   return CHAINS[static_cast<int>(isa::chain_isa())](s, kind, k, niter, c, lib, poll);
 }
 
 bool hooks_wanted(const RunState& s) { return s.hooks.progress || s.hooks.cancel; }
 
-void poll_hooks(RunState& s, int32_t k, SamplerKind kind, int32_t niter, int64_t done) {
+void poll_hooks(RunState& s, int32_t k, Sampler kind, int32_t niter, int64_t done) {
   if (s.hooks.cancel && s.hooks.cancel())
     textio::end_run(Status::cancelled, "ineqbf: the analysis was cancelled");
-  if (s.hooks.progress) s.hooks.progress(k, kind, niter, done, int64_t{NBURN} + niter);
+  if (!s.hooks.progress) return;
+  Progress p;
+  p.constraint = k;
+  p.sampler = kind;
+  p.iterations = niter;
+  p.sweeps_done = done;
+  p.sweeps_total = int64_t{NBURN} + niter;
+  s.hooks.progress(p);
 }
 
 void fit_sampler(RunState& s, int32_t k) {
-  run_sampler(s, k, SamplerKind::fit, s.fit_chain, s.fit, FIT_TEXT);
+  run_sampler(s, k, Sampler::fit, s.fit_chain, s.fit, FIT_TEXT);
 }
 
 void complexity_sampler(RunState& s, int32_t k) {
-  run_sampler(s, k, SamplerKind::complexity, s.complexity_chain, s.complexity, COMPLEXITY_TEXT);
+  run_sampler(s, k, Sampler::complexity, s.complexity_chain, s.complexity, COMPLEXITY_TEXT);
 }
 
 namespace isa {

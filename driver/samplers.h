@@ -53,12 +53,12 @@ inline constexpr int64_t POLL_DRAWS = 65536;
 // INITIAL on the arrays c, drawing from lib; returns the hits among the
 // counted sweeps. It reads the problem, the approximations and INITIAL of
 // s and writes only c and lib.
-int32_t run_chain(const RunState& s, SamplerKind kind, int32_t k, int32_t niter, ChainArrays& c,
+int32_t run_chain(const RunState& s, Sampler kind, int32_t k, int32_t niter, ChainArrays& c,
                   numlib::Context& lib, const ChainPoll& poll);
 
 // Whether the run has hooks, and one call of them: cancel() first (ending the
 // run when it says so), then progress().
 bool hooks_wanted(const RunState& s);
-void poll_hooks(RunState& s, int32_t k, SamplerKind kind, int32_t niter, int64_t done);
+void poll_hooks(RunState& s, int32_t k, Sampler kind, int32_t niter, int64_t done);
 
 }  // namespace driver

@@ -14,12 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "ineqbf/status.h"
+#include "ineqbf/vocabulary.h"
 
 namespace textio {
 
 // The exit statuses of a run that ends early are the library's
-// (ineqbf/status.h), for every part of the program.
+// (ineqbf/vocabulary.h), for every part of the program.
 using ineqbf::Status;
 
 // The units of a run: the input file, the report file and the console.

@@ -48,7 +48,6 @@ struct Output {
 // ---- names of the vocabulary ------------------------------------------------
 
 constexpr std::string_view name_of(Method m) { return m == Method::integration ? "integration" : "gibbs"; }
-constexpr std::string_view name_of(Sampler s) { return s == Sampler::complexity ? "complexity" : "fit"; }
 
 // "gibbs" or "integration" as a Method; false, leaving `m` as it was, for
 // any other text.

@@ -33,16 +33,12 @@
 #include <utility>
 #include <vector>
 
-#include "ineqbf/status.h"
+#include "ineqbf/vocabulary.h"
 
 namespace ineqbf {
 
 // The version of the library and of the program.
 std::string_view version();
-
-// The seed the program uses; every analysis starts its random stream from
-// Settings::seed, which defaults to it.
-inline constexpr int32_t default_seed = 12345;
 
 // An error that ended an analysis, or a malformed request. status() is the
 // exit status the program ends with; message() is the text the program
@@ -205,19 +201,6 @@ std::vector<Hypothesis> parse_hypotheses(std::string_view text,
 // the text parses back to the row as the analysis uses it. Throws Error
 // (Status::usage) when the row has not one coefficient per name.
 std::string constraint_text(const Constraint& row, const std::vector<std::string>& names);
-
-// Which sampler a progress report is about.
-enum class Sampler { fit, complexity };
-
-struct Progress {
-  int32_t hypothesis = 0;    // 0-based index of the hypothesis analysed (0 for one problem)
-  int32_t hypotheses = 1;    // how many the analysis has
-  int32_t constraint = 0;    // k, 1-based
-  Sampler sampler = Sampler::fit;
-  int32_t iterations = 0;    // counted iterations of the current chain (1000, 3000, …)
-  int64_t sweeps_done = 0;   // sweeps of the current chain done so far
-  int64_t sweeps_total = 0;  // 100 burn-in sweeps plus the counted iterations
-};
 
 // How an analysis computes the fits and complexities.
 //   gibbs        the program's method: truncated Gibbs sampling in single

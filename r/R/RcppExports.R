@@ -17,3 +17,7 @@
     .Call(`_ineqbf_engine_version`)
 }
 
+.seed_range <- function() {
+    .Call(`_ineqbf_seed_range`)
+}
+

@@ -313,11 +313,12 @@ written_pieces <- function(text, rows) {
 # The library's message for a number out of range; one message for a value
 # that is not one whole number.
 seed_of <- function(seed, call) {
+  range <- .seed_range()
+  between <- paste("between", range[1], "and", range[2])
   if (!is.numeric(seed) || length(seed) != 1L || is.na(seed) || seed != round(seed))
-    usage_error(paste("the seed must be one whole number between 1 and 2147483646, not",
-                      shown_value(seed)), call)
-  if (seed < 1 || seed > 2147483646)
-    usage_error(paste("the seed must be between 1 and 2147483646, not", format(seed, scientific = FALSE)), call)
+    usage_error(paste0("the seed must be one whole number ", between, ", not ", shown_value(seed)), call)
+  if (seed < range[1] || seed > range[2])
+    usage_error(paste0("the seed must be ", between, ", not ", format(seed, scientific = FALSE)), call)
   as.integer(seed)
 }
 

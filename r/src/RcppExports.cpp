@@ -62,12 +62,22 @@ BEGIN_RCPP
     return rcpp_result_gen;
 END_RCPP
 }
+// seed_range
+Rcpp::IntegerVector seed_range();
+RcppExport SEXP _ineqbf_seed_range() {
+BEGIN_RCPP
+    Rcpp::RObject rcpp_result_gen;
+    rcpp_result_gen = Rcpp::wrap(seed_range());
+    return rcpp_result_gen;
+END_RCPP
+}
 
 static const R_CallMethodDef CallEntries[] = {
     {"_ineqbf_parse_hypotheses", (DL_FUNC) &_ineqbf_parse_hypotheses, 4},
     {"_ineqbf_analyse_hypotheses", (DL_FUNC) &_ineqbf_analyse_hypotheses, 9},
     {"_ineqbf_analyse_file", (DL_FUNC) &_ineqbf_analyse_file, 3},
     {"_ineqbf_engine_version", (DL_FUNC) &_ineqbf_engine_version, 0},
+    {"_ineqbf_seed_range", (DL_FUNC) &_ineqbf_seed_range, 0},
     {NULL, NULL, 0}
 };
 

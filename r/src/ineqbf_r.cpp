@@ -469,3 +469,7 @@ List analyse_file(std::string path, int seed, SEXP progress) {
 
 // [[Rcpp::export(.version, rng = false)]]
 std::string engine_version() { return std::string(ineqbf::version()); }
+
+// The seeds the library takes: the first and the last.
+// [[Rcpp::export(.seed_range, rng = false)]]
+Rcpp::IntegerVector seed_range() { return Rcpp::IntegerVector::create(ineqbf::min_seed, ineqbf::max_seed); }

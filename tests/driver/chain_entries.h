@@ -12,10 +12,10 @@
 namespace driver_test {
 
 template <class Isa>
-void one_sweep_with(driver::RunState& s, driver::SamplerKind kind, int32_t k) {
+void one_sweep_with(driver::RunState& s, driver::Sampler kind, int32_t k) {
   using namespace driver::chains;
   Deviates<Isa> deviates(s.lib, s.problem, k, kind, s.problem.NPAR > 0 ? s.problem.NPAR : 0);
-  if (kind == driver::SamplerKind::fit) {
+  if (kind == driver::Sampler::fit) {
     PosteriorConditional<Isa> cond(s.lib, s.problem, s.approx, s.fit_chain);
     sweep(s.problem, s.fit_chain, k, cond, deviates);
   } else {
@@ -40,12 +40,12 @@ decltype(auto) with_picked_isa(F&& f) {
 // complexity sampler for constraint k: parameters 1..NPAR in order, each
 // redrawn from its full conditional truncated to the interval rows 1..k-1
 // leave open.
-inline void one_sweep(driver::RunState& s, driver::SamplerKind kind, int32_t k) {
+inline void one_sweep(driver::RunState& s, driver::Sampler kind, int32_t k) {
   with_picked_isa([&](auto isa) { one_sweep_with<decltype(isa)>(s, kind, k); });
 }
-inline void fit_sweep(driver::RunState& s, int32_t k) { one_sweep(s, driver::SamplerKind::fit, k); }
+inline void fit_sweep(driver::RunState& s, int32_t k) { one_sweep(s, driver::Sampler::fit, k); }
 inline void complexity_sweep(driver::RunState& s, int32_t k) {
-  one_sweep(s, driver::SamplerKind::complexity, k);
+  one_sweep(s, driver::Sampler::complexity, k);
 }
 
 // One draw from the normal distribution with mean mu and standard deviation

@@ -24,7 +24,7 @@
 
 namespace {
 
-using driver::SamplerKind;
+using driver::Sampler;
 using driver_test::LoadedRun;
 
 // ---- the deviates a chain draws --------------------------------------------------
@@ -50,13 +50,13 @@ TEST(ChainDraws, OneUniformPerParameterAndSweepForBothSamplersAndEveryConstraint
     driver::set_up_matrices(s);
     for (int32_t k = 1; k <= s.problem.NCON; ++k) {
       driver::move_start_point(s, k);
-      for (SamplerKind kind : {SamplerKind::fit, SamplerKind::complexity}) {
-        driver::ChainArrays& arrays = kind == SamplerKind::fit ? s.fit_chain : s.complexity_chain;
+      for (Sampler kind : {Sampler::fit, Sampler::complexity}) {
+        driver::ChainArrays& arrays = kind == Sampler::fit ? s.fit_chain : s.complexity_chain;
         const int32_t before = s.lib.generator.state;
         (void)driver::run_chain(s, kind, k, 1000, arrays, s.lib, {});
         EXPECT_EQ(s.lib.generator.state,
                   numlib::rg_advance(before, driver::chain_uniforms(s.problem.NPAR, 1000)))
-            << c.name << " k " << k << (kind == SamplerKind::fit ? " fit" : " complexity");
+            << c.name << " k " << k << (kind == Sampler::fit ? " fit" : " complexity");
       }
     }
     EXPECT_EQ(r.printed(), "");
@@ -151,7 +151,7 @@ constexpr char kScripted[] = "SCRIPT";
 // A chain that draws what a chain draws (one deviate per parameter and
 // sweep, the stream advanced in steps between its polls), acts as its step
 // says in the middle of the chain and has the hits the step gives.
-int32_t scripted_chain(const driver::RunState& s, SamplerKind, int32_t, int32_t niter,
+int32_t scripted_chain(const driver::RunState& s, Sampler, int32_t, int32_t niter,
                        driver::ChainArrays&, numlib::Context& lib, const driver::ChainPoll& poll) {
   ++g_chains;
   int rung = 0;
@@ -217,7 +217,7 @@ LadderOutcome climb(const Script& script, int32_t threads) {
   LadderOutcome o;
   o.ending = test_support::ending_of([&] {
     const driver::LadderEnd end =
-        driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain);
+        driver::climb_ladder(s, Sampler::fit, 1, s.fit_chain, s.fit, &scripted_chain);
     o.niter = end.niter;
     o.nhit = end.nhit;
   });
@@ -289,11 +289,11 @@ TEST(Ladder, HooksSeeTheChainsKeptInOrderAndCancelEndsTheLadder) {
   const std::thread::id caller = std::this_thread::get_id();
   std::vector<std::pair<int32_t, int64_t>> ends;  // niter, done at each end of a chain
   bool other_thread = false;
-  s.hooks.progress = [&](int32_t, SamplerKind, int32_t niter, int64_t done, int64_t total) {
+  s.hooks.progress = [&](const driver::Progress& p) {
     other_thread = other_thread || std::this_thread::get_id() != caller;
-    if (done == total) ends.push_back({niter, done});
+    if (p.sweeps_done == p.sweeps_total) ends.push_back({p.iterations, p.sweeps_done});
   };
-  (void)driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain);
+  (void)driver::climb_ladder(s, Sampler::fit, 1, s.fit_chain, s.fit, &scripted_chain);
   EXPECT_FALSE(other_thread);
   ASSERT_EQ(ends.size(), 3u);
   for (int j = 0; j < 3; ++j) EXPECT_EQ(ends[j].first, driver::LADDER_NITER[j]);
@@ -301,7 +301,7 @@ TEST(Ladder, HooksSeeTheChainsKeptInOrderAndCancelEndsTheLadder) {
   int calls = 0;
   s.hooks.cancel = [&] { return ++calls > 1; };
   const test_support::Ending e = test_support::ending_of(
-      [&] { (void)driver::climb_ladder(s, SamplerKind::fit, 1, s.fit_chain, s.fit, &scripted_chain); });
+      [&] { (void)driver::climb_ladder(s, Sampler::fit, 1, s.fit_chain, s.fit, &scripted_chain); });
   EXPECT_TRUE(e.ended);
   EXPECT_EQ(e.status, Status::cancelled);
 }

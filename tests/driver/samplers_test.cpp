@@ -169,17 +169,18 @@ TEST(SamplerHooks, ProgressAtTheEndOfEachChainAndCancelEndsTheRun) {
   driver::move_start_point(s, 1);
   struct Report {
     int32_t k, niter;
-    driver::SamplerKind kind;
+    driver::Sampler kind;
     int64_t done, total;
   };
   std::vector<Report> reports;
-  s.hooks.progress = [&](int32_t k, driver::SamplerKind kind, int32_t niter, int64_t done,
-                         int64_t total) { reports.push_back({k, niter, kind, done, total}); };
+  s.hooks.progress = [&](const driver::Progress& p) {
+    reports.push_back({p.constraint, p.iterations, p.sampler, p.sweeps_done, p.sweeps_total});
+  };
   driver::fit_sampler(s, 1);
   ASSERT_EQ(reports.size(), 1u);  // one chain of 100 + 1000 sweeps, shorter than a poll
   EXPECT_EQ(reports[0].k, 1);
   EXPECT_EQ(reports[0].niter, 1000);
-  EXPECT_TRUE(reports[0].kind == driver::SamplerKind::fit);
+  EXPECT_TRUE(reports[0].kind == driver::Sampler::fit);
   EXPECT_EQ(reports[0].done, 1100);
   EXPECT_EQ(reports[0].total, 1100);
 

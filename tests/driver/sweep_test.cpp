@@ -140,7 +140,7 @@ TEST_P(SweepMatchesReference, UnrestrictedFitChainLeavesWhatTheGeneralChainLeave
                                                     quick.start.INITIAL, quick.fit_chain, kNiter, poll);
       PosteriorConditional<Isa> cond(general.lib, general.problem, general.approx, general.fit_chain);
       const int32_t g = chain<Isa>(general.lib, general.problem, general.start.INITIAL, general.fit_chain,
-                                   1, driver::SamplerKind::fit, kNiter, cond, driver::ChainPoll{});
+                                   1, driver::Sampler::fit, kNiter, cond, driver::ChainPoll{});
       return std::pair{q, g};
     });
     if (helper.thread.joinable()) helper.thread.join();

@@ -397,6 +397,8 @@ PYBIND11_MODULE(_core, m) {
   m.attr("Status") = status;
 
   m.attr("DEFAULT_SEED") = ineqbf::default_seed;
+  m.attr("MIN_SEED") = ineqbf::min_seed;
+  m.attr("MAX_SEED") = ineqbf::max_seed;
   m.def("version", [] { return std::string(ineqbf::version()); });
   m.def("default_names", [](int32_t n) { return ineqbf::default_names(n); });
   m.def("analyse_hypotheses", &analyse_hypotheses, py::arg("means"), py::arg("covariance"), py::arg("names"),

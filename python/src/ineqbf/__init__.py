@@ -76,11 +76,14 @@ def _usage(message: str) -> IneqbfUsageError:
 
 def _seed(seed: Any) -> int:
     # Integers only: a float or a bool would be truncated to another seed.
+    # The range is the library's, which checks it (here only what does not
+    # fit its 32-bit integer).
+    span = f"between {_core.MIN_SEED} and {_core.MAX_SEED}"
     if isinstance(seed, (bool, np.bool_)) or not isinstance(seed, (int, np.integer)):
-        raise _usage(f"the seed must be an integer between 1 and 2147483646, not {seed!r}")
+        raise _usage(f"the seed must be an integer {span}, not {seed!r}")
     seed = int(seed)
     if not -2**31 <= seed < 2**31:
-        raise _usage(f"the seed must be between 1 and 2147483646, not {seed}")
+        raise _usage(f"the seed must be {span}, not {seed}")
     return seed
 
 

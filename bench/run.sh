@@ -273,7 +273,8 @@ if [ "$callgrind" = 1 ]; then
       # for every processor; and one thread (valgrind runs threads one at a
       # time, so chains run ahead would run far past where they are
       # abandoned): the instructions of the analysis itself.
-      cg_args=""; [ "${names[$b]}" = current ] && cg_args="--threads 1 ."
+      # (this tree: the arguments of --args too, e.g. --no-check)
+      cg_args=""; [ "${names[$b]}" = current ] && cg_args="--threads 1 ${current_args:-.}"
       (cd "$dir" && INEQBF_ISA=portable valgrind --tool=callgrind --callgrind-out-file="$dir/cg.out" \
         "${exes[$b]}" $cg_args >/dev/null 2>"$dir/cg.log") || true
       ir[$b]=$(awk '/Collected :/ {print $NF}' "$dir/cg.log")

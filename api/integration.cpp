@@ -9,10 +9,13 @@
 // a direction (ranges, redundant rows) are integrated prefix by prefix from
 // the first of them on. The boxed prior restricts every parameter to ±BIG
 // for constraints 2 and on, as the Gibbs sampler's complexity chains do
-// (constraint 1 is drawn from the untruncated prior there too).
+// (constraint 1 is drawn from the untruncated prior there too). Rows that
+// only order parameters have complexities known exactly, under either
+// prior (integrate/orders.h).
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +25,7 @@
 #include "driver/run.h"
 #include "integrate/estimate.h"
 #include "integrate/lattice.h"
+#include "integrate/orders.h"
 #include "integrate/plan.h"
 #include "integrate/rows.h"
 #include "textio/textio.h"
@@ -45,10 +49,12 @@ struct Integral {
   integrate::Estimates estimates;
 };
 
-// An output of one of a side's integrals; integral -1 stands for exactly 1.
+// An output of one of a side's integrals; integral -1 stands for a value
+// known exactly.
 struct Ref {
   int32_t integral = -1;
   int32_t output = 0;
+  double value = 1.0;  // integral -1: the value
 };
 
 // The fits (or the complexities): the integrals, and per constraint k the
@@ -218,13 +224,23 @@ Side boxed_side(const RowSet& rows, const Runner& run) {
   return s;
 }
 
+// Probabilities known exactly, of the prefixes 0 .. K.
+Side exact_side(const std::vector<double>& probability) {
+  Side s;
+  for (size_t k = 1; k < probability.size(); ++k) {
+    s.numerator.push_back(Ref{-1, 0, probability[k]});
+    s.denominator.push_back(Ref{-1, 0, probability[k - 1]});
+  }
+  return s;
+}
+
 // ---- combining the estimates -------------------------------------------------------
 
 detail::Linearised linearised(const Side& s, Ref r) {
   detail::Linearised q;
   q.deviation.assign(integrate::kShifts, 0.0);
   if (r.integral < 0) {
-    q.value = 1.0;
+    q.value = r.value;
     return q;
   }
   const integrate::Estimates& e = s.integrals[static_cast<size_t>(r.integral)].estimates;
@@ -290,15 +306,18 @@ Sides integrate_sides(const Problem& problem, const Settings& settings) {
   theta.dim = static_cast<int32_t>(npar);
   for (const Constraint& c : problem.constraints) theta.add(c.coefficients.data(), c.rhs);
   const bool boxed = settings.complexity_prior == ComplexityPrior::boxed;
+  const std::optional<std::vector<double>> orders = integrate::order_probabilities(theta);
   // The error of BFia adds those of the integrals it rests on: the fit's
-  // last one, and one (normal prior) or two (boxed) of the complexity's.
-  const double fit_target = settings.precision / std::sqrt(boxed ? 3.0 : 2.0);
+  // last one, and none (orders), one (normal prior) or two (boxed) of the
+  // complexity's.
+  const double fit_target = settings.precision / std::sqrt(orders ? 1.0 : boxed ? 3.0 : 2.0);
   Sides s;
   s.fit = prefix_side(integrate::standardise(theta, problem.means, problem.covariance),
                       Runner{settings, fit_target, 1});
   const RowSet prior = integrate::standardise_isotropic(theta, kPriorSd);
-  s.complexity = boxed ? boxed_side(prior, Runner{settings, fit_target, 2})
-                       : prefix_side(prior, Runner{settings, fit_target, 2});
+  s.complexity = orders  ? exact_side(*orders)
+                 : boxed ? boxed_side(prior, Runner{settings, fit_target, 2})
+                         : prefix_side(prior, Runner{settings, fit_target, 2});
   return s;
 }
 

@@ -325,7 +325,7 @@ seed_of <- function(seed, call) {
 method_of <- function(method, call) {
   if (identical(method, c("integration", "gibbs"))) return("integration")
   if (!is.character(method) || length(method) != 1L || !method %in% c("integration", "gibbs"))
-    usage_error(paste("the method must be \"integration\" or \"gibbs\", not", shown_value(method)), call)
+    usage_error(paste("the method must be \"gibbs\" or \"integration\", not", shown_value(method)), call)
   method
 }
 

@@ -142,7 +142,7 @@ NumericVector floats(const std::vector<double>& v) { return NumericVector(v.begi
 
 ineqbf::Method method_of(const std::string& name) {
   ineqbf::Method m{};
-  if (!ineqbf::method_named(name, m)) usage("the method must be \"integration\" or \"gibbs\", not \"" + name + "\"");
+  if (!ineqbf::method_named(name, m)) usage("the method must be \"gibbs\" or \"integration\", not \"" + name + "\"");
   return m;
 }
 

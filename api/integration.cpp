@@ -10,8 +10,8 @@
 // the first of them on. The boxed prior restricts every parameter to ±BIG
 // for constraints 2 and on, as the Gibbs sampler's complexity chains do
 // (constraint 1 is drawn from the untruncated prior there too). Rows that
-// only order parameters have complexities known exactly, under either
-// prior (integrate/orders.h).
+// only order parameters or give their signs have complexities known
+// exactly, under either prior (integrate/orders.h).
 #include <cmath>
 #include <cstdio>
 #include <new>

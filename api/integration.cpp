@@ -11,7 +11,10 @@
 // for constraints 2 and on, as the Gibbs sampler's complexity chains do
 // (constraint 1 is drawn from the untruncated prior there too). Rows that
 // only order parameters or give their signs have complexities known
-// exactly, under either prior (integrate/orders.h).
+// exactly, under either prior (integrate/orders.h); a chain of orders over
+// independent estimates has fits by one-dimensional recursion
+// (integrate/chain.h).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -23,6 +26,7 @@
 #include "api/integration.h"
 #include "api/internal.h"
 #include "driver/run.h"
+#include "integrate/chain.h"
 #include "integrate/estimate.h"
 #include "integrate/lattice.h"
 #include "integrate/orders.h"
@@ -224,14 +228,22 @@ Side boxed_side(const RowSet& rows, const Runner& run) {
   return s;
 }
 
-// Probabilities known exactly, of the prefixes 0 .. K.
-Side exact_side(const std::vector<double>& probability) {
+// Conditional probabilities known without lattice rules, of constraints
+// 1 .. K.
+Side exact_side(const std::vector<double>& conditional) {
   Side s;
-  for (size_t k = 1; k < probability.size(); ++k) {
-    s.numerator.push_back(Ref{-1, 0, probability[k]});
-    s.denominator.push_back(Ref{-1, 0, probability[k - 1]});
+  for (const double c : conditional) {
+    s.numerator.push_back(Ref{-1, 0, c});
+    s.denominator.push_back(Ref{});
   }
   return s;
+}
+
+// The conditionals of prefix probabilities 1, P1, P2, …
+std::vector<double> conditionals_of(const std::vector<double>& probability) {
+  std::vector<double> c;
+  for (size_t k = 1; k < probability.size(); ++k) c.push_back(probability[k] / probability[k - 1]);
+  return c;
 }
 
 // ---- combining the estimates -------------------------------------------------------
@@ -306,18 +318,25 @@ Sides integrate_sides(const Problem& problem, const Settings& settings) {
   theta.dim = static_cast<int32_t>(npar);
   for (const Constraint& c : problem.constraints) theta.add(c.coefficients.data(), c.rhs);
   const bool boxed = settings.complexity_prior == ComplexityPrior::boxed;
+  // Complexities of orders and signs counted; fits of a chain of orders
+  // over independent estimates by one-dimensional recursion, to about the
+  // rounding of double precision; the rest integrated.
   const std::optional<std::vector<double>> orders = integrate::order_probabilities(theta);
+  const double recursion_tolerance = std::min(1e-12, settings.precision * 1e-2);
+  const std::optional<std::vector<double>> chain =
+      integrate::chain_conditionals(theta, problem.means, problem.covariance, recursion_tolerance);
   // The error of BFia adds those of the integrals it rests on: the fit's
-  // last one, and none (orders), one (normal prior) or two (boxed) of the
-  // complexity's.
-  const double fit_target = settings.precision / std::sqrt(orders ? 1.0 : boxed ? 3.0 : 2.0);
+  // last one, and one (normal prior) or two (boxed) of the complexity's.
+  const double integrals = (chain ? 0.0 : 1.0) + (orders ? 0.0 : boxed ? 2.0 : 1.0);
+  const double target = settings.precision / std::sqrt(std::max(integrals, 1.0));
   Sides s;
-  s.fit = prefix_side(integrate::standardise(theta, problem.means, problem.covariance),
-                      Runner{settings, fit_target, 1});
+  s.fit = chain ? exact_side(*chain)
+                : prefix_side(integrate::standardise(theta, problem.means, problem.covariance),
+                              Runner{settings, target, 1});
   const RowSet prior = integrate::standardise_isotropic(theta, kPriorSd);
-  s.complexity = orders  ? exact_side(*orders)
-                 : boxed ? boxed_side(prior, Runner{settings, fit_target, 2})
-                         : prefix_side(prior, Runner{settings, fit_target, 2});
+  s.complexity = orders  ? exact_side(conditionals_of(*orders))
+                 : boxed ? boxed_side(prior, Runner{settings, target, 2})
+                         : prefix_side(prior, Runner{settings, target, 2});
   return s;
 }
 

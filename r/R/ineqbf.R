@@ -408,9 +408,9 @@ shown_names <- c(bf_ia = "BFia", bf_ic = "BFic", bf_ic_infinite = "BFic_infinite
 # result, and every estimate as four columns (BFia, BFia_error, BFia_lower,
 # BFia_upper); replicates, the rows, texts and the seed stay out.
 hypothesis_row <- function(result) {
-  shown <- Filter(function(x) is.null(dim(x)) && length(x) >= 1L &&
-                    ((is.double(x) && (length(x) == 1L || !is.null(names(x)))) ||
-                       (is.logical(x) && length(x) == 1L)), result)
+  scalar <- function(x) is.null(dim(x)) && length(x) >= 1L &&
+    ((is.double(x) && (length(x) == 1L || !is.null(names(x)))) || (is.logical(x) && length(x) == 1L))
+  shown <- result[vapply(result, scalar, TRUE) & !grepl("_replicates$", names(result))]
   columns <- lapply(names(shown), function(field) {
     x <- shown[[field]]
     name <- if (field %in% names(shown_names)) shown_names[[field]] else field

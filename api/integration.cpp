@@ -319,10 +319,10 @@ Sides integrate_sides(const Problem& problem, const Settings& settings) {
   for (const Constraint& c : problem.constraints) theta.add(c.coefficients.data(), c.rhs);
   const bool boxed = settings.complexity_prior == ComplexityPrior::boxed;
   // Complexities of orders and signs counted; fits of a chain of orders
-  // over independent estimates by one-dimensional recursion, to about the
-  // rounding of double precision; the rest integrated.
+  // over independent estimates by one-dimensional recursion, to far below
+  // any precision a Bayes factor is shown with; the rest integrated.
   const std::optional<std::vector<double>> orders = integrate::order_probabilities(theta);
-  const double recursion_tolerance = std::min(1e-12, settings.precision * 1e-2);
+  const double recursion_tolerance = std::min(1e-11, settings.precision * 1e-2);
   const std::optional<std::vector<double>> chain =
       integrate::chain_conditionals(theta, problem.means, problem.covariance, recursion_tolerance);
   // The error of BFia adds those of the integrals it rests on: the fit's

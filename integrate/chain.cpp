@@ -130,15 +130,16 @@ std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c
   std::vector<double> tail = upper_integrals(g, w);
   const double first = tail[0];
   for (double& t : tail) t /= first;
+  std::vector<double> alone(g.n);
   for (size_t j = 1; j < c.parameter.size(); ++j) {
-    for (size_t i = 0; i < g.n; ++i)
-      w[i] = normal_density(g.x(i), mean[j], sd[j]) * tail_at(g, tail, g.x(i) + c.threshold[j - 1]);
+    for (size_t i = 0; i < g.n; ++i) {
+      alone[i] = normal_density(g.x(i), mean[j], sd[j]);
+      w[i] = alone[i] * tail_at(g, tail, g.x(i) + c.threshold[j - 1]);
+    }
     tail = upper_integrals(g, w);
     const double total = tail[0];
-    // The density of X_{p(j+1)} alone integrates to 1 on the grid (with
-    // the same rule), so the quotient is the conditional probability.
-    std::vector<double> alone(g.n);
-    for (size_t i = 0; i < g.n; ++i) alone[i] = normal_density(g.x(i), mean[j], sd[j]);
+    // The density of X_{p(j+1)} alone, integrated with the same rule on the
+    // same grid: the quotient is the conditional probability.
     const double norm = upper_integrals(g, alone)[0];
     if (!(total > 0.0) || !std::isfinite(total)) return std::nullopt;
     out.push_back(std::min(1.0, total / norm));

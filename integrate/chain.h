@@ -22,7 +22,8 @@ namespace integrate {
 //   W_1 = f_{p1},  W_{j+1}(x) = f_{p(j+1)}(x) · ∫_{x + t_j}^∞ W_j,
 //   P(rows 1..j) = ∫ W_{j+1}.
 // Computed on a uniform grid with fourth-order rules, the grid refined
-// until two successive grids agree to `tolerance` (relative).
+// until the error of the finer of two successive grids, estimated from
+// their difference, is below `tolerance` (relative).
 //
 // Returns the conditional probabilities P(rows 1..k)/P(rows 1..k-1) for
 // k = 1 .. rows, or nothing when the rows or the covariance are not of

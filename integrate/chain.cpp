@@ -17,6 +17,10 @@ struct Chain {
   std::vector<int32_t> parameter;
   std::vector<double> threshold;
   bool negated = false;
+  // A last row bounding the chain's last parameter: X > bound (or X <
+  // bound when not `lower`), in the chain's own sign.
+  bool bounded = false, lower = true;
+  double bound = 0.0;
 };
 
 // A row as "`above` − `below` > `threshold`".
@@ -37,12 +41,37 @@ std::optional<Order> order_of(const RowSet& theta, int32_t k) {
                theta.b[static_cast<size_t>(k)] / std::fabs(a[named[0]])};
 }
 
+// A row with one coefficient, c·θ_i > r, as its parameter and whether it
+// bounds it from below.
+struct Bound {
+  int32_t parameter = -1;
+  bool lower = true;
+  double value = 0.0;
+};
+
+std::optional<Bound> bound_of(const RowSet& theta, int32_t k) {
+  const double* a = theta.row(k);
+  Bound b;
+  for (int32_t i = 0; i < theta.dim; ++i) {
+    if (a[i] == 0.0) continue;
+    if (b.parameter >= 0) return std::nullopt;
+    b = Bound{i, a[i] > 0.0, theta.b[static_cast<size_t>(k)] / a[i]};
+  }
+  if (b.parameter < 0) return std::nullopt;
+  return b;
+}
+
 std::optional<Chain> chain_of(const RowSet& theta) {
   std::vector<Order> rows;
+  std::optional<Bound> last;
   for (int32_t k = 0; k < theta.rows(); ++k) {
     const std::optional<Order> o = order_of(theta, k);
-    if (!o) return std::nullopt;
-    rows.push_back(*o);
+    if (o) {
+      rows.push_back(*o);
+      continue;
+    }
+    last = k + 1 == theta.rows() ? bound_of(theta, k) : std::nullopt;
+    if (!last) return std::nullopt;
   }
   if (rows.empty()) return std::nullopt;
   Chain c;
@@ -55,14 +84,24 @@ std::optional<Chain> chain_of(const RowSet& theta) {
     c.parameter.push_back(below);
     c.threshold.push_back(o.threshold);
   }
+  if (last) {
+    if (last->parameter != c.parameter.back()) return std::nullopt;
+    c.bounded = true;
+    c.lower = last->lower != c.negated;
+    c.bound = c.negated ? -last->value : last->value;
+  }
   return c;
 }
 
 // The variances of the independent parts: covariance D + a·11ᵀ among the
 // chain's parameters, a their common covariance (equal to within
 // rounding), D what is left on the diagonal.
-std::optional<std::vector<double>> independent_variances(const Chain& c, const std::vector<double>& covariance,
-                                                         size_t npar) {
+struct Parts {
+  std::vector<double> variance;  // D
+  double common = 0.0;           // a
+};
+
+std::optional<Parts> independent_parts(const Chain& c, const std::vector<double>& covariance, size_t npar) {
   const auto at = [&](int32_t i, int32_t j) {
     return covariance[static_cast<size_t>(i) * npar + static_cast<size_t>(j)];
   };
@@ -71,16 +110,20 @@ std::optional<std::vector<double>> independent_variances(const Chain& c, const s
   for (const int32_t i : c.parameter)
     for (const int32_t j : c.parameter)
       if (i != j) sum += at(i, j), ++pairs;
-  const double common = sum / static_cast<double>(pairs);
-  std::vector<double> variance;
+  Parts parts;
+  parts.common = sum / static_cast<double>(pairs);
   for (const int32_t i : c.parameter) {
     for (const int32_t j : c.parameter)
-      if (i != j && !(std::fabs(at(i, j) - common) <= 1e-12 * std::sqrt(at(i, i) * at(j, j)))) return std::nullopt;
-    const double v = at(i, i) - common;
+      if (i != j && !(std::fabs(at(i, j) - parts.common) <= 1e-12 * std::sqrt(at(i, i) * at(j, j))))
+        return std::nullopt;
+    const double v = at(i, i) - parts.common;
     if (!(v > 0.0) || !std::isfinite(v)) return std::nullopt;
-    variance.push_back(v);
+    parts.variance.push_back(v);
   }
-  return variance;
+  // A bound is not a difference: the common part stays, as a normal of
+  // its own (which needs a ≥ 0).
+  if (c.bounded && parts.common < 0.0) return std::nullopt;
+  return parts;
 }
 
 // A function tabulated on the grid x_i = lo + i·h.
@@ -123,8 +166,27 @@ double normal_density(double x, double mean, double sd) {
 
 // The conditionals on one grid, each W normalised to total 1 as it is
 // formed; nothing when a probability vanishes on it.
+// The chance that the last parameter keeps its bound given the chain (its
+// tail `tail`), the common part √a·Z added: ∫ φ(z)·P(X + √a·z > bound) dz,
+// on a grid in z as fine as the grid in x.
+double bound_kept(const Grid& g, const std::vector<double>& tail, const Chain& c, double common_sd) {
+  const auto kept = [&](double x) {
+    const double above = tail_at(g, tail, x);
+    return c.lower ? above : 1.0 - above;
+  };
+  if (common_sd == 0.0) return kept(c.bound);
+  const double dz = std::clamp(g.h / common_sd, 24.0 / 2e5, 0.01);
+  const Grid z{-12.0, dz, static_cast<size_t>(std::ceil(24.0 / dz)) + 1};
+  std::vector<double> weighted(z.n), density(z.n);
+  for (size_t i = 0; i < z.n; ++i) {
+    density[i] = normal_density(z.x(i), 0.0, 1.0);
+    weighted[i] = density[i] * kept(c.bound - common_sd * z.x(i));
+  }
+  return upper_integrals(z, weighted)[0] / upper_integrals(z, density)[0];
+}
+
 std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c, const std::vector<double>& mean,
-                                                   const std::vector<double>& sd) {
+                                                   const std::vector<double>& sd, double common_sd) {
   std::vector<double> w(g.n), out;
   for (size_t i = 0; i < g.n; ++i) w[i] = normal_density(g.x(i), mean[0], sd[0]);
   std::vector<double> tail = upper_integrals(g, w);
@@ -145,6 +207,11 @@ std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c
     out.push_back(std::min(1.0, total / norm));
     for (double& t : tail) t /= total;
   }
+  if (c.bounded) {
+    const double kept = bound_kept(g, tail, c, common_sd);
+    if (!(kept > 0.0)) return std::nullopt;
+    out.push_back(std::min(1.0, kept));
+  }
   return out;
 }
 
@@ -154,19 +221,24 @@ std::optional<std::vector<double>> chain_conditionals(const RowSet& theta, const
                                                       const std::vector<double>& covariance, double tolerance) {
   const std::optional<Chain> c = chain_of(theta);
   if (!c) return std::nullopt;
-  const std::optional<std::vector<double>> variance = independent_variances(*c, covariance, mean.size());
-  if (!variance) return std::nullopt;
+  const std::optional<Parts> parts = independent_parts(*c, covariance, mean.size());
+  if (!parts) return std::nullopt;
+  const double common_sd = c->bounded ? std::sqrt(parts->common) : 0.0;
   std::vector<double> m, sd;
   double lo = INFINITY, hi = -INFINITY, narrowest = INFINITY, shifts = 0.0;
   for (size_t j = 0; j < c->parameter.size(); ++j) {
     const double mu = mean[static_cast<size_t>(c->parameter[j])];
     m.push_back(c->negated ? -mu : mu);
-    sd.push_back(std::sqrt((*variance)[j]));
+    sd.push_back(std::sqrt(parts->variance[j]));
     lo = std::min(lo, m.back() - 12.0 * sd.back());
     hi = std::max(hi, m.back() + 12.0 * sd.back());
     narrowest = std::min(narrowest, sd.back());
   }
   for (const double t : c->threshold) shifts += std::fabs(t);
+  if (c->bounded) {  // the bound, wherever the common part takes it, inside the grid
+    lo = std::min(lo, c->bound - 12.0 * common_sd);
+    hi = std::max(hi, c->bound + 12.0 * common_sd);
+  }
   lo -= shifts;
   hi += shifts;
   if (!std::isfinite(lo) || !std::isfinite(hi)) return std::nullopt;
@@ -181,7 +253,7 @@ std::optional<std::vector<double>> chain_conditionals(const RowSet& theta, const
     const double cells = std::ceil((hi - lo) / h);
     if (cells * rows > 1e7) return std::nullopt;  // left to the lattice rules
     const Grid g{lo, h, static_cast<size_t>(cells) + 1};
-    std::optional<std::vector<double>> fine = conditionals_on(g, *c, m, sd);
+    std::optional<std::vector<double>> fine = conditionals_on(g, *c, m, sd, common_sd);
     if (!fine) return std::nullopt;
     // The rules are of fourth order: halving the step leaves about 1/16 of
     // the error, which is then about 1/15 of the change.

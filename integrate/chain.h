@@ -21,6 +21,10 @@ namespace integrate {
 // one-dimensional integral:
 //   W_1 = f_{p1},  W_{j+1}(x) = f_{p(j+1)}(x) · ∫_{x + t_j}^∞ W_j,
 //   P(rows 1..j) = ∫ W_{j+1}.
+// A last row may bound the chain's last parameter (b1 > b2 > b3 > 0, or
+// b1 < b2 < b3 < 5); that one is not a difference, and its conditional
+// probability adds the common part as a normal of its own (a ≥ 0):
+// ∫ φ(z)·P(X_last + √a·z > bound | rows before) dz.
 // Computed on a uniform grid with fourth-order rules, the grid refined
 // until the error of the finer of two successive grids, estimated from
 // their difference, is below `tolerance` (relative).

@@ -54,6 +54,11 @@ TEST(ChainFits, EqualTheExactProbabilitiesOfUpToThreeRows) {
       {"a climbing chain", {0.0, 1.0, 2.0}, covariance({1.0, 2.0, 0.5}, 0), {{-1, 1, 0}, {0, -1, 1}}, {0.2, 0.1}},
       {"far apart: the chain against the data", {0.0, 8.0, 16.0}, covariance({1.0, 1.0, 1.0}, 0),
        {{1, -1, 0}, {0, 1, -1}}, {0, 0}},
+      {"down to a bound", {0.5, 0.3, 0.2}, covariance({0.04, 0.02, 0.09}, 0.03), {{1, -1, 0}, {0, 1, -1}, {0, 0, 2}},
+       {0, 0, 0.2}},
+      {"climbing to an upper bound", {0.1, 0.4, 1.2}, covariance({0.5, 0.3, 0.2}, 0.25),
+       {{-1, 1, 0}, {0, -1, 1}, {0, 0, -1}}, {0, 0.1, -1.5}},
+      {"independent, above 0", {0.2, 0.1}, covariance({0.01, 0.04}, 0), {{1, -1}, {0, 1}}, {0, 0}},
   };
   for (const Chain& c : cases) {
     const std::vector<double> got = conditionals(c);
@@ -110,6 +115,10 @@ TEST(ChainFits, OtherRowsAndCovariancesAreLeftToIntegration) {
       {"unequal coefficients", mean, independent, {{1, -2, 0}}, {0}},
       {"unequal covariances", mean, unequal, {{1, -1, 0}, {0, 1, -1}}, {0, 0}},
       {"no variance of its own", mean, covariance({0, 1, 1}, 0), {{1, -1, 0}}, {0}},
+      {"a bound on another parameter", mean, independent, {{1, -1, 0}, {0, 1, -1}, {1, 0, 0}}, {0, 0, 0}},
+      {"a bound before the end", mean, independent, {{1, -1, 0}, {0, 0, 1}, {0, 1, -1}}, {0, 0, 0}},
+      {"a bound with a negative common covariance", mean, covariance({1, 1, 1}, -0.1), {{1, -1, 0}, {0, 1, 0}},
+       {0, 0}},
   };
   for (const Chain& c : cases)
     EXPECT_FALSE(integrate::chain_conditionals(rowset(c), c.mean, c.covariance, 1e-10).has_value()) << c.what;

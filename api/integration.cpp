@@ -329,10 +329,11 @@ Sides integrate_sides(const Problem& problem, const Settings& settings) {
   // last one, and one (normal prior) or two (boxed) of the complexity's.
   const double integrals = (chain ? 0.0 : 1.0) + (orders ? 0.0 : boxed ? 2.0 : 1.0);
   const double target = settings.precision / std::sqrt(std::max(integrals, 1.0));
+  // Standardised whether or not it is integrated: an indefinite covariance
+  // is refused either way.
+  const RowSet posterior = integrate::standardise(theta, problem.means, problem.covariance);
   Sides s;
-  s.fit = chain ? exact_side(*chain)
-                : prefix_side(integrate::standardise(theta, problem.means, problem.covariance),
-                              Runner{settings, target, 1});
+  s.fit = chain ? exact_side(*chain) : prefix_side(posterior, Runner{settings, target, 1});
   const RowSet prior = integrate::standardise_isotropic(theta, kPriorSd);
   s.complexity = orders  ? exact_side(conditionals_of(*orders))
                  : boxed ? boxed_side(prior, Runner{settings, target, 2})

@@ -164,8 +164,6 @@ double normal_density(double x, double mean, double sd) {
   return integrate::exp(-0.5 * z * z) / sd;  // the common factor 1/√(2π) cancels in every quotient
 }
 
-// The conditionals on one grid, each W normalised to total 1 as it is
-// formed; nothing when a probability vanishes on it.
 // The chance that the last parameter keeps its bound given the chain (its
 // tail `tail`), the common part √a·Z added: ∫ φ(z)·P(X + √a·z > bound) dz,
 // on a grid in z as fine as the grid in x.
@@ -185,6 +183,8 @@ double bound_kept(const Grid& g, const std::vector<double>& tail, const Chain& c
   return upper_integrals(z, weighted)[0] / upper_integrals(z, density)[0];
 }
 
+// The conditionals on one grid, each W normalised to total 1 as it is
+// formed; nothing when a probability vanishes on it.
 std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c, const std::vector<double>& mean,
                                                    const std::vector<double>& sd, double common_sd) {
   std::vector<double> w(g.n), out;
@@ -246,12 +246,12 @@ std::optional<std::vector<double>> chain_conditionals(const RowSet& theta, const
   // deviations out a density's tail changes on a scale of 1/z of one: the
   // first step is set by both, and halved until two grids agree.
   const double spread = std::max((hi - lo) / narrowest - 24.0, 0.0);
-  const double rows = static_cast<double>(c->parameter.size());
-  double h = narrowest / (8.0 * std::sqrt(rows) * std::max(1.0, std::sqrt(spread) / 2.0));
+  const double parameters = static_cast<double>(c->parameter.size());
+  double h = narrowest / (8.0 * std::sqrt(parameters) * std::max(1.0, std::sqrt(spread) / 2.0));
   std::optional<std::vector<double>> coarse;
   for (int refinement = 0; refinement < 8; ++refinement, h /= 2.0) {
     const double cells = std::ceil((hi - lo) / h);
-    if (cells * rows > 1e7) return std::nullopt;  // left to the lattice rules
+    if (cells * parameters > 1e7) return std::nullopt;  // left to the lattice rules
     const Grid g{lo, h, static_cast<size_t>(cells) + 1};
     std::optional<std::vector<double>> fine = conditionals_on(g, *c, m, sd, common_sd);
     if (!fine) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ineqbf/ineqbf.h"
 #include "integrate/chain.h"
 #include "tests/integrate/exact.h"
 
@@ -122,6 +123,25 @@ TEST(ChainFits, OtherRowsAndCovariancesAreLeftToIntegration) {
   };
   for (const Chain& c : cases)
     EXPECT_FALSE(integrate::chain_conditionals(rowset(c), c.mean, c.covariance, 1e-10).has_value()) << c.what;
+}
+
+// Equal covariances so negative that the matrix is indefinite: the chain's
+// differences alone would not show it, and the analysis refuses it as it
+// refuses any indefinite covariance.
+TEST(ChainFits, AnIndefiniteCovarianceIsStillRefused) {
+  ineqbf::Problem p;
+  p.means = {0.1, 0.2, 0.3};
+  p.covariance = covariance({1, 1, 1}, -0.9);  // eigenvalue 1 - 0.9·3 < 0 along (1, 1, 1)
+  p.constraints = {{{1, -1, 0}, 0}, {{0, 1, -1}, 0}};
+  ineqbf::Settings s;
+  s.method = ineqbf::Method::integration;
+  try {
+    (void)ineqbf::analyse(p, s);
+    ADD_FAILURE() << "an indefinite covariance was analysed";
+  } catch (const ineqbf::Error& e) {
+    EXPECT_EQ(e.status(), ineqbf::Status::usage);
+    EXPECT_NE(e.message().find("not positive semidefinite"), std::string::npos) << e.message();
+  }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <bit>
 #include <limits>
 
 namespace integrate {
@@ -124,10 +124,7 @@ inline constexpr double kRoundShift = 0x1.8p52;
 // v·2^k, one rounding at most (none unless the result is subnormal).
 inline double scale(double v, int k) {
   if (k < -1021 || k > 1023) return std::ldexp(v, k);
-  const uint64_t bits = static_cast<uint64_t>(k + 1023) << 52;
-  double two_k;
-  std::memcpy(&two_k, &bits, sizeof two_k);
-  return v * two_k;
+  return v * std::bit_cast<double>(static_cast<uint64_t>(k + 1023) << 52);
 }
 
 // e^x = 2^k·(1 + p) for -745.2 <= x <= 709.8: x = k·ln2 + r, |r| <= ln2/2

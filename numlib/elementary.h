@@ -25,7 +25,7 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+#include <bit>
 #include <limits>
 
 namespace numlib {
@@ -42,26 +42,10 @@ float log10f(double) = delete;
 
 namespace elementary {
 
-inline uint32_t bits(float x) {
-  uint32_t u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
-inline uint64_t bits(double x) {
-  uint64_t u;
-  std::memcpy(&u, &x, sizeof u);
-  return u;
-}
-inline float float_of(uint32_t u) {
-  float x;
-  std::memcpy(&x, &u, sizeof x);
-  return x;
-}
-inline double double_of(uint64_t u) {
-  double x;
-  std::memcpy(&x, &u, sizeof x);
-  return x;
-}
+inline uint32_t bits(float x) { return std::bit_cast<uint32_t>(x); }
+inline uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
+inline float float_of(uint32_t u) { return std::bit_cast<float>(u); }
+inline double double_of(uint64_t u) { return std::bit_cast<double>(u); }
 
 // The quiet NaN of every NaN result.
 inline float nan() { return float_of(0x7FC00000u); }

@@ -176,12 +176,18 @@ Side prefix_side(const RowSet& rows, const Runner& run) {
   Side s;
   const int32_t K = rows.rows();
   std::vector<Ref> probability(1);  // P(no rows) = 1
+  // The longest prefix whose rows each add a direction, and its plan.
   int32_t nested = 0;
-  while (nested < K && integrate::reduce(prefix(rows, nested + 1)).nested) ++nested;
+  Plan plan;
+  while (nested < K) {
+    Plan next = integrate::reduce(prefix(rows, nested + 1));
+    if (!next.nested) break;
+    plan = std::move(next);
+    ++nested;
+  }
   int32_t first_prioritised = nested + 1;
   if (nested > 0) {
     const RowSet together = prefix(rows, nested);
-    Plan plan = integrate::reduce(together);
     integrate::Estimates trial;
     if (nested > 1 && prioritise_prefixes(together, plan, run, trial)) {
       first_prioritised = 1;
@@ -202,24 +208,24 @@ Side boxed_side(const RowSet& rows, const Runner& run) {
   Side s;
   const int32_t K = rows.rows();
   if (K == 0) return s;
-  std::vector<Ref> probability;
-  probability.push_back(run.add(s, integrate::reduce(prefix(rows, 1)), 0));
+  const Ref first = run.add(s, integrate::reduce(prefix(rows, 1)), 0);
+  // The box's 2·dim rows, then rows 1..k, one more for each k.
+  RowSet box;
+  box.dim = rows.dim;
   std::vector<double> unit(static_cast<size_t>(rows.dim), 0.0);
+  for (int32_t i = 0; i < rows.dim; ++i) {
+    unit[static_cast<size_t>(i)] = 1.0;
+    box.add(unit.data(), -1.0);
+    unit[static_cast<size_t>(i)] = -1.0;
+    box.add(unit.data(), -1.0);
+    unit[static_cast<size_t>(i)] = 0.0;
+  }
   std::vector<Ref> boxed(1);
   for (int32_t k = 1; k <= K; ++k) {
-    RowSet box;
-    box.dim = rows.dim;
-    for (int32_t i = 0; i < rows.dim; ++i) {
-      unit[static_cast<size_t>(i)] = 1.0;
-      box.add(unit.data(), -1.0);
-      unit[static_cast<size_t>(i)] = -1.0;
-      box.add(unit.data(), -1.0);
-      unit[static_cast<size_t>(i)] = 0.0;
-    }
-    for (int32_t m = 0; m < k; ++m) box.add(rows.row(m), rows.b[static_cast<size_t>(m)]);
+    box.add(rows.row(k - 1), rows.b[static_cast<size_t>(k - 1)]);
     boxed.push_back(run.add(s, integrate::reduce(box), 0));
   }
-  s.numerator.push_back(probability[0]);
+  s.numerator.push_back(first);
   s.denominator.push_back(Ref{});
   for (int32_t k = 2; k <= K; ++k) {
     s.numerator.push_back(boxed[static_cast<size_t>(k)]);

@@ -16,12 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "driver/run.h"
 #include "ineqbf/ineqbf.h"
 #include "tests/integrate/exact.h"
 
 namespace {
 
-constexpr double kBig = 1661992960.0;
+constexpr double kBig = static_cast<double>(driver::BIG);  // the prior's standard deviation
 
 double median(std::vector<double> v) {
   if (v.empty()) return 0.0;

@@ -12,14 +12,6 @@
 
 namespace cli {
 
-namespace {
-
-namespace fs = std::filesystem;
-
-std::string without_prefix(const std::string& message) {
-  return message.starts_with("ineqbf: ") ? message.substr(8) : message;
-}
-
 std::string file_rows_text(const ineqbf::Problem& p, const std::vector<std::string>& names) {
   std::string text;
   for (const ineqbf::Constraint& c : p.constraints) {
@@ -27,6 +19,14 @@ std::string file_rows_text(const ineqbf::Problem& p, const std::vector<std::stri
     text += ineqbf::constraint_text(c, names);
   }
   return text;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string without_prefix(const std::string& message) {
+  return message.starts_with("ineqbf: ") ? message.substr(8) : message;
 }
 
 // The hypotheses of every --hypothesis option, in order; an error names

@@ -37,6 +37,9 @@ struct Sink {
 // that do not fit the problem; writes no file.
 Prepared prepare(const Job& job, const Options& o, const Sink& sink);
 
+// The rows of a problem as the text of one hypothesis ("a - b > 0 & b > 0").
+std::string file_rows_text(const ineqbf::Problem& p, const std::vector<std::string>& names);
+
 // The reports, the JSON file and the inputs of a run, checked: the first
 // overlap, said in a message, or empty.
 std::string check_outputs(const std::vector<Prepared>& problems, const Options& o);

@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "cli/utf8.h"
+#include "ineqbf/fields.h"
 
 #include <charconv>
 #include <cmath>
@@ -27,16 +28,6 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
-std::vector<std::string> split_list(std::string_view text) {
-  std::vector<std::string> parts;
-  for (;;) {
-    const size_t comma = text.find(',');
-    parts.emplace_back(trimmed(text.substr(0, comma)));
-    if (comma == std::string_view::npos) break;
-    text.remove_prefix(comma + 1);
-  }
-  return parts;
-}
 
 // The names of --names, checked: non-empty, distinct, UTF-8.
 std::string check_names(const std::vector<std::string>& names) {
@@ -161,10 +152,7 @@ class ArgumentReader {
   void set_analysis(const std::string& name, std::string_view v, const std::string& quoted) {
     Options& o = r_.options;
     if (name == "--method") {
-      if (v == "gibbs" || v == "integration")
-        o.method = v == "gibbs" ? ineqbf::Method::gibbs : ineqbf::Method::integration;
-      else
-        r_.error = "--method needs gibbs or integration, not " + quoted;
+      if (!ineqbf::method_named(v, o.method)) r_.error = "--method needs gibbs or integration, not " + quoted;
     } else if (name == "--precision") {
       if (!to_real(v, o.precision) || !(o.precision > 0.0))
         r_.error = "--precision needs a positive number (a relative MC error such as 0.001), not " + quoted;
@@ -191,6 +179,17 @@ class ArgumentReader {
 };
 
 }  // namespace
+
+std::vector<std::string> split_list(std::string_view text) {
+  std::vector<std::string> parts;
+  for (;;) {
+    const size_t comma = text.find(',');
+    parts.emplace_back(trimmed(text.substr(0, comma)));
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return parts;
+}
 
 Parsed parse_arguments(int argc, const char* const* argv) { return ArgumentReader(argc, argv).read(); }
 

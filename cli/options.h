@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ineqbf/ineqbf.h"
@@ -38,6 +39,10 @@ struct Parsed {
   std::string error;
 };
 Parsed parse_arguments(int argc, const char* const* argv);
+
+// "a, b ,c" as its items between commas, blanks around each dropped (the
+// items of --names and --prior).
+std::vector<std::string> split_list(std::string_view text);
 
 // The usage lines printed after a command-line error, and the help text.
 std::string usage_text();

@@ -25,9 +25,9 @@ namespace driver {
 // missing lower and upper bound.
 inline constexpr float BIG = 1661992960.0f;
 
-// The seed of the random stream (the one internal definition; the public
-// ineqbf::default_seed repeats it) and the number of Beta replicates.
-inline constexpr int32_t SEED = 12345;
+// The seed of the random stream (the library's default seed) and the
+// number of Beta replicates.
+inline constexpr int32_t SEED = ineqbf::default_seed;
 inline constexpr int32_t REPLICATES = 1000;
 
 // Every stored quantity of the run is rounded once, when it is stored.
@@ -108,8 +108,6 @@ struct Hooks {
   std::function<void(const Progress&)> progress;
   std::function<bool()> cancel;
 };
-
-using ineqbf::Status;
 
 // ---- the run ---------------------------------------------------------------------
 

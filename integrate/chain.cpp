@@ -133,17 +133,26 @@ struct Grid {
   double x(size_t i) const { return lo + static_cast<double>(i) * h; }
 };
 
-// ∫_{x_i}^∞ w for every node (w vanishing beyond the grid): cells by the
-// four-point rule h/24·(−w_{i−1} + 13w_i + 13w_{i+1} − w_{i+2}), Simpson's
-// cubic at the ends.
-std::vector<double> upper_integrals(const Grid& g, const std::vector<double>& w) {
-  std::vector<double> tail(g.n, 0.0);
-  for (size_t i = g.n - 1; i-- > 0;) {
-    const double left = i > 0 ? w[i - 1] : 2.0 * w[i] - w[i + 1];
-    const double right = i + 2 < g.n ? w[i + 2] : 2.0 * w[i + 1] - w[i];
-    tail[i] = tail[i + 1] + g.h / 24.0 * (-left + 13.0 * w[i] + 13.0 * w[i + 1] - right);
-  }
-  return tail;
+// The integral of w over cell [x_i, x_{i+1}] (w vanishing beyond the grid)
+// by the four-point rule h/24·(−w_{i−1} + 13w_i + 13w_{i+1} − w_{i+2}),
+// Simpson's cubic at the ends.
+double cell(const Grid& g, const std::vector<double>& w, size_t i) {
+  const double left = i > 0 ? w[i - 1] : 2.0 * w[i] - w[i + 1];
+  const double right = i + 2 < g.n ? w[i + 2] : 2.0 * w[i + 1] - w[i];
+  return g.h / 24.0 * (-left + 13.0 * w[i] + 13.0 * w[i + 1] - right);
+}
+
+// ∫_{x_i}^∞ w for every node, into `tail`, summed from the top.
+void upper_integrals(const Grid& g, const std::vector<double>& w, std::vector<double>& tail) {
+  tail.assign(g.n, 0.0);
+  for (size_t i = g.n - 1; i-- > 0;) tail[i] = tail[i + 1] + cell(g, w, i);
+}
+
+// ∫ w: the first of the upper integrals, with the same sums.
+double total(const Grid& g, const std::vector<double>& w) {
+  double sum = 0.0;
+  for (size_t i = g.n - 1; i-- > 0;) sum = sum + cell(g, w, i);
+  return sum;
 }
 
 // `tail` (tabulated upper integrals of a density of total 1) at x, by
@@ -180,16 +189,16 @@ double bound_kept(const Grid& g, const std::vector<double>& tail, const Chain& c
     density[i] = normal_density(z.x(i), 0.0, 1.0);
     weighted[i] = density[i] * kept(c.bound - common_sd * z.x(i));
   }
-  return upper_integrals(z, weighted)[0] / upper_integrals(z, density)[0];
+  return total(z, weighted) / total(z, density);
 }
 
 // The conditionals on one grid, each W normalised to total 1 as it is
 // formed; nothing when a probability vanishes on it.
 std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c, const std::vector<double>& mean,
                                                    const std::vector<double>& sd, double common_sd) {
-  std::vector<double> w(g.n), out;
+  std::vector<double> w(g.n), tail, out;
   for (size_t i = 0; i < g.n; ++i) w[i] = normal_density(g.x(i), mean[0], sd[0]);
-  std::vector<double> tail = upper_integrals(g, w);
+  upper_integrals(g, w, tail);
   const double first = tail[0];
   for (double& t : tail) t /= first;
   std::vector<double> alone(g.n);
@@ -198,14 +207,14 @@ std::optional<std::vector<double>> conditionals_on(const Grid& g, const Chain& c
       alone[i] = normal_density(g.x(i), mean[j], sd[j]);
       w[i] = alone[i] * tail_at(g, tail, g.x(i) + c.threshold[j - 1]);
     }
-    tail = upper_integrals(g, w);
-    const double total = tail[0];
+    upper_integrals(g, w, tail);
+    const double joint = tail[0];
     // The density of X_{p(j+1)} alone, integrated with the same rule on the
     // same grid: the quotient is the conditional probability.
-    const double norm = upper_integrals(g, alone)[0];
-    if (!(total > 0.0) || !std::isfinite(total)) return std::nullopt;
-    out.push_back(std::min(1.0, total / norm));
-    for (double& t : tail) t /= total;
+    const double norm = total(g, alone);
+    if (!(joint > 0.0) || !std::isfinite(joint)) return std::nullopt;
+    out.push_back(std::min(1.0, joint / norm));
+    for (double& t : tail) t /= joint;
   }
   if (c.bounded) {
     const double kept = bound_kept(g, tail, c, common_sd);

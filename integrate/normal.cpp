@@ -44,12 +44,6 @@ static constexpr double kFarF[8] = {
     1.48753612908506148525e-2, 7.86869131145613259100e-4, 1.84631831751005468180e-5,
     1.42151175831644588870e-7, 2.04426310338993978564e-15};
 
-double polynomial(const double (&c)[8], double x) {
-  double s = c[7];
-  for (int i = 6; i >= 0; --i) s = s * x + c[i];
-  return s;
-}
-
 }  // namespace
 
 double normal_cdf(double x) { return 0.5 * integrate::erfc(-x * kSqrtHalf); }
@@ -59,16 +53,16 @@ double normal_quantile(double p) {
   const double q = p - 0.5;
   if (std::fabs(q) <= 0.425) {
     const double r = 0.180625 - q * q;
-    return q * polynomial(kCentralA, r) / polynomial(kCentralB, r);
+    return q * elementary::polynomial(kCentralA, r) / elementary::polynomial(kCentralB, r);
   }
   double r = std::sqrt(-integrate::log(q < 0.0 ? p : 1.0 - p));
   double z;
   if (r <= 5.0) {
     r -= 1.6;
-    z = polynomial(kNearC, r) / polynomial(kNearD, r);
+    z = elementary::polynomial(kNearC, r) / elementary::polynomial(kNearD, r);
   } else {
     r -= 5.0;
-    z = polynomial(kFarE, r) / polynomial(kFarF, r);
+    z = elementary::polynomial(kFarE, r) / elementary::polynomial(kFarF, r);
   }
   return q < 0.0 ? -z : z;
 }

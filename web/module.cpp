@@ -11,7 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/files.h"
+#include "cli/job.h"
 #include "cli/json.h"
+#include "cli/options.h"
 #include "ineqbf/ineqbf.h"
 
 namespace {
@@ -24,14 +27,14 @@ struct Request {
   std::string hypotheses;  // empty: the file's rows
   std::vector<std::string> names;
   int32_t seed = ineqbf::default_seed;
-  std::string method;      // "integration" or "gibbs"
+  ineqbf::Method method = ineqbf::Method::integration;
   double precision = 0.0;  // integration's aim; 0: the library's default
 };
 
 // The method the page names, in the analysis's settings: Gibbs, the
 // program's own, or integration.
 void set_method(ineqbf::Settings& settings, const Request& q) {
-  settings.method = q.method == "gibbs" ? ineqbf::Method::gibbs : ineqbf::Method::integration;
+  settings.method = q.method;
   if (q.precision > 0) settings.precision = q.precision;
 }
 
@@ -57,7 +60,7 @@ struct Run {
 // Integration takes the values as written.
 bool read(Run& run, const Request& q, ineqbf::Problem& problem) {
   ineqbf::ReadOptions options;
-  options.as_written = q.method != "gibbs";
+  options.as_written = q.method == ineqbf::Method::integration;
   ineqbf::Reader reader(options);
   reader.open_text(q.input, "Input.txt");
   try {
@@ -73,13 +76,6 @@ bool read(Run& run, const Request& q, ineqbf::Problem& problem) {
   return true;
 }
 
-std::string rows_text(const ineqbf::Problem& p, const std::vector<std::string>& names) {
-  std::string text;
-  for (const ineqbf::Constraint& c : p.constraints)
-    text += (text.empty() ? "" : " & ") + ineqbf::constraint_text(c, names);
-  return text;
-}
-
 // The hypotheses to analyse: the text given, else the file's rows.
 bool hypotheses_of(Run& run, const Request& q, ineqbf::Problem& p, std::vector<ineqbf::Hypothesis>& h) {
   run.out.names = q.names.empty() ? ineqbf::default_names(p.parameters()) : q.names;
@@ -89,7 +85,7 @@ bool hypotheses_of(Run& run, const Request& q, ineqbf::Problem& p, std::vector<i
                           "ineqbf: " + std::to_string(run.out.names.size()) + " names given, but Input.txt has " +
                               std::to_string(p.means.size()) + " parameters");
     if (q.hypotheses.empty())
-      h.push_back({rows_text(p, run.out.names), p.constraints});
+      h.push_back({cli::file_rows_text(p, run.out.names), p.constraints});
     else
       h = ineqbf::parse_hypotheses(q.hypotheses, run.out.names);
   } catch (const ineqbf::Error& e) {
@@ -177,26 +173,17 @@ val outcome(const Run& run, int32_t seed) {
   return o;
 }
 
-// "a, b, c" as the names a, b and c (blanks around each dropped), as the
-// command line's --names reads them; nothing for an empty text.
+// "a, b, c" as the names a, b and c, as the command line's --names reads
+// them; nothing for an empty text.
 std::vector<std::string> names_of(const std::string& text) {
-  std::vector<std::string> names;
-  if (text.empty()) return names;
-  size_t from = 0;
-  for (;;) {
-    const size_t comma = text.find(',', from);
-    std::string name = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-    name.erase(0, name.find_first_not_of(' '));
-    name.erase(name.find_last_not_of(' ') + 1);
-    names.push_back(name);
-    if (comma == std::string::npos) return names;
-    from = comma + 1;
-  }
+  return text.empty() ? std::vector<std::string>{} : cli::split_list(text);
 }
 
 val analyse(const std::string& input, const std::string& hypotheses, const std::string& names_text,
             int32_t seed, const std::string& method, double precision, val on_progress) {
-  const Request q{input, hypotheses, names_of(names_text), seed, method, precision};
+  // Any method but "gibbs" is integration, the page's default.
+  const Request q{input, hypotheses, names_of(names_text), seed,
+                  method == "gibbs" ? ineqbf::Method::gibbs : ineqbf::Method::integration, precision};
   const auto started = std::chrono::steady_clock::now();
   Run run;
   run.out.input = "Input.txt";
@@ -206,7 +193,7 @@ val analyse(const std::string& input, const std::string& hypotheses, const std::
   // Named as the command line names them: Output-1.txt, … for several.
   const size_t n = run.out.results.size();
   for (size_t i = 1; i <= n; ++i)
-    run.out.reports.push_back(n == 1 ? "Output.txt" : "Output-" + std::to_string(i) + ".txt");
+    run.out.reports.push_back(cli::numbered("Output.txt", i, n));
   run.out.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return outcome(run, seed);
 }

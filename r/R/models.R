@@ -11,7 +11,7 @@ model_parts <- function(x) UseMethod("model_parts")
 
 # A refusal of the model or of the values given, signalled as the usage
 # error of the analysis (the caller's call is filled in by estimates_of).
-refuse <- function(message) stop(ineqbf_condition(4L, message, "", NULL))
+refuse <- function(message) usage_error(message, NULL)
 
 vcov_of <- function(x) {
   tryCatch(as.matrix(stats::vcov(x)),

@@ -168,26 +168,32 @@ NumericVector estimate(const ineqbf::Estimate& e) {
   return v;
 }
 
+// The number of fields of an estimate.
+int estimate_fields() {
+  int n = 0;
+  ineqbf::visit_fields(ineqbf::Estimate{}, [&](std::string_view, double) { ++n; });
+  return n;
+}
+
 // Estimates as a matrix, one row each, and a matrix of them as an
 // n x n x 4 array (the value, error, lower and upper as the third index).
 NumericMatrix estimate_matrix(const std::vector<ineqbf::Estimate>& list) {
-  const int fields = static_cast<int>(estimate(ineqbf::Estimate{}).size());
-  NumericMatrix m(static_cast<int>(list.size()), fields);
+  NumericMatrix m(static_cast<int>(list.size()), estimate_fields());
   for (size_t i = 0; i < list.size(); ++i) {
-    const NumericVector e = estimate(list[i]);
-    for (int q = 0; q < fields; ++q) m(static_cast<int>(i), q) = e[q];
+    int q = 0;
+    ineqbf::visit_fields(list[i], [&](std::string_view, double x) { m(static_cast<int>(i), q++) = x; });
   }
   return m;
 }
 
 NumericVector estimate_array(const std::vector<std::vector<ineqbf::Estimate>>& bf) {
   const int n = static_cast<int>(bf.size());
-  const int fields = static_cast<int>(estimate(ineqbf::Estimate{}).size());
+  const int fields = estimate_fields();
   NumericVector a(static_cast<R_xlen_t>(n) * n * fields);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j) {
-      const NumericVector e = estimate(bf[i][j]);
-      for (int q = 0; q < fields; ++q) a[i + n * j + n * n * q] = e[q];
+      int q = 0;
+      ineqbf::visit_fields(bf[i][j], [&](std::string_view, double x) { a[i + n * j + n * n * q++] = x; });
     }
   a.attr("dim") = Rcpp::IntegerVector::create(n, n, fields);
   return a;

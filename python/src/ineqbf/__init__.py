@@ -30,6 +30,7 @@ import numpy as np
 from ._core import Status
 from ._errors import IneqbfError, IneqbfUsageError, IneqbfWarning
 from . import _core, _inputs
+from ._inputs import usage as _usage
 from ._names import map_names
 from ._results import ConstraintResult, Estimate, HypothesisResult, Result, ResultWarning
 
@@ -69,9 +70,6 @@ class Hypothesis(NamedTuple):
     text: str
     constraints: tuple[tuple[tuple[float, ...], float], ...]
 
-
-def _usage(message: str) -> IneqbfUsageError:
-    return IneqbfUsageError(Status.USAGE, message)
 
 
 def _seed(seed: Any) -> int:
@@ -166,7 +164,8 @@ def names(x: Any) -> list[str]:
     ['Intercept', 'x_z', 'X2x', 'wt']
     """
     if _inputs.is_model(x):
-        labels, n = _inputs.model_estimates(x).labels, len(_inputs.model_estimates(x).values)
+        estimates = _inputs.model_estimates(x)
+        labels, n = estimates.labels, len(estimates.values)
     elif _inputs._is_series(x):
         labels, n = _inputs._labels(x.index), len(x)
     elif isinstance(x, str):

@@ -141,8 +141,10 @@ struct Linear {
 
 class Parser {
  public:
-  Parser(std::string_view text, const std::vector<std::string>& names)
-      : text_(text), names_(names) {
+  // An unknown name is answered with the first `listed` names (the others
+  // are other spellings of some of them).
+  Parser(std::string_view text, const std::vector<std::string>& names, size_t listed)
+      : text_(text), names_(names), listed_(listed) {
     for (size_t i = 0; i < names.size(); ++i) index_.emplace(names[i], i);
   }
 
@@ -331,9 +333,9 @@ class Parser {
 
   std::string unknown_name() const {
     std::string m = "unknown parameter " + quoted(tok_.name) + " at " + column(text_, tok_.begin);
-    if (names_.empty()) return m + "; there are no parameters";
+    if (listed_ == 0) return m + "; there are no parameters";
     m += "; parameters are ";
-    for (size_t i = 0; i < names_.size(); ++i) m += (i ? ", " : "") + written_name(names_[i]);
+    for (size_t i = 0; i < listed_; ++i) m += (i ? ", " : "") + written_name(names_[i]);
     return m;
   }
 
@@ -428,6 +430,7 @@ class Parser {
 
   std::string_view text_;
   const std::vector<std::string>& names_;
+  size_t listed_;
   std::unordered_map<std::string_view, size_t> index_;
   Token tok_;
   size_t previous_end_ = 0;
@@ -453,7 +456,34 @@ std::vector<Hypothesis> parse_hypotheses(std::string_view text,
                                          const std::vector<std::string>& names) {
   const numlib::DefaultFloatEnvironment in_default;  // numbers read as in any process
   check_names(names);
-  return Parser(text, names).hypotheses();
+  return Parser(text, names, names.size()).hypotheses();
+}
+
+std::vector<Hypothesis> parse_hypotheses(std::string_view text, const std::vector<std::string>& names,
+                                         const std::vector<std::string>& aliases,
+                                         const std::vector<size_t>& alias_of) {
+  const numlib::DefaultFloatEnvironment in_default;
+  if (alias_of.size() != aliases.size())
+    fail(std::to_string(aliases.size()) + " aliases but " + std::to_string(alias_of.size()) +
+         " parameters they stand for");
+  for (const size_t i : alias_of)
+    if (i >= names.size())
+      fail("an alias stands for parameter " + std::to_string(i + 1) + " of " + std::to_string(names.size()));
+  std::vector<std::string> all = names;
+  all.insert(all.end(), aliases.begin(), aliases.end());
+  check_names(all);
+  std::vector<Hypothesis> hs = Parser(text, all, names.size()).hypotheses();
+  for (Hypothesis& h : hs) {
+    for (size_t k = 0; k < h.constraints.size(); ++k) {
+      std::vector<double>& c = h.constraints[k].coefficients;
+      for (size_t a = 0; a < aliases.size(); ++a) c[alias_of[a]] += c[names.size() + a];
+      c.resize(names.size());
+      // A parameter less its own alias is no constraint.
+      if (std::all_of(c.begin(), c.end(), [](double v) { return static_cast<float>(v) == 0.0f; }))
+        fail("constraint " + std::to_string(k + 1) + " of hypothesis \"" + h.text + "\" involves no parameter");
+    }
+  }
+  return hs;
 }
 
 std::string constraint_text(const Constraint& row, const std::vector<std::string>& names) {

@@ -195,6 +195,15 @@ struct Hypothesis {
 // where, with a 1-based column counted in characters.
 std::vector<Hypothesis> parse_hypotheses(std::string_view text,
                                          const std::vector<std::string>& names);
+// The same where some parameters may also be written in a second spelling
+// (the packages' names for a model's coefficients, beside their original
+// labels): aliases[a] stands for parameter alias_of[a] (0-based), and its
+// coefficients are added to that parameter's. An unknown name is answered
+// with `names` alone; a row whose coefficients then cancel (a parameter less
+// its own alias) is refused.
+std::vector<Hypothesis> parse_hypotheses(std::string_view text, const std::vector<std::string>& names,
+                                         const std::vector<std::string>& aliases,
+                                         const std::vector<size_t>& alias_of);
 
 // A constraint row as text over `names`, e.g. "b1 - 2*b2 > 0.5"; numbers are
 // written as the shortest text that reads back to the same float, so that

@@ -349,18 +349,6 @@ ineqbf::Problem problem_of(const NumericVector& means, const NumericMatrix& cova
   return p;
 }
 
-// The parser lists the parameters it knows when a name is unknown; the
-// aliases are other spellings of the same parameters, so the list names
-// each parameter once, as the result does.
-ineqbf::Error without_aliases(const ineqbf::Error& e, const std::vector<std::string>& names) {
-  static constexpr std::string_view list = "; parameters are ";
-  const size_t at = e.message().find(list);
-  if (at == std::string::npos) return e;
-  std::string message = e.message().substr(0, at + list.size());
-  for (size_t i = 0; i < names.size(); ++i) message += (i ? ", " : "") + names[i];
-  return ineqbf::Error(e.status(), message, e.console());
-}
-
 }  // namespace
 
 // Parses hypotheses over the parameters `names` and, where a name had to be
@@ -372,28 +360,17 @@ ineqbf::Error without_aliases(const ineqbf::Error& e, const std::vector<std::str
 List parse_hypotheses(std::string text, Rcpp::CharacterVector names, Rcpp::CharacterVector aliases,
                       Rcpp::IntegerVector alias_of) {
   try {
-    std::vector<std::string> all = strings(names);
-    const size_t npar = all.size();
-    for (const std::string& a : strings(aliases)) all.push_back(a);
-    std::vector<ineqbf::Hypothesis> hs = ineqbf::parse_hypotheses(text, all);
+    const std::vector<std::string> name_list = strings(names);
+    std::vector<size_t> of;
+    for (const int i : alias_of) of.push_back(static_cast<size_t>(i - 1));
+    const std::vector<ineqbf::Hypothesis> hs = ineqbf::parse_hypotheses(text, name_list, strings(aliases), of);
     List out(hs.size());
-    for (size_t h = 0; h < hs.size(); ++h) {
-      std::vector<ineqbf::Constraint>& rows = hs[h].constraints;
-      for (size_t k = 0; k < rows.size(); ++k) {
-        std::vector<double>& c = rows[k].coefficients;
-        for (size_t a = 0; a < c.size() - npar; ++a) c[alias_of[a] - 1] += c[npar + a];
-        c.resize(npar);
-        // A parameter less its own alias is no constraint.
-        if (std::all_of(c.begin(), c.end(), [](double v) { return static_cast<float>(v) == 0.0f; }))
-          usage("constraint " + std::to_string(k + 1) + " of hypothesis \"" + hs[h].text +
-                "\" involves no parameter");
-      }
+    for (size_t h = 0; h < hs.size(); ++h)
       out[h] = List::create(Named("text") = hs[h].text,
-                            Named("rows") = matrix_of(rows, static_cast<int>(npar)));
-    }
+                            Named("rows") = matrix_of(hs[h].constraints, static_cast<int>(name_list.size())));
     return List::create(Named("error") = false, Named("hypotheses") = out);
   } catch (const ineqbf::Error& e) {
-    return error_list(without_aliases(e, strings(names)));
+    return error_list(e);
   }
 }
 

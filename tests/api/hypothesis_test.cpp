@@ -137,4 +137,30 @@ TEST(hypothesis, DefaultNames) {
   EXPECT_TRUE(ineqbf::default_names(-2).empty());
 }
 
+// A second spelling of a parameter (a model's label beside the name it
+// was given) adds to that parameter's coefficients; an unknown name is
+// answered with the names alone; a parameter less its own alias is refused.
+TEST(hypothesis, AliasesAddToTheirParameters) {
+  const std::vector<std::string> bare = {"Intercept", "x_z"}, aliases = {"(Intercept)", "x:z"};
+  const std::vector<size_t> of = {0, 1};
+  const auto hs = ineqbf::parse_hypotheses("`(Intercept)` > 2*x_z - `x:z` + 1", bare, aliases, of);
+  ASSERT_EQ(hs.size(), 1u);
+  EXPECT_EQ(hs[0].constraints[0].coefficients, (std::vector<double>{1.0, -1.0}));
+  EXPECT_EQ(hs[0].constraints[0].rhs, 1.0);
+  try {
+    ineqbf::parse_hypotheses("Intercept > b", bare, aliases, of);
+    ADD_FAILURE();
+  } catch (const ineqbf::Error& e) {
+    EXPECT_EQ(e.message(), "unknown parameter \"b\" at column 13; parameters are Intercept, x_z");
+  }
+  try {
+    ineqbf::parse_hypotheses("x_z > 0; x_z > `x:z`", bare, aliases, of);
+    ADD_FAILURE();
+  } catch (const ineqbf::Error& e) {
+    EXPECT_EQ(e.message(), "constraint 1 of hypothesis \"x_z > `x:z`\" involves no parameter");
+  }
+  EXPECT_THROW(ineqbf::parse_hypotheses("x_z > 0", bare, aliases, {0}), ineqbf::Error);
+  EXPECT_THROW(ineqbf::parse_hypotheses("x_z > 0", bare, aliases, {0, 2}), ineqbf::Error);
+}
+
 }  // namespace

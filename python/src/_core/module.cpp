@@ -238,41 +238,6 @@ ineqbf::Settings base_settings(int32_t seed, const std::string& method, double p
   return s;
 }
 
-// Hypotheses parsed over the parameters' names and, where a name had to be
-// changed to be written bare, also over its original spelling (aliases[a],
-// the original of parameter alias_of[a], 0-based): the coefficients of an
-// alias are added to those of the parameter it stands for.
-std::vector<ineqbf::Hypothesis> parse_with_aliases(const std::string& textual, const std::vector<std::string>& names,
-                                                   const std::vector<std::string>& aliases,
-                                                   const std::vector<size_t>& alias_of) {
-  std::vector<std::string> all = names;
-  all.insert(all.end(), aliases.begin(), aliases.end());
-  std::vector<ineqbf::Hypothesis> hs;
-  try {
-    hs = ineqbf::parse_hypotheses(textual, all);
-  } catch (const ineqbf::Error& e) {
-    // An unknown name: the parameters are listed once, by the names the
-    // result uses, not once more by their original spellings.
-    const std::string list = "; parameters are ";
-    const size_t at = e.message().find(list);
-    if (aliases.empty() || at == std::string::npos) raise_error(e);
-    std::string m = e.message().substr(0, at + list.size());
-    for (size_t i = 0; i < names.size(); ++i) m += (i ? ", " : "") + names[i];
-    usage(m);
-  }
-  for (ineqbf::Hypothesis& h : hs) {
-    for (size_t k = 0; k < h.constraints.size(); ++k) {
-      std::vector<double>& c = h.constraints[k].coefficients;
-      for (size_t a = 0; a < aliases.size(); ++a) c[alias_of[a]] += c[names.size() + a];
-      c.resize(names.size());
-      // A parameter less its own alias is no constraint.
-      if (std::all_of(c.begin(), c.end(), [](double v) { return static_cast<float>(v) == 0.0f; }))
-        usage("constraint " + std::to_string(k + 1) + " of hypothesis \"" + h.text + "\" involves no parameter");
-    }
-  }
-  return hs;
-}
-
 // Several hypotheses given as text over the problem's names, compared.
 py::dict analyse_hypotheses(std::vector<double> means, std::vector<double> covariance,
                             std::vector<std::string> names, const std::vector<std::string>& aliases,
@@ -281,7 +246,12 @@ py::dict analyse_hypotheses(std::vector<double> means, std::vector<double> covar
                             py::object progress, py::object cancel) {
   const ineqbf::Problem p = make_problem(std::move(means), std::move(covariance), std::move(names));
   const std::vector<std::string> used = names_or_default(p.names, p.means.size());
-  const std::vector<ineqbf::Hypothesis> parsed = parse_with_aliases(hypotheses, used, aliases, alias_of);
+  std::vector<ineqbf::Hypothesis> parsed;
+  try {
+    parsed = ineqbf::parse_hypotheses(hypotheses, used, aliases, alias_of);
+  } catch (const ineqbf::Error& e) {
+    raise_error(e);
+  }
   Hooks hooks = make_hooks(std::move(progress), std::move(cancel));
   const ineqbf::Settings settings = hooks.settings(base_settings(seed, method, precision, std::move(prior)));
   const ineqbf::Comparison c = hooks.run([&] { return ineqbf::analyse(p, parsed, settings); });

@@ -226,12 +226,15 @@ void detail::end_run_out_of_memory(textio::Console& console) {
 
 std::string_view version() { return INEQBF_VERSION; }
 
+void check_prior(const std::vector<double>& prior, size_t hypotheses) {
+  (void)detail::prior_weights(prior, hypotheses);
+}
+
 namespace {
 
 // The program's run on a problem: its numbers, console and report.
 Result run_gibbs(const Problem& problem, const Settings& settings) {
-  textio::Console console(settings.console ? textio::Console::Tap(settings.console)
-                                           : textio::Console::Tap());
+  textio::Console console(settings.console);
   driver::RunState s(console);
   s.hooks = hooks_of(settings);
   s.threads = settings.threads > 0 ? settings.threads : 0;  // 0: one per core, when needed
@@ -290,7 +293,7 @@ Result analyse(const Problem& problem, const Settings& settings) {
 Comparison analyse_hypotheses(const Problem& problem, const std::vector<Hypothesis>& hypotheses,
                    const Settings& settings) {
   numlib::DefaultFloatEnvironment in_default;
-  (void)detail::prior_weights(settings.prior, hypotheses.size());
+  check_prior(settings.prior, hypotheses.size());
   check_hypotheses(problem, hypotheses, settings);
   Comparison c;
   c.hypotheses = hypotheses;

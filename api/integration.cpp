@@ -404,7 +404,7 @@ Result detail::integrate(const Problem& problem, const Settings& settings) {
   } catch (const std::domain_error& e) {
     throw Error(Status::usage, e.what());
   } catch (const Cancelled&) {
-    textio::Console console(settings.console ? textio::Console::Tap(settings.console) : textio::Console::Tap());
+    textio::Console console(settings.console);
     console.write_message_line(kCancelled);
     throw Error(Status::cancelled, console.message(), console.text());
   } catch (const std::bad_alloc&) {

@@ -108,7 +108,7 @@ std::string integration_report(const Result& r) {
 }
 
 void integration_console(Result& r, const Settings& settings) {
-  textio::Console console(settings.console ? textio::Console::Tap(settings.console) : textio::Console::Tap());
+  textio::Console console(settings.console);
   static constexpr FormatItem kLineStart = {FormatItem::Literal, "Constraint"};
   static constexpr FormatItem kNumber = {FormatItem::I, {}, 4};
   const char* closing[] = {" for    fit     has been evaluated", " for complexity has been evaluated"};

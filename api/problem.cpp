@@ -152,19 +152,9 @@ Problem read_problem(const std::string& path, const ReadOptions& options) {
 }
 
 Problem read_problem_text(std::string_view text, std::string_view filename) {
-  textio::InputUnit in;
-  in.open_text(textio::INPUT_UNIT, std::string(filename), std::string(text));
-  textio::Console console;
-  driver::ProblemArrays arrays;
-  try {
-    driver::read_problem(arrays, in);
-    in.close();
-    return detail::problem_from_arrays(arrays);
-  } catch (const textio::RunEnded& e) {
-    detail::end_run(console, e);
-  } catch (const std::bad_alloc&) {
-    detail::end_run_out_of_memory(console);
-  }
+  Reader reader;
+  reader.open_text(text, std::string(filename));
+  return reader.read();
 }
 
 namespace detail {

@@ -57,8 +57,7 @@ void name_and_parse(Prepared& p, const Options& o) {
   else
     p.hypotheses = parse_all(o, p.out.names);
   // Prior model probabilities fit the hypotheses: the library's own check.
-  if (!o.prior.empty())
-    (void)ineqbf::compare(p.hypotheses, std::vector<ineqbf::Result>(p.hypotheses.size()), o.prior);
+  ineqbf::check_prior(o.prior, p.hypotheses.size());
   p.problem.names = p.out.names;
   // Hypotheses whose rows cannot all hold are refused before any run.
   if (!o.hypotheses.empty()) ineqbf::check_hypotheses(p.problem, p.hypotheses);

@@ -352,6 +352,9 @@ Comparison analyse(const Problem& problem, H&& hypotheses, const Settings& setti
 // differ.
 Comparison compare(std::vector<Hypothesis> hypotheses, std::vector<Result> results,
                    const std::vector<double>& prior = {});
+// Throws Error (Status::usage) when the prior model probabilities `prior`
+// do not fit `hypotheses` hypotheses (see Settings::prior).
+void check_prior(const std::vector<double>& prior, size_t hypotheses);
 
 // ---- numbers as text -------------------------------------------------------
 // The shortest text that reads back to the same value, in the C locale

@@ -52,6 +52,28 @@ TEST(Reader, ValuesAsWrittenOrAsTheProgramReadsThem) {
   }
 }
 
+// Text held in memory reads as the same text in a file: the same values,
+// the same error and message, named as the caller names it.
+TEST(Reader, TextInMemoryReadsAsAFile) {
+  const std::string good = "h\n2 1\nm\n0.5 0.25\nc\n0.04 0.01\n0.01 0.09\nr\n1 -1 0\n";
+  const fs::path p = write_input("text", good);
+  const ineqbf::Problem a = ineqbf::read_problem_text(good), b = ineqbf::read_problem(p.string());
+  EXPECT_EQ(a.means, b.means);
+  EXPECT_EQ(a.covariance, b.covariance);
+  ASSERT_EQ(a.constraints.size(), 1u);
+  EXPECT_EQ(a.constraints[0].coefficients, b.constraints[0].coefficients);
+  fs::remove(p);
+  const std::string bad = "h\n2 1\nm\n0.5 x\n";
+  try {
+    (void)ineqbf::read_problem_text(bad, "study.txt");
+    ADD_FAILURE() << "a malformed text was read";
+  } catch (const ineqbf::Error& e) {
+    EXPECT_EQ(e.status(), ineqbf::Status::io_error);
+    EXPECT_NE(e.message().find("study.txt"), std::string::npos) << e.message();
+    EXPECT_NE(e.console().find(e.message().substr(0, 20)), std::string::npos);  // printed too
+  }
+}
+
 // Values placed by the row layout: a covariance read row by row lands at
 // (i, j) whatever the exact values, and a null value keeps the reader's 0.
 TEST(Reader, ExactValuesLandWhereTheProgramPutsThem) {

@@ -392,7 +392,6 @@ Result assemble(const Sides& s, const Settings& settings) {
 }  // namespace
 
 Result detail::integrate(const Problem& problem, const Settings& settings) {
-  detail::check_problem(problem);
   check_precision(settings.precision);
   try {
     const Sides s = integrate_sides(problem, settings);

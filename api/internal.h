@@ -30,7 +30,8 @@ void compare(Comparison& c, const std::vector<double>& prior);
 // The prior model probabilities checked against n hypotheses, as weights
 // (n + 1 of them, the unconstrained hypothesis last).
 std::vector<double> prior_weights(const std::vector<double>& prior, size_t n);
-// An analysis by integration (Method::integration).
+// An analysis by integration (Method::integration) of a problem that
+// check_problem has passed.
 Result integrate(const Problem& problem, const Settings& settings);
 
 }  // namespace ineqbf::detail

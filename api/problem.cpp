@@ -130,11 +130,14 @@ std::string ordinal_name(const char* what, size_t index) {
 
 // A value given by a caller, checked as the reader checks a number: it must
 // be finite and within the range of single precision once rounded.
-void check_value(double v, const std::string& what) {
+// Refuses a value that is not finite or beyond single precision, naming
+// it by what(), which is called only then.
+template <class Name>
+void check_value(double v, const Name& what) {
   if (std::isnan(v) || std::isinf(v))
-    throw Error(Status::usage, what + " is not a finite number");
+    throw Error(Status::usage, what() + " is not a finite number");
   if (std::isinf(static_cast<float>(v))) {
-    throw Error(Status::usage, what + " (" + textio::shortest_text(v) +
+    throw Error(Status::usage, what() + " (" + textio::shortest_text(v) +
                                   ") is beyond the range of single precision, about 3.4e38");
   }
 }
@@ -169,11 +172,12 @@ void check_problem(const Problem& p) {
     throw Error(Status::usage, "the covariance matrix has " + std::to_string(p.covariance.size()) +
                                   " values; " + std::to_string(npar) + " parameters need " +
                                   std::to_string(npar * npar));
-  for (size_t i = 0; i < npar; ++i) check_value(p.means[i], ordinal_name("estimate", i));
+  for (size_t i = 0; i < npar; ++i) check_value(p.means[i], [&] { return ordinal_name("estimate", i); });
   for (size_t i = 0; i < npar; ++i)
     for (size_t j = 0; j < npar; ++j)
-      check_value(p.covariance[i * npar + j],
-                  "covariance element (" + std::to_string(i + 1) + ", " + std::to_string(j + 1) + ")");
+      check_value(p.covariance[i * npar + j], [&] {
+        return "covariance element (" + std::to_string(i + 1) + ", " + std::to_string(j + 1) + ")";
+      });
   for (size_t m = 0; m < p.constraints.size(); ++m) {
     const Constraint& row = p.constraints[m];
     if (row.coefficients.size() != npar)
@@ -181,8 +185,9 @@ void check_problem(const Problem& p) {
                                     std::to_string(row.coefficients.size()) + " coefficients; there are " +
                                     std::to_string(npar) + " parameters");
     for (size_t j = 0; j < npar; ++j)
-      check_value(row.coefficients[j], ordinal_name("constraint", m) + ", coefficient " + std::to_string(j + 1));
-    check_value(row.rhs, ordinal_name("constraint", m) + ", right-hand side");
+      check_value(row.coefficients[j],
+                  [&] { return ordinal_name("constraint", m) + ", coefficient " + std::to_string(j + 1); });
+    check_value(row.rhs, [&] { return ordinal_name("constraint", m) + ", right-hand side"; });
   }
   if (!p.names.empty()) {
     if (p.names.size() != npar)

@@ -18,7 +18,6 @@ struct ProblemOutcome {
   ineqbf::Status status = ineqbf::Status::ok;
   std::string message;                    // the message of a run that ended early
   std::vector<std::string> warnings;      // about the input
-  std::vector<std::string> said;          // warnings said already, not to be said again
   std::vector<std::string> names;         // parameter names
   std::vector<std::string> hypotheses;    // the hypotheses' text ("" for the file's rows)
   std::vector<ineqbf::Result> results;    // one per hypothesis analysed

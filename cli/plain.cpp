@@ -22,6 +22,7 @@ ineqbf::Status run_stages(ineqbf::ProgramConsole& console, ProgressLine& progres
   ineqbf::ReportFile report;
   ProblemOutcome said;  // what is said on standard error
   said.input = "Input.txt";
+  bool printed = false;  // the warnings about the input
   try {
     reader.open("Input.txt");
     report.open("Output.txt");
@@ -35,8 +36,7 @@ ineqbf::Status run_stages(ineqbf::ProgramConsole& console, ProgressLine& progres
     said.warnings = reader.warnings();
     add_checks(said.warnings, problem, ineqbf::Method::gibbs);
     print_input_warnings(said, false);
-    said.said = std::move(said.warnings);  // said once
-    said.warnings.clear();
+    printed = true;  // said once
     ineqbf::Settings settings;
     settings.console = [&](std::string_view record) {
       progress.clear();
@@ -57,7 +57,7 @@ ineqbf::Status run_stages(ineqbf::ProgramConsole& console, ProgressLine& progres
   } catch (const ineqbf::Error& e) {
     console.message(e.message());
     console.close();
-    print_input_warnings(said, false);
+    if (!printed) print_input_warnings(said, false);
     return e.status();
   }
   return console.close();

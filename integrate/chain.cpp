@@ -31,11 +31,8 @@ struct Order {
 
 std::optional<Order> order_of(const RowSet& theta, int32_t k) {
   const double* a = theta.row(k);
-  int32_t named[2] = {-1, -1};
-  int32_t n = 0;
-  for (int32_t i = 0; i < theta.dim; ++i)
-    if (a[i] != 0.0 && n++ < 2) named[n - 1] = i;
-  if (n != 2 || a[named[0]] != -a[named[1]]) return std::nullopt;
+  int32_t named[2];
+  if (theta.nonzero(k, named) != 2 || a[named[0]] != -a[named[1]]) return std::nullopt;
   const bool first_above = a[named[0]] > 0.0;
   return Order{first_above ? named[0] : named[1], first_above ? named[1] : named[0],
                theta.b[static_cast<size_t>(k)] / std::fabs(a[named[0]])};
@@ -50,15 +47,10 @@ struct Bound {
 };
 
 std::optional<Bound> bound_of(const RowSet& theta, int32_t k) {
-  const double* a = theta.row(k);
-  Bound b;
-  for (int32_t i = 0; i < theta.dim; ++i) {
-    if (a[i] == 0.0) continue;
-    if (b.parameter >= 0) return std::nullopt;
-    b = Bound{i, a[i] > 0.0, theta.b[static_cast<size_t>(k)] / a[i]};
-  }
-  if (b.parameter < 0) return std::nullopt;
-  return b;
+  int32_t named[2];
+  if (theta.nonzero(k, named) != 1) return std::nullopt;
+  const double a = theta.row(k)[named[0]];
+  return Bound{named[0], a > 0.0, theta.b[static_cast<size_t>(k)] / a};
 }
 
 std::optional<Chain> chain_of(const RowSet& theta) {

@@ -15,10 +15,8 @@ struct Pair {
 std::optional<Pair> pair_of(const RowSet& theta, int32_t k) {
   if (theta.b[static_cast<size_t>(k)] != 0.0) return std::nullopt;
   const double* a = theta.row(k);
-  int32_t named[2] = {-1, -1};
-  int32_t n = 0;
-  for (int32_t i = 0; i < theta.dim; ++i)
-    if (a[i] != 0.0 && n++ < 2) named[n - 1] = i;
+  int32_t named[2];
+  const int32_t n = theta.nonzero(k, named);
   if (n == 1) return a[named[0]] > 0.0 ? Pair{named[0], -1} : Pair{-1, named[0]};
   if (n != 2 || a[named[0]] != -a[named[1]]) return std::nullopt;
   return a[named[0]] > 0.0 ? Pair{named[0], named[1]} : Pair{named[1], named[0]};

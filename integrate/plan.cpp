@@ -33,6 +33,16 @@ struct Reduced {
   bool independent = true;
 };
 
+// The last direction, from `from` down, on which a row's coefficients h
+// are significant against the row's norm (-1: none); h's coefficients on
+// later directions are set to 0.
+int32_t last_direction(std::vector<double>& h, int32_t from, double norm) {
+  int32_t p = from;
+  while (p >= 0 && !(std::fabs(h[static_cast<size_t>(p)]) > kNewDirection * norm)) --p;
+  for (size_t j = static_cast<size_t>(p + 1); j < h.size(); ++j) h[j] = 0.0;
+  return p;
+}
+
 // Gram–Schmidt with one reorthogonalisation, row by row.
 // With `lead`, that unit vector is the first direction, bounded by no row.
 Reduced orthogonalise(const RowSet& rows, const std::vector<double>& lead = {}) {
@@ -67,10 +77,7 @@ Reduced orthogonalise(const RowSet& rows, const std::vector<double>& lead = {}) 
       h[q.size() - 1] = rest;
       r.pivot.push_back(static_cast<int32_t>(q.size() - 1));
     } else {
-      int32_t p = static_cast<int32_t>(q.size()) - 1;
-      while (p >= 0 && !(std::fabs(h[static_cast<size_t>(p)]) > kNewDirection * norm)) --p;
-      for (size_t j = static_cast<size_t>(p + 1); j < h.size(); ++j) h[j] = 0.0;
-      r.pivot.push_back(p);
+      r.pivot.push_back(last_direction(h, static_cast<int32_t>(q.size()) - 1, norm));
       r.independent = false;
     }
     r.h.push_back(std::move(h));
@@ -101,11 +108,8 @@ double remove_component(const std::vector<double>& q, std::vector<double>& v) {
 
 // The rows as a bound on the last direction they have a coefficient on.
 void close_dependent(Reduced& r, int32_t k, std::vector<double> h, double norm) {
-  int32_t p = static_cast<int32_t>(h.size()) - 1;
-  while (p >= 0 && !(std::fabs(h[static_cast<size_t>(p)]) > kNewDirection * norm)) --p;
-  for (size_t j = static_cast<size_t>(p + 1); j < h.size(); ++j) h[j] = 0.0;
+  r.pivot[static_cast<size_t>(k)] = last_direction(h, static_cast<int32_t>(h.size()) - 1, norm);
   r.h[static_cast<size_t>(k)] = std::move(h);
-  r.pivot[static_cast<size_t>(k)] = p;
 }
 
 // The open row whose bound leaves the least mass when the variables so far

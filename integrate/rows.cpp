@@ -71,6 +71,15 @@ void RowSet::add(const double* coefficients, double rhs) {
   b.push_back(rhs);
 }
 
+int32_t RowSet::nonzero(int32_t k, int32_t (&first)[2]) const {
+  const double* c = row(k);
+  first[0] = first[1] = -1;
+  int32_t n = 0;
+  for (int32_t i = 0; i < dim; ++i)
+    if (c[i] != 0.0 && n++ < 2) first[n - 1] = i;
+  return n;
+}
+
 RowSet standardise(const RowSet& theta, const std::vector<double>& mean,
                    const std::vector<double>& covariance) {
   const int32_t n = theta.dim;

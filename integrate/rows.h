@@ -17,6 +17,9 @@ struct RowSet {
   int32_t rows() const { return static_cast<int32_t>(b.size()); }
   const double* row(int32_t k) const { return a.data() + static_cast<size_t>(k) * static_cast<size_t>(dim); }
   void add(const double* coefficients, double rhs);
+  // The number of nonzero coefficients of row k; the first two of them,
+  // by parameter, in `first` (-1 where there are fewer).
+  int32_t nonzero(int32_t k, int32_t (&first)[2]) const;
 };
 
 // The rows `theta` over θ ~ N(mean, covariance) (covariance row by row; its

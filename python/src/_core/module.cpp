@@ -89,7 +89,7 @@ struct Hooks {
     try {
       const py::object answer = cancel();
       if (PyBool_Check(answer.ptr())) return answer.ptr() == Py_True;
-      if (std::string(Py_TYPE(answer.ptr())->tp_name) == "numpy.bool_") return PyObject_IsTrue(answer.ptr()) == 1;
+      if (std::string_view(Py_TYPE(answer.ptr())->tp_name) == "numpy.bool_") return PyObject_IsTrue(answer.ptr()) == 1;
       PyErr_Format(PyExc_TypeError, "cancel must return True or False, not %R (of type %s)", answer.ptr(),
                    Py_TYPE(answer.ptr())->tp_name);
       return python_error = true;
